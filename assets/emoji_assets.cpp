@@ -1,0 +1,69 @@
+#include "assets/emoji_assets.h"
+
+#include <cstdint>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "config/config.h"
+#include "log/log.h"
+#include "plugin/api/game.h"
+
+namespace glyphwork {
+
+namespace {
+
+using nlohmann::json;
+
+struct Counts {
+  int32_t loaded = 0;
+  int32_t failed = 0;
+
+  void Load(const std::string& path) {
+    if (LoadRenderAsset(path) != nullptr) {
+      ++loaded;
+    } else {
+      PrintError("Invalid Path: " + path);
+      ++failed;
+    }
+  }
+};
+
+}  // namespace
+
+UObject* LoadRenderAsset(std::string path) {
+  if (path.empty()) return nullptr;
+  const std::wstring name = AsaApi::Tools::Utf8Decode(path);
+  UClass* object_class = game::StreamableRenderAssetStaticClass();
+  return game::StaticLoadObject(object_class, nullptr, name.c_str(), nullptr, 0, nullptr, true, nullptr);
+}
+
+void LoadEmojiAssets() {
+  Counts counts;
+  for (const json& pack : PackDocument.value("EmojiMap", json::array())) {
+    const std::string prefix = pack.value("EmojiPath", std::string());
+    for (const json& entry : pack.value("EmojiArray", json::array())) {
+      const std::string name = entry.get<std::string>();
+      counts.Load(prefix + name + "." + name);
+    }
+  }
+  for (const json& remap : ConfigDocument.value("RemapEmoji", json::array())) {
+    const std::string path = remap.value("Path", std::string());
+    remap.value("Name", std::string());  // looked up, as chat does, so a wrong type fails here too
+    counts.Load(path);
+  }
+
+  if (counts.failed > 0) {
+    PrintColored("33", fmt::format("Warning! Failed to load {} object(s).", counts.failed));
+    PrintColored("33", "They're going to be displayed as white square in chat.");
+  }
+  if (counts.loaded > 0) {
+    PrintColored("36", fmt::format("Loaded {} new object(s)!", counts.loaded));
+  } else if (counts.failed > 0) {
+    PrintError("Failed to load all mapped objects!");
+  } else {
+    PrintInfo("There's no mapped emoji in config.json, try to map some!");
+  }
+}
+
+}  // namespace glyphwork

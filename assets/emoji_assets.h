@@ -1,0 +1,20 @@
+// Has the engine load the texture behind every mapped emoji and reports the
+// counts on the console.
+#pragma once
+
+#include <string>
+
+#include "plugin/api/asa_api.h"
+
+namespace glyphwork {
+
+// Walks every pack emoji (EmojiMap order) and then every RemapEmoji entry,
+// loading each object path; prints one error line per path that does not load
+// and a summary. Throws the JSON library's type errors, ending the run there.
+void LoadEmojiAssets();
+
+// The engine object at `path`, or null. An empty path is null without asking
+// the engine.
+UObject* LoadRenderAsset(std::string path);
+
+}  // namespace glyphwork

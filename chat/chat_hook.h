@@ -1,0 +1,34 @@
+// The detour on the game's delivery of one chat message to one player: emoji
+// codes in the text become chat image markup.
+#pragma once
+
+#include <string>
+
+#include "plugin/api/asa_api.h"
+#include "plugin/api/game.h"
+
+namespace glyphwork {
+
+inline constexpr const char* kMarkupPrefix = "<img src=\"chat.image\" path=\"";
+inline constexpr const char* kMarkupSuffix = "\"/>";
+
+// The game's own ClientChatMessage, written by the host at InstallHook.
+extern game::ClientChatMessageFn ClientChatMessageTrampoline;
+
+// Runs on the game thread once per recipient. Rewrites the message text for
+// `controller` (permission gating on the recipient) and calls the trampoline
+// exactly once. Never throws: when the documents hold a value of the wrong
+// type for this recipient, the original text is delivered and one error line
+// is printed until the next change of the documents.
+void ClientChatMessageHook(AShooterPlayerController* controller, FPrimalChatMessage message);
+
+// Replaces every occurrence of `code` in `text`, left to right, never
+// rescanning inserted markup. Returns a copy of the result; an empty code
+// changes nothing and returns "".
+std::string ReplaceAll(std::string& text, const std::string& code, const std::string& markup);
+
+// The rewriting of one recipient's text, as the hook does it (no delivery).
+// Throws the JSON library's type errors where the documents have wrong types.
+std::string RewriteForRecipient(AShooterPlayerController* controller, const std::string& text);
+
+}  // namespace glyphwork

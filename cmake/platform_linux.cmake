@@ -1,0 +1,8 @@
+set(GLYPHWORK_PLATFORM_DIR linux)
+set(GLYPHWORK_PLATFORM_SOURCE plugin/platform_linux.cpp)
+set(GLYPHWORK_ENTRY_SOURCE plugin/entry_linux.cpp)
+set(GLYPHWORK_PLATFORM_LIBS ${CMAKE_DL_LIBS})
+set(GLYPHWORK_HOST_LIBRARY_SOURCE library_linux.cpp)
+# g++ marks some inline statics STB_GNU_UNIQUE, which keeps a library loaded
+# after dlclose; the plugin must really go away at unload.
+set(GLYPHWORK_NO_UNIQUE -fno-gnu-unique)

@@ -1,0 +1,68 @@
+#include "log/log.h"
+
+#include <chrono>
+
+#include <fmt/chrono.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/spdlog.h>
+
+#include "plugin/api/asa_api.h"
+
+namespace glyphwork {
+
+namespace {
+
+std::shared_ptr<spdlog::logger> console_log;
+bool console_log_ready = false;
+
+void PrintLine(const std::string& colour, const std::string& tag, const std::string& message) {
+  if (!console_log_ready) SetUpConsoleLog();
+  const std::tm now = fmt::localtime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+  // "%v" logs the line as given: braces in the message are not a format.
+  console_log->info(FormatConsoleLine(colour, tag, message, now));
+}
+
+}  // namespace
+
+std::shared_ptr<spdlog::logger>& HostLog() {
+  static std::shared_ptr<spdlog::logger> host_log;
+  return host_log;
+}
+
+void SetUpHostLog(const std::string& name) {
+  const auto& sinks = GetLogSinks();
+  auto logger = std::make_shared<spdlog::logger>(name, sinks.begin(), sinks.end());
+  logger->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
+  logger->flush_on(spdlog::level::info);
+  HostLog() = std::move(logger);
+}
+
+void SetUpConsoleLog() {
+  auto logger = spdlog::get(kConsoleLogName);
+  if (!logger) logger = spdlog::stdout_color_mt(kConsoleLogName);
+  logger->set_pattern("%v");
+  console_log = std::move(logger);
+  console_log_ready = true;
+}
+
+void ReleaseConsoleLog() { spdlog::drop(kConsoleLogName); }
+
+std::string FormatConsoleLine(const std::string& colour, const std::string& tag, const std::string& message,
+                              const std::tm& local_time) {
+  std::string line = "\x1b[" + colour + "m";
+  line += fmt::format("{:%m/%d/%y %H:%M}", local_time);
+  line += tag;
+  line += message;
+  line += "\x1b[0m";
+  return line;
+}
+
+void PrintInfo(const std::string& message) { PrintLine("37", " [Glyphwork] ", message); }
+
+void PrintColored(const std::string& colour, const std::string& message) {
+  PrintLine(colour, " [Glyphwork] ", message);
+}
+
+void PrintError(const std::string& message) { PrintLine("31", " [Glyphwork][ERR] ", message); }
+
+}  // namespace glyphwork

@@ -1,0 +1,55 @@
+// The game server's functions the plugin calls, each resolved by its decorated
+// name through the host at every call and called at once (entries move when
+// the game is patched, so none is kept).
+#pragma once
+
+#include <string>
+
+#include "plugin/api/asa_api.h"
+
+namespace game {
+
+inline constexpr const char* kClientChatMessage =
+    "AShooterPlayerController.ClientChatMessage(FPrimalChatMessage)";
+
+using ClientChatMessageFn = void (*)(AShooterPlayerController*, FPrimalChatMessage);
+
+template <typename Fn>
+Fn Resolve(const char* name) {
+  return reinterpret_cast<Fn>(GetAddress(name));
+}
+
+// Fills `id` (made empty by the caller) with the controller's unique net id.
+inline void GetUniqueNetIdAsString(AShooterPlayerController* controller, FString* id) {
+  Resolve<void (*)(AShooterPlayerController*, FString*)>(
+      "AShooterPlayerController.GetUniqueNetIdAsString()")(controller, id);
+}
+
+inline void ClientServerChatDirectMessage(AShooterPlayerController* controller, FString& text,
+                                          FLinearColor colour, bool flag, FString& sender) {
+  Resolve<void (*)(AShooterPlayerController*, FString&, FLinearColor, bool, FString&)>(
+      "AShooterPlayerController.ClientServerChatDirectMessage(FString&,FLinearColor,bool,FString&)")(
+      controller, text, colour, flag, sender);
+}
+
+inline void SendMessage(RCONClientConnection* connection, int id, int type, FString& text) {
+  Resolve<void (*)(RCONClientConnection*, int, int, FString&)>("RCONClientConnection.SendMessage(int,int,FString&)")(
+      connection, id, type, text);
+}
+
+inline UClass* StreamableRenderAssetStaticClass() {
+  return Resolve<UClass* (*)()>("UStreamableRenderAsset.StaticClass()")();
+}
+
+inline UObject* StaticLoadObject(UClass* object_class, UObject* outer, const wchar_t* name, const wchar_t* filename,
+                                 unsigned int load_flags, UPackageMap* sandbox, bool allow_reconciliation,
+                                 FLinkerInstancingContext* context) {
+  using Fn = UObject* (*)(UClass*, UObject*, const wchar_t*, const wchar_t*, unsigned int, UPackageMap*, bool,
+                          FLinkerInstancingContext*);
+  return Resolve<Fn>(
+      "Global.StaticLoadObject(UClass*,UObject*,wchar_t*,wchar_t*,unsignedint,UPackageMap*,bool,"
+      "FLinkerInstancingContext*)")(object_class, outer, name, filename, load_flags, sandbox, allow_reconciliation,
+                                    context);
+}
+
+}  // namespace game

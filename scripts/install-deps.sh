@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what building and testing Glyphwork needs.
+# Only missing packages are installed; run as root.
+set -euo pipefail
+packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev "$@")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

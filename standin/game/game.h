@@ -1,0 +1,91 @@
+// The stand-in game server: the engine allocator, player controllers, chat
+// delivery through the host's hook table, direct messages, RCON replies and
+// asset loading against the server folder's content. Registers its functions
+// with the host under their decorated names.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/api/asa_api.h"
+
+struct APlayerController {};
+
+struct AShooterPlayerController : APlayerController {
+  struct DirectMessage {
+    std::string text;
+    FLinearColor colour;
+    bool flag = false;
+    std::string sender;
+  };
+
+  std::string name;
+  std::string unique_id;
+  std::vector<std::string> received;  // chat texts as delivered, UTF-8
+  std::vector<DirectMessage> direct;
+};
+
+struct RCONClientConnection {
+  struct Reply {
+    int id = 0;
+    int type = 0;
+    std::string text;
+  };
+  std::vector<Reply> replies;
+};
+
+struct UObject {
+  std::string path;
+};
+
+struct UClass {};
+
+namespace standin {
+
+class Game {
+ public:
+  // The game's functions are in the host's table from the moment this library
+  // is loaded; a Game is the world they act on (one at a time).
+  Game();
+  ~Game();
+  Game(const Game&) = delete;
+  Game& operator=(const Game&) = delete;
+
+  // Live buffers of the engine allocator, over every Game.
+  static int64_t LiveAllocations();
+
+  AShooterPlayerController* Join(const std::string& name, const std::string& unique_id);
+  void Leave(const std::string& name);
+  AShooterPlayerController* Find(const std::string& name) const;
+  const std::vector<std::unique_ptr<AShooterPlayerController>>& Players() const { return players_; }
+
+  // Delivers `text` from `sender` to every player, in join order, through the
+  // hook table, as the game does: one call of ClientChatMessage per recipient.
+  void Say(const std::string& sender, const std::string& text);
+  // Delivers a ready record to one recipient through the hook table.
+  static void Deliver(AShooterPlayerController* recipient, const FPrimalChatMessage& message);
+
+  // Called for every delivery that reaches the game's own ClientChatMessage.
+  std::function<void(AShooterPlayerController*, const FPrimalChatMessage&)> on_chat;
+  // Called for every direct message and RCON reply.
+  std::function<void(AShooterPlayerController*, const AShooterPlayerController::DirectMessage&)> on_direct;
+  std::function<void(RCONClientConnection*, const RCONClientConnection::Reply&)> on_rcon_reply;
+
+  // Object paths asked of StaticLoadObject, in order.
+  std::vector<std::string> load_requests;
+  // Deliveries that reached the game's own function with a broken record.
+  int malformed_records = 0;
+
+ private:
+  std::vector<std::unique_ptr<AShooterPlayerController>> players_;
+  std::vector<std::unique_ptr<UObject>> objects_;
+  friend struct GameFunctions;
+};
+
+// The text of an FString as UTF-8.
+std::string Narrow(const FString& text);
+
+}  // namespace standin

@@ -1,0 +1,329 @@
+// The stand-in AsaApi host: command tables, hook table, timer, address table,
+// log sinks and plugin loading, as far as Glyphwork and its tests need them.
+// Like the live host, it expects every call from the game loop, one at a time.
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
+
+#include "standin/host/host_control.h"
+#include "standin/host/library.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct TimerEntry {
+  std::function<void()> callback;
+  Clock::time_point due;
+  std::string identifier;
+  std::string module_path;
+};
+
+struct Hook {
+  void* detour;
+  void** entry_slot;
+};
+
+struct Plugin {
+  std::string path;
+  void* library = nullptr;
+  bool (*entry)(int) = nullptr;
+};
+
+struct HostState {
+  std::string server_dir;
+  std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks;
+  std::shared_ptr<spdlog::logger> logger;
+  std::unordered_map<std::string, void*> addresses;
+  std::map<std::string, std::vector<Hook>> hooks;
+  std::vector<std::pair<std::string, AsaApi::ICommands::ConsoleHandler>> console_commands;
+  std::vector<std::pair<std::string, AsaApi::ICommands::RconHandler>> rcon_commands;
+  std::vector<TimerEntry> timers;
+  std::map<std::string, Plugin> plugins;
+  std::vector<std::string> events;
+};
+
+HostState& State() {
+  static HostState* state = new HostState();  // outlives every plugin's teardown
+  return *state;
+}
+
+std::string Narrow(const FString& text) { return AsaApi::Tools::Utf8Encode(text.ToWString()); }
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string Canonical(const std::string& path) {
+  std::error_code error;
+  auto canonical = std::filesystem::weakly_canonical(path, error);
+  return error ? path : canonical.string();
+}
+
+std::string FirstWord(const std::string& line) {
+  const auto begin = line.find_first_not_of(' ');
+  if (begin == std::string::npos) return {};
+  return line.substr(begin, line.find(' ', begin) - begin);
+}
+
+template <typename Table>
+bool Erase(Table& table, const std::string& name) {
+  const auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return SameName(e.first, name); });
+  if (it == table.end()) return false;
+  table.erase(it);
+  return true;
+}
+
+void Rewire(const std::string& target, std::vector<Hook>& chain) {
+  void* previous = State().addresses.count(target) ? State().addresses[target] : nullptr;
+  for (Hook& hook : chain) {
+    *hook.entry_slot = previous;
+    previous = hook.detour;
+  }
+}
+
+class Commands final : public AsaApi::ICommands {
+ public:
+  void RegisterConsoleCommand(const FString& name, const ConsoleHandler& handler) override {
+    State().events.push_back("RegisterConsoleCommand " + Narrow(name));
+    State().console_commands.emplace_back(Narrow(name), handler);
+  }
+  void RegisterRconCommand(const FString& name, const RconHandler& handler) override {
+    State().events.push_back("RegisterRconCommand " + Narrow(name));
+    State().rcon_commands.emplace_back(Narrow(name), handler);
+  }
+  bool UnregisterConsoleCommand(const FString& name) override {
+    State().events.push_back("UnregisterConsoleCommand " + Narrow(name));
+    return Erase(State().console_commands, Narrow(name));
+  }
+  bool UnregisterRconCommand(const FString& name) override {
+    State().events.push_back("UnregisterRconCommand " + Narrow(name));
+    return Erase(State().rcon_commands, Narrow(name));
+  }
+};
+
+class Hooks final : public AsaApi::IHooks {
+ public:
+  bool RemoveHook(const std::string& target, void* detour) override {
+    State().events.push_back("RemoveHook " + target);
+    auto& chain = State().hooks[target];
+    const auto it = std::find_if(chain.begin(), chain.end(), [&](const Hook& h) { return h.detour == detour; });
+    if (it == chain.end()) return false;
+    chain.erase(it);
+    Rewire(target, chain);
+    return true;
+  }
+  bool InstallHook(const std::string& target, void* detour, void** entry_slot) override {
+    State().events.push_back("InstallHook " + target);
+    if (!State().addresses.count(target) || detour == nullptr || entry_slot == nullptr) return false;
+    auto& chain = State().hooks[target];
+    chain.push_back({detour, entry_slot});
+    Rewire(target, chain);
+    return true;
+  }
+};
+
+}  // namespace
+
+namespace AsaApi {
+
+ICommands& GetCommands() {
+  static Commands commands;
+  return commands;
+}
+
+IHooks& GetHooks() {
+  static Hooks hooks;
+  return hooks;
+}
+
+namespace Tools {
+std::string GetCurrentDir() { return State().server_dir; }
+}  // namespace Tools
+
+}  // namespace AsaApi
+
+namespace API {
+
+Timer& Timer::Get() {
+  static Timer timer;
+  return timer;
+}
+
+void Timer::DelayExecuteInternal(const std::function<void()>& callback, int delay_seconds,
+                                 const FString& identifier, const FString& module_path) {
+  State().events.push_back("DelayExecuteInternal " + std::to_string(delay_seconds) + " " + Narrow(identifier) + " " +
+                           Narrow(module_path));
+  State().timers.push_back(
+      {callback, Clock::now() + std::chrono::seconds(delay_seconds), Narrow(identifier), Narrow(module_path)});
+}
+
+}  // namespace API
+
+void* GetAddress(const std::string& name) {
+  const auto& addresses = State().addresses;
+  const auto it = addresses.find(name);
+  return it == addresses.end() ? nullptr : it->second;
+}
+
+std::vector<std::shared_ptr<spdlog::sinks::sink>>& GetLogSinks() { return State().sinks; }
+
+namespace standin {
+
+void StartHost(const HostOptions& options) {
+  HostState& state = State();
+  state.server_dir = options.server_dir;
+  state.sinks.clear();
+  if (options.console_sink) state.sinks.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
+  const std::string logs = options.server_dir + "/ArkApi/Logs/";
+  std::error_code error;
+  std::filesystem::create_directories(logs, error);
+  if (!error) state.sinks.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
+  for (const auto& sink : options.extra_sinks) state.sinks.push_back(sink);
+  state.logger = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
+  state.logger->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
+  state.logger->flush_on(spdlog::level::info);
+}
+
+void StopHost() {
+  HostState& state = State();
+  std::vector<std::string> names;
+  for (const auto& [name, plugin] : state.plugins) names.push_back(name);
+  for (const auto& name : names) UnloadPlugin(name);
+  state.console_commands.clear();
+  state.rcon_commands.clear();
+  state.hooks.clear();
+  state.timers.clear();
+  state.events.clear();
+  state.logger.reset();
+  state.sinks.clear();
+}
+
+std::shared_ptr<spdlog::logger> HostLogger() { return State().logger; }
+
+void SetAddress(const std::string& name, void* entry) {
+  State().addresses[name] = entry;
+  const auto it = State().hooks.find(name);
+  if (it != State().hooks.end()) Rewire(name, it->second);
+}
+
+void* HookEntry(const std::string& target) {
+  const auto it = State().hooks.find(target);
+  if (it != State().hooks.end() && !it->second.empty()) return it->second.back().detour;
+  return GetAddress(target);
+}
+
+bool LoadPlugin(const std::string& name, const std::string& file) {
+  HostState& state = State();
+  if (state.plugins.count(name)) return true;
+  const std::string path =
+      Canonical(file.empty() ? state.server_dir + "/ArkApi/Plugins/" + name + "/" + name + library::Suffix() : file);
+  std::string error;
+  void* handle = library::Open(path, &error);
+  if (handle == nullptr) {
+    if (state.logger) state.logger->error("Failed to load plugin {}: {}", name, error);
+    return false;
+  }
+  auto entry = reinterpret_cast<bool (*)(int)>(library::Symbol(handle, "PluginEntry"));
+  if (entry == nullptr) {
+    library::Close(handle);
+    if (state.logger) state.logger->error("Failed to load plugin {}: no entry", name);
+    return false;
+  }
+  if (!entry(1)) {
+    // As the platform does when an attach fails: detach, then unload.
+    entry(0);
+    std::erase_if(state.timers, [&](const TimerEntry& t) { return Canonical(t.module_path) == path; });
+    library::Close(handle);
+    if (state.logger) state.logger->error("Failed to load plugin {}", name);
+    return false;
+  }
+  state.plugins[name] = {path, handle, entry};
+  return true;
+}
+
+bool UnloadPlugin(const std::string& name) {
+  HostState& state = State();
+  const auto it = state.plugins.find(name);
+  if (it == state.plugins.end()) return false;
+  const Plugin plugin = it->second;
+  state.plugins.erase(it);
+  plugin.entry(0);
+  // A callback must never run into an unloaded library.
+  std::erase_if(state.timers, [&](const TimerEntry& t) { return Canonical(t.module_path) == plugin.path; });
+  library::Close(plugin.library);
+  return true;
+}
+
+bool IsPluginLoaded(const std::string& name) { return State().plugins.count(name) != 0; }
+
+bool CallPluginEntry(const std::string& name, int reason) {
+  const auto it = State().plugins.find(name);
+  return it != State().plugins.end() && it->second.entry(reason);
+}
+
+int RunTimers() {
+  HostState& state = State();
+  const auto now = Clock::now();
+  std::vector<TimerEntry> due;
+  for (auto it = state.timers.begin(); it != state.timers.end();) {
+    if (it->due <= now) {
+      due.push_back(std::move(*it));
+      it = state.timers.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto& entry : due) {
+    try {
+      entry.callback();
+    } catch (const std::exception& error) {
+      if (state.logger) state.logger->error("Timer callback {} failed: {}", entry.identifier, error.what());
+    } catch (...) {
+      if (state.logger) state.logger->error("Timer callback {} failed", entry.identifier);
+    }
+  }
+  return int(due.size());
+}
+
+std::size_t PendingTimers() { return State().timers.size(); }
+
+bool ExecuteConsoleCommand(APlayerController* player, const std::string& line) {
+  const std::string word = FirstWord(line);
+  for (const auto& [name, handler] : State().console_commands) {
+    if (SameName(name, word)) {
+      const auto run = handler;  // the handler may unregister itself
+      FString command(line.c_str());
+      run(player, &command, false);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet) {
+  const std::string word = FirstWord(Narrow(packet->Body));
+  for (const auto& [name, handler] : State().rcon_commands) {
+    if (SameName(name, word)) {
+      const auto run = handler;
+      run(connection, packet, nullptr);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> TakeEvents() { return std::exchange(State().events, {}); }
+
+std::string PluginSuffix() { return library::Suffix(); }
+
+}  // namespace standin

@@ -1,0 +1,66 @@
+// What the stand-in host offers its own programs (the dev server, the tests)
+// beyond the plugin API: starting, loading plugins, running the game loop's
+// timer, dispatching commands, and a record of what plugins asked of it.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <spdlog/logger.h>
+
+#include "plugin/api/asa_api.h"
+
+namespace standin {
+
+struct HostOptions {
+  std::string server_dir;      // what GetCurrentDir reports
+  bool console_sink = true;    // host log lines also on standard output
+  std::vector<std::shared_ptr<spdlog::sinks::sink>> extra_sinks;  // e.g. a test's capture
+};
+
+// Sets the server folder and the log sinks: a file under
+// <server_dir>/ArkApi/Logs/ and, if asked, standard output.
+ASAAPI_API void StartHost(const HostOptions& options);
+// Unloads every plugin and clears every table. StartHost may follow again.
+ASAAPI_API void StopHost();
+
+ASAAPI_API std::shared_ptr<spdlog::logger> HostLogger();
+
+// The game fills the table of decorated names that GetAddress reads.
+ASAAPI_API void SetAddress(const std::string& name, void* entry);
+// What the game calls for a hookable function: the newest detour, else the
+// function itself.
+ASAAPI_API void* HookEntry(const std::string& target);
+
+// Loads <server_dir>/ArkApi/Plugins/<name>/<name><suffix> (or `file`), calls
+// its entry with attach. A failed attach is followed by detach, the library is
+// closed, the failure logged, and false returned.
+ASAAPI_API bool LoadPlugin(const std::string& name, const std::string& file = "");
+// Calls detach, drops the plugin's pending timer callbacks, closes it.
+ASAAPI_API bool UnloadPlugin(const std::string& name);
+ASAAPI_API bool IsPluginLoaded(const std::string& name);
+// Calls a loaded plugin's entry with any notification code; its result.
+ASAAPI_API bool CallPluginEntry(const std::string& name, int reason);
+
+// Runs the callbacks that are due, each at most once; one that throws is
+// logged and dropped. Returns the number run.
+ASAAPI_API int RunTimers();
+ASAAPI_API std::size_t PendingTimers();
+
+// Finds the command by the first word of the line (letter case ignored) and
+// runs it. False when no such command is registered.
+ASAAPI_API bool ExecuteConsoleCommand(APlayerController* player, const std::string& line);
+ASAAPI_API bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet);
+
+// Every plugin-API call that changes the host's tables, in order, as text:
+// "RegisterConsoleCommand <name>", "InstallHook <target>",
+// "DelayExecuteInternal <delay> <identifier> <module path>", ...
+// Returns them and starts a new record.
+ASAAPI_API std::vector<std::string> TakeEvents();
+
+// Shows where a platform loads libraries from: ".so" or ".dll".
+ASAAPI_API std::string PluginSuffix();
+
+}  // namespace standin

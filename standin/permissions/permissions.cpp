@@ -1,0 +1,48 @@
+#include "standin/permissions/permissions.h"
+
+#include <map>
+#include <set>
+
+namespace Permissions {
+
+namespace {
+
+struct Groups {
+  std::map<std::string, std::set<std::string>> members;
+  std::vector<std::string> checks;
+};
+
+Groups& State() {
+  static Groups groups;
+  return groups;
+}
+
+std::string Narrow(const FString& text) { return AsaApi::Tools::Utf8Encode(text.ToWString()); }
+
+}  // namespace
+
+bool IsPlayerInGroup(const FString& player_id, const FString& group) {
+  const std::string id = Narrow(player_id), name = Narrow(group);
+  State().checks.push_back(id + "|" + name);
+  const auto it = State().members.find(id);
+  return it != State().members.end() && it->second.count(name) != 0;
+}
+
+namespace StandIn {
+
+void AddToGroup(const std::string& player_id, const std::string& group) { State().members[player_id].insert(group); }
+
+void RemoveFromGroup(const std::string& player_id, const std::string& group) {
+  State().members[player_id].erase(group);
+}
+
+void Clear() {
+  State().members.clear();
+  State().checks.clear();
+}
+
+std::vector<std::string> TakeChecks() { return std::exchange(State().checks, {}); }
+
+}  // namespace StandIn
+
+}  // namespace Permissions

@@ -1,0 +1,22 @@
+// The stand-in of the host's permissions library: group membership per player
+// id, set by the server program and the tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plugin/api/asa_api.h"
+
+namespace Permissions {
+
+ASAAPI_API bool IsPlayerInGroup(const FString& player_id, const FString& group);
+
+namespace StandIn {
+ASAAPI_API void AddToGroup(const std::string& player_id, const std::string& group);
+ASAAPI_API void RemoveFromGroup(const std::string& player_id, const std::string& group);
+ASAAPI_API void Clear();
+// Every IsPlayerInGroup call since the last take, as "<player id>|<group>".
+ASAAPI_API std::vector<std::string> TakeChecks();
+}  // namespace StandIn
+
+}  // namespace Permissions

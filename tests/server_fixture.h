@@ -1,0 +1,64 @@
+// A fresh server folder, a started stand-in host that records what the plugin
+// asks of it, and the stand-in game, for every test.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/ostream_sink.h>
+
+#include "standin/game/game.h"
+#include "standin/host/host_control.h"
+
+namespace glyphwork::testing {
+
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::filesystem::path Root() const { return root_; }
+  std::filesystem::path PluginDir() const { return root_ / "ArkApi" / "Plugins" / "Glyphwork"; }
+  // Writes `content` to a file under the server folder, making its folders.
+  void Write(const std::filesystem::path& relative, const std::string& content);
+  void WriteConfig(const std::string& content) { Write("ArkApi/Plugins/Glyphwork/config.json", content); }
+  void WritePack(const std::string& name, const std::string& content) {
+    Write("ArkApi/Plugins/Glyphwork/Packs/" + name, content);
+  }
+  // An empty asset file that makes "/Game/<relative>.<last component>" load.
+  void WriteContent(const std::string& relative) { Write("ShooterGame/Content/" + relative + ".uasset", ""); }
+
+  // Puts the built plugin into the plugin folder and has the host load it.
+  bool LoadPlugin();
+  // The plugin file as installed in the server folder.
+  std::string InstalledPluginPath() const;
+
+  // Lines written to the host's log sinks since the last call, pattern applied.
+  std::vector<std::string> TakeHostLog();
+  // Console lines (the plugin's "custom" logger) since the last call.
+  std::vector<std::string> TakeConsole();
+
+  // Delivers `text` to `recipient` through the hook table; returns the text as
+  // the game received it.
+  std::string Deliver(AShooterPlayerController* recipient, const std::string& text);
+
+  std::unique_ptr<standin::Game> game_;
+
+ private:
+  std::filesystem::path root_;
+  std::ostringstream host_log_;
+  std::ostringstream console_;
+  std::shared_ptr<spdlog::logger> console_logger_;
+};
+
+// Console lines without their variable time: "\x1b[31m<time> [Glyphwork][ERR] x"
+// becomes "31 [Glyphwork][ERR] x".
+std::string WithoutTime(const std::string& line);
+std::vector<std::string> WithoutTime(const std::vector<std::string>& lines);
+
+}  // namespace glyphwork::testing
