@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, then builds and runs every test twice: in the
+# normal build (build/) and in the sanitizer build (build-asan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh
-ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j2
+build_dir=${BUILD_DIR:-build}
+BUILD_DIR=$build_dir bash scripts/build.sh
+ctest --test-dir "$build_dir" --output-on-failure -j2
+BUILD_DIR=$build_dir-asan bash scripts/build.sh -DGLYPHWORK_SANITIZE=ON -DGLYPHWORK_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$build_dir-asan" --output-on-failure -j2

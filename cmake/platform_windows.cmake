@@ -1,0 +1,6 @@
+set(GLYPHWORK_PLATFORM_DIR windows)
+set(GLYPHWORK_PLATFORM_SOURCE plugin/platform_windows.cpp)
+set(GLYPHWORK_ENTRY_SOURCE plugin/entry_windows.cpp)
+set(GLYPHWORK_PLATFORM_LIBS "")
+set(GLYPHWORK_HOST_LIBRARY_SOURCE library_windows.cpp)
+set(GLYPHWORK_NO_UNIQUE "")
