@@ -67,23 +67,6 @@ TEST_F(LogTest, PrintOperationsWriteColourTimeTagMessageAndReset) {
   }
 }
 
-TEST_F(LogTest, TheConsoleTimeIsMonthDayYearHourMinuteZeroPadded) {
-  std::tm time{};
-  time.tm_year = 2024 - 1900;
-  time.tm_mon = 0;
-  time.tm_mday = 5;
-  time.tm_hour = 3;
-  time.tm_min = 4;
-  time.tm_sec = 59;
-  EXPECT_EQ("\x1b[36m01/05/24 03:04 [Glyphwork] x\x1b[0m", FormatConsoleLine("36", " [Glyphwork] ", "x", time));
-  time.tm_year = 2023 - 1900;
-  time.tm_mon = 11;
-  time.tm_mday = 23;
-  time.tm_hour = 23;
-  time.tm_min = 13;
-  EXPECT_EQ("\x1b[31m12/23/23 23:13 [Glyphwork][ERR] \x1b[0m", FormatConsoleLine("31", " [Glyphwork][ERR] ", "", time));
-}
-
 TEST_F(LogTest, HostLogWritesOnTheHostsOwnSinksAndFlushesEveryLine) {
   ASSERT_TRUE(HostLog());
   EXPECT_EQ(GetLogSinks(), HostLog()->sinks());
