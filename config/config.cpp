@@ -1,5 +1,6 @@
 #include "config/config.h"
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -25,6 +26,10 @@ std::string GetConfigPath() {
 std::string GetPacksPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/" + kPluginName + "/Packs/"; }
 
 bool ParseJsonFile(const std::string& path, nlohmann::json& out) {
+  // A folder opens as an empty stream on Linux, not at all on Windows: it is
+  // a file that cannot be opened on both.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return false;
   std::ifstream file(path);
   if (!file.is_open()) return false;
   // Stream extraction: comments rejected, nothing after the first value read.

@@ -29,12 +29,15 @@ void ReadConfig();
 // a pack. A missing folder (or a Packs that is not a folder) empties
 // PackDocument and prints "Packs folder doesn't exist!". On any exception
 // (file-system error, "Can't open <name> pack!", a parse error, a type error
-// from the Packs lookup) PackDocument is left exactly as it was.
+// from the Packs lookup) PackDocument is left exactly as it was. A pack the
+// JSON library refuses is named first in one PrintError line,
+// "Can't parse <name> pack!", since the library's text does not name it.
 void LoadPacks();
 
 // Parses one JSON document from a file as config.json and packs are read: a
 // text stream, a leading BOM skipped, no comments, only the first value read.
-// Returns false when the file cannot be opened.
+// Returns false when the file cannot be opened or is a folder; throws the
+// JSON library's exceptions, leaving `out` to be discarded.
 bool ParseJsonFile(const std::string& path, nlohmann::json& out);
 
 // Increases at every change of either document, so that whatever is derived

@@ -72,8 +72,9 @@ void LoadPacks() {
     nlohmann::json pack;
     try {
       if (!ParseJsonFile(folder_text + name, pack)) throw std::runtime_error("Can't open " + name + " pack!");
-    } catch (const nlohmann::json::parse_error&) {
-      // The parser's text has no file name in it.
+    } catch (const nlohmann::json::exception&) {
+      // The library's text has no file name in it. Not only parse errors: a
+      // number too large for a double is refused as out_of_range.
       PrintError("Can't parse " + name + " pack!");
       throw;
     }

@@ -1,0 +1,175 @@
+// The pack scan into PackDocument, against real folders.
+#include <sys/stat.h>
+
+#include <functional>
+
+#include <gmock/gmock.h>
+
+#include "config/config.h"
+#include "tests/core_fixture.h"
+
+namespace glyphwork::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class PacksTest : public CoreTest {
+ protected:
+  fs::path PacksDir() const { return PluginDir() / "Packs"; }
+
+  void UseConfig(const std::string& content) {
+    WriteConfig(content);
+    ReadConfig();
+  }
+
+  std::string LoadPacksFailure() {
+    try {
+      LoadPacks();
+    } catch (const std::exception& error) {
+      return error.what();
+    }
+    return "no exception";
+  }
+};
+
+const std::string kMissingLine = "31 [Glyphwork][ERR] Packs folder doesn't exist!";
+
+TEST_F(PacksTest, EveryRegularFileIsAPackInByteOrderOfName) {
+  WritePack("b.json", R"({"EmojiPath": "/Game/B/", "EmojiArray": ["bee"]})");
+  WritePack("a.json", R"({"EmojiArray": ["ant"], "Extra": 1})");
+  WritePack(".hidden", "{}");
+  WritePack("Zed", R"(["a list"])");
+  WritePack("readme.txt", R"("a string")");
+  WritePack("sub/inner.json", R"({"EmojiArray": ["inner"]})");
+  fs::create_symlink("a.json", PacksDir() / "link");
+  fs::create_symlink("missing", PacksDir() / "dangling");
+  fs::create_directory_symlink("sub", PacksDir() / "sublink");
+  const std::string expected =
+      R"({"EmojiMap":[{},["a list"],{"EmojiArray":["ant"],"Extra":1},)"
+      R"({"EmojiArray":["bee"],"EmojiPath":"/Game/B/"},{"EmojiArray":["ant"],"Extra":1},"a string"]})";
+  // `Packs` selects nothing, whatever it holds.
+  for (const char* config : {"{}", R"({"Packs": ["b.json"]})", R"({"Packs": "a.json"})", R"({"Packs": 5})",
+                             R"({"Packs": null})", R"({"Packs": {"x": "Zed"}})"}) {
+    UseConfig(config);
+    PackDocument = nlohmann::json::object();
+    LoadPacks();
+    EXPECT_EQ(expected, PackDocument.dump()) << config;
+  }
+  EXPECT_THAT(TakeConsole(), IsEmpty());
+}
+
+TEST_F(PacksTest, NoPacksFolderOrAnEmptyOneLeavesNoPacks) {
+  UseConfig("{}");
+  struct Case {
+    std::function<void()> make;
+    std::vector<std::string> console;
+  };
+  const std::vector<Case> cases = {
+      {[] {}, {kMissingLine}},
+      {[&] { Write("ArkApi/Plugins/Glyphwork/Packs", R"({"EmojiArray": ["x"]})"); }, {kMissingLine}},
+      {[&] {
+         Write("ArkApi/Plugins/Glyphwork/file.json", "{}");
+         fs::create_symlink("file.json", PacksDir());
+       },
+       {kMissingLine}},
+      {[&] { fs::create_symlink("nowhere", PacksDir()); }, {kMissingLine}},
+      {[&] { fs::create_directory(PacksDir()); }, {}},
+      {[&] { fs::create_directories(PacksDir() / "only" / "subfolders"); }, {}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    WritePack("a.json", R"({"EmojiArray": ["ant"]})");
+    LoadPacks();
+    ASSERT_EQ(R"({"EmojiMap":[{"EmojiArray":["ant"]}]})", PackDocument.dump());
+    fs::remove_all(PacksDir());
+    cases[i].make();
+    const auto generation = DocumentsGeneration();
+    ASSERT_NO_THROW(LoadPacks()) << "case " << i;
+    EXPECT_EQ("{}", PackDocument.dump()) << "case " << i;
+    EXPECT_NE(generation, DocumentsGeneration()) << "case " << i;
+    EXPECT_EQ(cases[i].console, WithoutTime(TakeConsole())) << "case " << i;
+    fs::remove_all(PacksDir());
+  }
+}
+
+TEST_F(PacksTest, AFailedScanRaisesAndKeepsThePreviousPacks) {
+  struct Case {
+    std::string config;
+    std::function<void()> make;
+    std::string error;
+    std::vector<std::string> console;
+  };
+  const std::vector<Case> cases = {
+      // A pack that is not JSON between two good ones: named on the console,
+      // since the library's text does not name it.
+      {"{}", [&] { WritePack("b.json", "not json"); },
+       "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing value - invalid "
+       "literal; last read: 'no'",
+       {"31 [Glyphwork][ERR] Can't parse b.json pack!"}},
+      {"{}", [&] { WritePack("b.json", ""); },
+       "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
+       "unexpected end of input; expected '[', '{', or a literal",
+       {"31 [Glyphwork][ERR] Can't parse b.json pack!"}},
+      {"{}", [&] { WritePack("b.json", R"({"EmojiArray": [1e999]})"); },
+       "[json.exception.out_of_range.406] number overflow parsing '1e999'",
+       {"31 [Glyphwork][ERR] Can't parse b.json pack!"}},
+      {"{}", [&] { fs::create_symlink("loop", PacksDir() / "loop"); },
+       "filesystem error: status: Too many levels of symbolic links [" + (PacksDir() / "loop").string() + "]",
+       {}},
+      // Looking `Packs` up in a config.json that is not an object.
+      {"[]", [] {}, "[json.exception.type_error.306] cannot use value() with array", {}},
+      {"null", [] {}, "[json.exception.type_error.306] cannot use value() with null", {}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(PacksDir());
+    UseConfig("{}");
+    WritePack("a.json", R"({"EmojiPath": "/Game/A/", "EmojiArray": ["ant"]})");
+    WritePack("c.json", R"({"EmojiPath": "/Game/C/", "EmojiArray": ["cat"]})");
+    LoadPacks();
+    const std::string previous = PackDocument.dump();
+    WritePack("a.json", R"({"EmojiPath": "/Game/New/", "EmojiArray": ["ant"]})");
+    UseConfig(c.config);
+    c.make();
+    const auto generation = DocumentsGeneration();
+    EXPECT_EQ(c.error, LoadPacksFailure());
+    EXPECT_EQ(previous, PackDocument.dump()) << c.error;
+    EXPECT_EQ(generation, DocumentsGeneration()) << c.error;
+    EXPECT_EQ(c.console, WithoutTime(TakeConsole())) << c.error;
+  }
+}
+
+TEST_F(PacksTest, UnreadablePacksAndFoldersAreErrorsNotEmptyFolders) {
+  UseConfig("{}");
+  struct Case {
+    fs::path locked;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {PacksDir() / "b.json", "Can't open b.json pack!"},
+      {PacksDir(), "filesystem error: directory_iterator::directory_iterator: Permission denied [" +
+                       PacksDir().string() + "/]"},
+      {PluginDir(), "filesystem error: exists: Permission denied [" + PacksDir().string() + "/]"},
+  };
+  for (const Case& c : cases) {
+    WritePack("a.json", R"({"EmojiArray": ["ant"]})");
+    WritePack("b.json", R"({"EmojiArray": ["bee"]})");
+    LoadPacks();
+    const std::string previous = PackDocument.dump();
+    WritePack("c.json", R"({"EmojiArray": ["cat"]})");
+    const auto mode = fs::status(c.locked).permissions();
+    chmod(c.locked.c_str(), 0);
+    {
+      Unprivileged unprivileged(PluginDir().parent_path());
+      if (!unprivileged.enforced()) GTEST_SKIP() << "file modes cannot be enforced here";
+      EXPECT_EQ(c.error, LoadPacksFailure());
+    }
+    fs::permissions(c.locked, mode);
+    EXPECT_EQ(previous, PackDocument.dump()) << c.error;
+    EXPECT_THAT(TakeConsole(), IsEmpty()) << c.error;
+  }
+}
+
+}  // namespace
+}  // namespace glyphwork::testing
