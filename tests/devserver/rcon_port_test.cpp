@@ -29,10 +29,15 @@ class RconPortTest : public ::testing::Test {
     ASSERT_TRUE(server_->Started());
     bool found = false;
     const std::regex listening(R"(\[rcon\] listening on 127\.0\.0\.1:(\d+))");
-    std::smatch match;
-    server_->ReadUntil([&](const std::string& line) { return std::regex_match(line, match, listening); }, &found);
+    server_->ReadUntil(
+        [&](const std::string& line) {
+          std::smatch match;
+          if (!std::regex_match(line, match, listening)) return false;
+          port_ = std::stoi(match[1].str());
+          return true;
+        },
+        &found);
     ASSERT_TRUE(found) << "no listening line";
-    port_ = std::stoi(match[1].str());
     server_->Send("join Ann");
     server_->Send("join Zoë");
     server_->Send("group Zoë Emoji");
