@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building and testing Glyphwork needs.
-# Only missing packages are installed; run as root.
+# Only missing packages are installed; run as root. `rcon` brings rconclt,
+# the RCON client the dev server's tests (and its users) talk to it with.
 set -euo pipefail
-packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev "$@")
+packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev rcon "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

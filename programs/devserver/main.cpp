@@ -1,157 +1,178 @@
 // glyphwork-devserver: the stand-in host and game with the real plugin
-// library loaded from a server folder, driven by commands, one per line.
+// library loaded from a server folder, driven by command lines and, when
+// asked, by RCON clients over TCP.
+//
+// Threads: the main thread is the game loop and the only one that touches the
+// host, the game or the plugin. A reader thread turns input lines into work
+// for it; the RCON network thread hands it requests and takes back replies.
+#include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include <fmt/format.h>
 
-#include "standin/game/game.h"
+#include "programs/devserver/dev_server.h"
+#include "programs/devserver/rcon_server.h"
+#include "programs/devserver/work_queue.h"
 #include "standin/host/host_control.h"
-#include "standin/permissions/permissions.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: glyphwork-devserver [--root DIR] [--plugin FILE] [--rcon-port N] [--rcon-password TEXT]\n"
+    "                           [--rcon-bind ADDR] [--script FILE]\n";
+
+// How often an idle game loop runs the host's timer.
+constexpr std::chrono::milliseconds kIdleTick{50};
 
 struct Options {
   std::string root = ".";
   std::string plugin;
   std::string script;
+  int rcon_port = -1;  // no RCON
+  std::string rcon_password;
+  std::string rcon_bind = "127.0.0.1";
 };
 
-void Usage() {
-  std::cerr << "usage: glyphwork-devserver [--root DIR] [--plugin FILE] [--script FILE]\n";
+int Fail(const std::string& message) {
+  std::cerr << "glyphwork-devserver: " << message << "\n";
+  return 2;
 }
 
-std::string Rest(std::istringstream& in) {
-  std::string rest;
-  std::getline(in, rest);
-  if (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
-  return rest;
-}
-
-class Server {
- public:
-  explicit Server(const Options& options) : options_(options) {
-    game_.on_chat = [this](AShooterPlayerController* recipient, const FPrimalChatMessage& message) {
-      fmt::print("[chat] {} -> {}: {}\n", standin::Narrow(message.SenderName), recipient->name,
-                 standin::Narrow(message.Message));
-    };
-    game_.on_direct = [](AShooterPlayerController* recipient, const AShooterPlayerController::DirectMessage& m) {
-      fmt::print("[direct] -> {} ({},{},{},{}) {}: {}\n", recipient->name, m.colour.R, m.colour.G, m.colour.B,
-                 m.colour.A, m.sender, m.text);
-    };
-    game_.on_rcon_reply = [](RCONClientConnection*, const RCONClientConnection::Reply& reply) {
-      fmt::print("[rcon] #{}: {}\n", reply.id, reply.text);
-    };
-  }
-
-  void Load() {
-    if (!standin::LoadPlugin("Glyphwork", options_.plugin)) fmt::print("[host] failed to load plugin Glyphwork\n");
-  }
-
-  // False at "quit".
-  bool Run(const std::string& line) {
-    std::istringstream in(line);
-    std::string command;
-    in >> command;
-    if (command == "join") {
-      std::string name, id;
-      in >> name >> id;
-      game_.Join(name, id.empty() ? "id-" + name : id);
-    } else if (command == "leave") {
-      std::string name;
-      in >> name;
-      game_.Leave(name);
-    } else if (command == "group" || command == "ungroup") {
-      std::string name, group;
-      in >> name >> group;
-      if (auto* player = game_.Find(name)) {
-        if (command == "group") Permissions::StandIn::AddToGroup(player->unique_id, group);
-        else Permissions::StandIn::RemoveFromGroup(player->unique_id, group);
+// Empty when the arguments are sound, else what is wrong.
+std::string Parse(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i + 1 >= argc) return "missing value after " + arg;
+    const std::string value = argv[++i];
+    if (arg == "--root") {
+      options.root = value;
+    } else if (arg == "--plugin") {
+      options.plugin = value;
+    } else if (arg == "--script") {
+      options.script = value;
+    } else if (arg == "--rcon-password") {
+      options.rcon_password = value;
+    } else if (arg == "--rcon-bind") {
+      options.rcon_bind = value;
+    } else if (arg == "--rcon-port") {
+      int port = -1;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
+      if (error != std::errc() || end != value.data() + value.size() || port < 0 || port > 65535) {
+        return "bad port " + value;
       }
-    } else if (command == "say") {
-      std::string name;
-      in >> name;
-      game_.Say(name, Rest(in));
-    } else if (command == "console") {
-      std::string name;
-      in >> name;
-      const std::string text = Rest(in);
-      if (!standin::ExecuteConsoleCommand(game_.Find(name), text)) fmt::print("[game] unknown command: {}\n", text);
-    } else if (command == "rcon") {
-      RCONClientConnection connection;
-      RCONPacket packet;
-      packet.Id = ++rcon_id_;
-      packet.Body = FString(Rest(in).c_str());
-      if (!standin::ExecuteRconCommand(&connection, &packet)) {
-        fmt::print("[rcon] #{}: Server received, But no response!! \n", packet.Id);
-      }
-    } else if (command == "load") {
-      Load();
-    } else if (command == "unload") {
-      standin::UnloadPlugin("Glyphwork");
-    } else if (command == "echo") {
-      fmt::print("{}\n", Rest(in));
-    } else if (command == "quit") {
-      standin::UnloadPlugin("Glyphwork");
-      fmt::print("[game] live allocations: {}\n", standin::Game::LiveAllocations());
-      return false;
+      options.rcon_port = port;
     } else {
-      fmt::print("[game] unknown: {}\n", line);
+      return "unknown option " + arg;
     }
-    standin::RunTimers();
-    return true;
   }
+  if (options.rcon_port >= 0 && options.rcon_password.empty()) {
+    return "--rcon-port needs --rcon-password: the RCON port is not opened without a password";
+  }
+  std::error_code error;
+  if (!std::filesystem::is_directory(options.root, error)) return "no server folder " + options.root;
+  return {};
+}
 
- private:
-  Options options_;
-  standin::Game game_;
-  int rcon_id_ = 0;
-};
+// Reads lines until the end of input, then says so. Detached: a terminal
+// read cannot be interrupted, and the queue outlives the game loop.
+void StartReader(std::shared_ptr<devserver::WorkQueue> queue, std::unique_ptr<std::istream> owned) {
+  std::thread([queue = std::move(queue), owned = std::move(owned)] {
+    std::istream& input = owned ? *owned : std::cin;
+    for (std::string line; std::getline(input, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      queue->Push({devserver::Work::Kind::kLine, std::move(line), {}});
+    }
+    queue->Push({devserver::Work::Kind::kEndOfInput, {}, {}});
+  }).detach();
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (i + 1 >= argc) {
-      Usage();
-      return 2;
-    }
-    if (arg == "--root") options.root = argv[++i];
-    else if (arg == "--plugin") options.plugin = argv[++i];
-    else if (arg == "--script") options.script = argv[++i];
-    else {
-      Usage();
-      return 2;
-    }
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::cout << kUsage;
+    return 0;
   }
-  standin::StartHost({options.root, true, {}});
-  Server server(options);
-  server.Load();
-  standin::RunTimers();
-  std::fflush(stdout);
-
-  std::ifstream script;
+  if (const std::string problem = Parse(argc, argv, options); !problem.empty()) {
+    std::cerr << kUsage;
+    return Fail(problem);
+  }
+  std::unique_ptr<std::istream> script;
   if (!options.script.empty()) {
-    script.open(options.script);
-    if (!script) {
-      std::cerr << "cannot open " << options.script << "\n";
-      return 2;
+    script = std::make_unique<std::ifstream>(options.script);
+    if (!*script) return Fail("cannot open " + options.script);
+  }
+
+  standin::StartHost({options.root, true, {}});
+  auto queue = std::make_shared<devserver::WorkQueue>();
+  std::unique_ptr<rcon::Server> rcon_server;
+  if (options.rcon_port >= 0) {
+    rcon::Server::Handlers handlers;
+    handlers.on_request = [queue](rcon::Request request) {
+      queue->Push({devserver::Work::Kind::kRequest, {}, std::move(request)});
+    };
+    handlers.on_notice = [queue](std::string notice) {
+      queue->Push({devserver::Work::Kind::kNotice, std::move(notice), {}});
+    };
+    std::string error;
+    rcon_server = rcon::Server::Start(options.rcon_bind, options.rcon_port, options.rcon_password,
+                                      std::move(handlers), &error);
+    if (!rcon_server) {
+      standin::StopHost();
+      return Fail("cannot open the RCON port: " + error);
     }
   }
-  std::istream& input = options.script.empty() ? std::cin : script;
-  bool running = true;
-  for (std::string line; running && std::getline(input, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    running = server.Run(line);
+
+  {
+    devserver::DevServer server(options.plugin);
+    if (rcon_server) fmt::print("[rcon] listening on {}\n", rcon_server->Address());
+    server.LoadPlugin();
+    standin::RunTimers();
     std::fflush(stdout);
+    StartReader(queue, std::move(script));
+
+    for (bool running = true; running;) {
+      if (std::optional<devserver::Work> work = queue->Pop(kIdleTick)) {
+        switch (work->kind) {
+          case devserver::Work::Kind::kLine:
+            if (work->text.empty() || work->text[0] == '#') continue;
+            running = server.Run(work->text);
+            break;
+          case devserver::Work::Kind::kEndOfInput:
+            running = server.Run("quit");
+            break;
+          case devserver::Work::Kind::kNotice:
+            fmt::print("[rcon] {}\n", work->text);
+            break;
+          case devserver::Work::Kind::kRequest: {
+            const rcon::Request& request = work->request;
+            std::vector<rcon::Reply> replies;
+            if (request.kind == rcon::Request::Kind::kCommand) {
+              replies = server.Rcon(request.id, request.command);
+              for (const auto& reply : replies) {
+                fmt::print("[rcon] client {} #{}: {}\n", request.client, reply.id, reply.text);
+              }
+            } else {
+              replies.push_back({request.id, ""});
+            }
+            rcon_server->Complete(request.client, std::move(replies));
+            break;
+          }
+        }
+      }
+      if (running) standin::RunTimers();
+      std::fflush(stdout);
+    }
   }
-  if (running) server.Run("quit");
-  std::fflush(stdout);
+  rcon_server.reset();
   standin::StopHost();
+  std::fflush(stdout);
   return 0;
 }

@@ -1,0 +1,46 @@
+// The game side of the dev server: the stand-in game and its players, the
+// command lines of a script or a terminal, and the game's answer to RCON
+// commands. Everything here runs on the game loop's thread, one call at a
+// time, as the plugin expects of the host; output goes to standard output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "programs/devserver/rcon_server.h"
+#include "standin/game/game.h"
+
+namespace devserver {
+
+class DevServer {
+ public:
+  // `plugin_file`: the library to load; empty for the one in the plugin's
+  // folder under the host's current directory.
+  explicit DevServer(std::string plugin_file);
+
+  // Loads the plugin; a failure is printed, and the server goes on without it.
+  void LoadPlugin();
+
+  // Runs one command line ("join Ann", "say Ann hi", ...). False once the line
+  // was "quit": the plugin is unloaded and the live allocations printed.
+  bool Run(const std::string& line);
+
+  // Runs an RCON command as the server does: the host's command table first,
+  // then the game's own commands ("ServerChat TEXT", "ListPlayers"), else the
+  // game's answer to an unknown command. Returns the replies sent.
+  std::vector<rcon::Reply> Rcon(int32_t id, const std::string& command);
+
+  static constexpr const char* kNoResponse = "Server received, But no response!! ";
+
+ private:
+  void ServerChat(const std::string& text);
+  std::string ListPlayers() const;
+  AShooterPlayerController* Player(const std::string& name);
+
+  std::string plugin_file_;
+  standin::Game game_;
+  int32_t next_rcon_id_ = 1;
+};
+
+}  // namespace devserver

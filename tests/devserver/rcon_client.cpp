@@ -1,0 +1,138 @@
+#include "tests/devserver/rcon_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace glyphwork::testing {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Int32Bytes(int32_t value) {
+  const auto bits = static_cast<uint32_t>(value);
+  return {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
+          static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
+}
+
+std::string EncodePacket(int32_t id, int32_t type, const std::string& body) {
+  return Int32Bytes(static_cast<int32_t>(body.size() + 10)) + Int32Bytes(id) + Int32Bytes(type) + body +
+         std::string(2, '\0');
+}
+
+RconClient::RconClient(int port) {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+RconClient::~RconClient() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void RconClient::SendRaw(const std::string& bytes) {
+  std::size_t sent = 0;
+  while (fd_ >= 0 && sent < bytes.size()) {
+    const ssize_t n = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    sent += static_cast<std::size_t>(n);
+  }
+}
+
+void RconClient::EndInput() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
+bool RconClient::Fill(std::size_t want, Clock::time_point deadline) {
+  while (fd_ >= 0 && buffer_.size() < want) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd fd{fd_, POLLIN, 0};
+    if (left <= 0 || poll(&fd, 1, static_cast<int>(left)) <= 0) return false;
+    char chunk[8192];
+    const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+    if (n <= 0) {
+      close(fd_);
+      fd_ = -1;
+      return false;
+    }
+    buffer_.append(chunk, static_cast<std::size_t>(n));
+  }
+  return buffer_.size() >= want;
+}
+
+std::optional<WirePacket> RconClient::Read(std::chrono::milliseconds wait) {
+  const auto deadline = Clock::now() + wait;
+  if (!Fill(4, deadline)) return std::nullopt;
+  WirePacket packet;
+  auto int32_at = [this](std::size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(buffer_[at + i]);
+    return static_cast<int32_t>(value);
+  };
+  packet.size = int32_at(0);
+  if (packet.size < 10 || !Fill(4 + static_cast<std::size_t>(packet.size), deadline)) return std::nullopt;
+  packet.id = int32_at(4);
+  packet.type = int32_at(8);
+  packet.body = buffer_.substr(12, static_cast<std::size_t>(packet.size) - 10);
+  if (buffer_.compare(static_cast<std::size_t>(packet.size) + 2, 2, std::string(2, '\0')) != 0) return std::nullopt;
+  buffer_.erase(0, 4 + static_cast<std::size_t>(packet.size));
+  return packet;
+}
+
+bool RconClient::ClosedByServer(std::chrono::milliseconds wait) {
+  const auto deadline = Clock::now() + wait;
+  const std::size_t before = buffer_.size();
+  Fill(before + 1, deadline);
+  return fd_ < 0 && buffer_.size() == before;
+}
+
+bool RconClient::Login(const std::string& password) {
+  const int32_t id = next_id_++;
+  Send(id, 3, password);
+  const auto reply = Read();
+  return reply && reply->type == 2 && reply->id == id;
+}
+
+std::optional<std::string> RconClient::Command(const std::string& command, int* packets) {
+  const int32_t id = next_id_++, end = next_id_++;
+  Send(id, 2, command);
+  Send(end, 0, "");
+  std::string text;
+  int count = 0;
+  for (;;) {
+    const auto reply = Read();
+    if (!reply || reply->type != 0) return std::nullopt;
+    if (reply->id == end) break;
+    if (reply->id != id) return std::nullopt;
+    text += reply->body;
+    ++count;
+  }
+  if (packets) *packets = count;
+  return text;
+}
+
+bool IsUtf8(const std::string& text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = bytes[i];
+    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((bytes[i + k] & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace glyphwork::testing

@@ -1,0 +1,200 @@
+// Scripted sessions of the built dev server, compared line by line: what the
+// players receive, the console lines without their time, the replies.
+#include <fstream>
+
+#include <gmock/gmock.h>
+
+#include "tests/devserver/process.h"
+
+namespace glyphwork::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// Runs a script to its end; the output lines without their time.
+std::vector<std::string> RunScript(const fs::path& root, const std::string& script,
+                                   const std::vector<std::string>& more_args = {}) {
+  const fs::path file = root / "script.txt";
+  WriteFile(file, script);
+  std::vector<std::string> args = {GLYPHWORK_DEVSERVER, "--root", root.string(), "--script", file.string()};
+  args.insert(args.end(), more_args.begin(), more_args.end());
+  const Finished run = RunProgram(args);
+  EXPECT_EQ(0, run.exit_code) << run.err;
+  std::vector<std::string> lines;
+  std::istringstream out(run.out);
+  for (std::string line; std::getline(out, line);) lines.push_back(WithoutTime(line));
+  return lines;
+}
+
+// Expected lines that end in "..." match any line starting with the rest.
+void ExpectLines(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
+  std::vector<::testing::Matcher<std::string>> matchers;
+  for (const auto& line : expected) {
+    if (line.ends_with("...")) {
+      matchers.push_back(::testing::StartsWith(line.substr(0, line.size() - 3)));
+    } else {
+      matchers.push_back(line);
+    }
+  }
+  EXPECT_THAT(actual, ::testing::ElementsAreArray(matchers));
+}
+
+TEST(DevServerSessionTest, TheDemoPrintsWhatEveryPlayerReceives) {
+  TempFolder root;
+  MakeExampleServer(root.path());
+  std::ifstream demo(fs::path(GLYPHWORK_EXAMPLES_DIR) / "demo.txt");
+  const std::string script((std::istreambuf_iterator<char>(demo)), std::istreambuf_iterator<char>());
+  ExpectLines(ReadLines(fs::path(GLYPHWORK_TEST_DATA_DIR) / "demo_expected.txt"), RunScript(root.path(), script));
+}
+
+TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
+  TempFolder root;
+  MakeExampleServer(root.path());
+  const fs::path plugin = root.path() / "ArkApi/Plugins/Glyphwork";
+  fs::remove_all(plugin / "Packs");
+  WriteFile(plugin / "config.json", R"({"RemapEmoji": [{"Name": "wave", "Path": "/Game/Custom/ArkLogo.ArkLogo"}]})");
+  WriteFile(plugin / "Packs/faces.json", R"({"EmojiPath": "/Game/Emojis/Faces/", "EmojiArray": ["smile"]})");
+  const std::string smile = R"(<img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>)";
+  const std::string wave = R"(<img src="chat.image" path="/Game/Custom/ArkLogo.ArkLogo"/>)";
+  const std::string loaded = "36 [Glyphwork] Loaded 2 new object(s)!";
+  const std::string no_response = "Server received, But no response!! ";
+
+  ExpectLines(
+      {
+          loaded,
+          "[game] Ann has already joined",
+          "[game] no player Nobody",
+          "[chat] Ann -> Ann: " + smile + " and " + wave + " ü",
+          "[chat] Ann -> Zoë: " + smile + " and " + wave + " ü",
+          "[chat] Zoë -> Ann: ",
+          "[chat] Zoë -> Zoë: ",
+          loaded,
+          "[direct] -> Ann (0,1,0,1) Server: Reloaded Config!",
+          "[game] unknown command: NoSuchCommand x",
+          loaded,
+          "[rcon] #1: Reloaded Config!",
+          "[rcon] #2: 0. Ann, 76561198000000001",
+          "1. Zoë, id-Zoë",
+          "[chat] SERVER -> Ann: " + wave + " from the server",
+          "[chat] SERVER -> Zoë: " + wave + " from the server",
+          "[rcon] #3: " + no_response,
+          "[rcon] #4: " + no_response,
+          "[chat] Ann -> Ann: :smile: stays a code",
+          "[chat] Ann -> Zoë: :smile: stays a code",
+          "[rcon] #5: " + no_response,
+          loaded,
+          "[chat] Ann -> Ann: " + smile + " again",
+          "[chat] Ann -> Zoë: " + smile + " again",
+          "[game] no player Zoë",
+          "[rcon] #6: No Players Connected",
+          "done",
+          "[game] unknown: frobnicate",
+          "[game] live allocations: 0",
+      },
+      RunScript(root.path(), R"(# comments and blank lines are skipped
+
+join Ann 76561198000000001
+join Zoë
+join Ann
+group Nobody Admins
+say Ann :smile: and :wave: ü
+say Zoë
+console Ann Glyphwork.Reload
+console Nobody Glyphwork.Reload
+console Ann NoSuchCommand x
+rcon glyphwork.reload
+rcon ListPlayers
+rcon ServerChat :wave: from the server
+rcon SaveWorld
+unload
+say Ann :smile: stays a code
+rcon Glyphwork.Reload
+load
+say Ann :smile: again
+leave Zoë
+leave Zoë
+leave Ann
+rcon listplayers
+echo done
+frobnicate
+quit
+echo never
+)"));
+}
+
+TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
+  struct Case {
+    const char* name;
+    bool remove_config;
+    std::vector<std::string> more_args;
+    std::vector<std::string> first_lines;
+  };
+  for (const Case& c : {
+           Case{"no such library", false, {"--plugin", "no-such-plugin.so"},
+                {"[AsaApi][error] Failed to load plugin Glyphwork: ..."}},
+           Case{"no config.json", true, {},
+                {"[Glyphwork][error] Can't open config.json", "[AsaApi][error] Failed to load plugin Glyphwork"}},
+       }) {
+    SCOPED_TRACE(c.name);
+    TempFolder root;
+    MakeExampleServer(root.path());
+    if (c.remove_config) fs::remove(root.path() / "ArkApi/Plugins/Glyphwork/config.json");
+    std::vector<std::string> expected = c.first_lines;
+    for (const char* line : {"[host] failed to load plugin Glyphwork", "[chat] Ann -> Ann: :smile: as typed",
+                             "[rcon] #1: Server received, But no response!! ", "[game] unknown command: Glyphwork.Reload",
+                             "[game] live allocations: 0"}) {
+      expected.push_back(line);
+    }
+    ExpectLines(expected, RunScript(root.path(), "join Ann\ngroup Ann Emoji\nsay Ann :smile: as typed\n"
+                                                 "rcon Glyphwork.Reload\nconsole Ann Glyphwork.Reload\n",
+                                    c.more_args));
+    // The host's log file has the failure too.
+    const auto log = ReadLines(root.path() / "ArkApi/Logs/AsaApi.log");
+    ASSERT_FALSE(log.empty());
+    EXPECT_THAT(WithoutTime(log.back()), HasSubstr("[AsaApi][error] Failed to load plugin Glyphwork"));
+  }
+}
+
+TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) {
+  TempFolder root;
+  const std::string dir = root.path().string();
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  for (const Case& c : {
+           Case{{"--root", dir, "--rcon-port", "0"}, "--rcon-port needs --rcon-password"},
+           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", ""}, "--rcon-port needs --rcon-password"},
+           Case{{"--root", dir, "--rcon-port", "70000", "--rcon-password", "x"}, "bad port 70000"},
+           Case{{"--root", dir, "--rcon-port", "12x", "--rcon-password", "x"}, "bad port 12x"},
+           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-bind", "999.0.0.1"},
+                "cannot open the RCON port: bad address 999.0.0.1"},
+           Case{{"--root", dir + "/missing"}, "no server folder"},
+           Case{{"--root", dir, "--script", dir + "/missing.txt"}, "cannot open"},
+           Case{{"--root", dir, "--frobnicate", "1"}, "unknown option --frobnicate"},
+           Case{{"--root"}, "missing value after --root"},
+       }) {
+    std::vector<std::string> args = {GLYPHWORK_DEVSERVER};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Finished run = RunProgram(args);
+    EXPECT_EQ(2, run.exit_code) << c.message;
+    EXPECT_THAT(run.err, HasSubstr(c.message));
+    EXPECT_EQ("", run.out) << c.message;
+  }
+}
+
+}  // namespace
+}  // namespace glyphwork::testing
