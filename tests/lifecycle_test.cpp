@@ -24,7 +24,9 @@ TEST_F(LifecycleTest, LoadRegistersInOrderAndUnloadRemovesInOrder) {
   WriteConfig("{}");
   Write("ArkApi/Plugins/Glyphwork/Packs/.keep/x", "");  // an empty Packs folder but for a subfolder
   ASSERT_TRUE(LoadPlugin());
-  const std::string module = std::filesystem::weakly_canonical(InstalledPluginPath()).string();
+  const std::string module = standin::PluginModulePath("Glyphwork");
+  EXPECT_TRUE(std::filesystem::path(module).is_absolute()) << module;
+  EXPECT_TRUE(std::filesystem::equivalent(module, InstalledPluginPath())) << module;
   EXPECT_THAT(standin::TakeEvents(),
               ElementsAre("DelayExecuteInternal 0 " + module + "_0 " + module, "RegisterRconCommand Glyphwork.Reload",
                           "RegisterConsoleCommand Glyphwork.Reload", "InstallHook " + kHook));
@@ -89,8 +91,8 @@ TEST_F(LifecycleTest, ThreadNotificationsChangeNothing) {
   ASSERT_TRUE(LoadPlugin());
   standin::TakeEvents();
   TakeConsole();
-  EXPECT_TRUE(standin::CallPluginEntry("Glyphwork", 2));
-  EXPECT_TRUE(standin::CallPluginEntry("Glyphwork", 3));
+  EXPECT_TRUE(standin::NotifyPluginThread("Glyphwork", 2));
+  EXPECT_TRUE(standin::NotifyPluginThread("Glyphwork", 3));
   EXPECT_THAT(standin::TakeEvents(), IsEmpty());
   EXPECT_THAT(TakeConsole(), IsEmpty());
   EXPECT_TRUE(Hooked());

@@ -32,9 +32,8 @@ struct Hook {
 };
 
 struct Plugin {
-  std::string path;
-  void* library = nullptr;
-  bool (*entry)(int) = nullptr;
+  std::string path;  // as the platform reports the module's file
+  standin::library::Plugin* library = nullptr;
 };
 
 struct HostState {
@@ -45,7 +44,9 @@ struct HostState {
   std::map<std::string, std::vector<Hook>> hooks;
   std::vector<std::pair<std::string, AsaApi::ICommands::ConsoleHandler>> console_commands;
   std::vector<std::pair<std::string, AsaApi::ICommands::RconHandler>> rcon_commands;
-  std::vector<TimerEntry> timers;
+  // Pointers, so that a callback whose library is already gone can be let go
+  // of without running any of its code.
+  std::vector<std::unique_ptr<TimerEntry>> timers;
   std::map<std::string, Plugin> plugins;
   std::vector<std::string> events;
 };
@@ -81,6 +82,23 @@ bool Erase(Table& table, const std::string& name) {
   if (it == table.end()) return false;
   table.erase(it);
   return true;
+}
+
+// Drops the pending callbacks scheduled for the plugin at `module_path`,
+// while its code is still loaded.
+void DropTimersOf(const std::string& module_path) {
+  const std::string plugin = Canonical(module_path);
+  std::erase_if(State().timers, [&](const auto& t) { return Canonical(t->module_path) == plugin; });
+}
+
+// The same once the library is gone (a failed attach unloads it at once):
+// destroying a callback would run its code, so it is only let go of.
+void AbandonTimersOf(const std::string& module_path) {
+  const std::string plugin = Canonical(module_path);
+  for (auto& timer : State().timers) {
+    if (Canonical(timer->module_path) == plugin) static_cast<void>(timer.release());
+  }
+  std::erase(State().timers, nullptr);
 }
 
 void Rewire(const std::string& target, std::vector<Hook>& chain) {
@@ -163,8 +181,8 @@ void Timer::DelayExecuteInternal(const std::function<void()>& callback, int dela
                                  const FString& identifier, const FString& module_path) {
   State().events.push_back("DelayExecuteInternal " + std::to_string(delay_seconds) + " " + Narrow(identifier) + " " +
                            Narrow(module_path));
-  State().timers.push_back(
-      {callback, Clock::now() + std::chrono::seconds(delay_seconds), Narrow(identifier), Narrow(module_path)});
+  State().timers.push_back(std::make_unique<TimerEntry>(
+      TimerEntry{callback, Clock::now() + std::chrono::seconds(delay_seconds), Narrow(identifier), Narrow(module_path)}));
 }
 
 }  // namespace API
@@ -228,26 +246,13 @@ bool LoadPlugin(const std::string& name, const std::string& file) {
   const std::string path =
       Canonical(file.empty() ? state.server_dir + "/ArkApi/Plugins/" + name + "/" + name + library::Suffix() : file);
   std::string error;
-  void* handle = library::Open(path, &error);
-  if (handle == nullptr) {
+  library::Plugin* loaded = library::Load(path, &error);
+  if (loaded == nullptr) {
+    AbandonTimersOf(path);
     if (state.logger) state.logger->error("Failed to load plugin {}: {}", name, error);
     return false;
   }
-  auto entry = reinterpret_cast<bool (*)(int)>(library::Symbol(handle, "PluginEntry"));
-  if (entry == nullptr) {
-    library::Close(handle);
-    if (state.logger) state.logger->error("Failed to load plugin {}: no entry", name);
-    return false;
-  }
-  if (!entry(1)) {
-    // As the platform does when an attach fails: detach, then unload.
-    entry(0);
-    std::erase_if(state.timers, [&](const TimerEntry& t) { return Canonical(t.module_path) == path; });
-    library::Close(handle);
-    if (state.logger) state.logger->error("Failed to load plugin {}", name);
-    return false;
-  }
-  state.plugins[name] = {path, handle, entry};
+  state.plugins[name] = {library::ModulePath(loaded), loaded};
   return true;
 }
 
@@ -257,26 +262,30 @@ bool UnloadPlugin(const std::string& name) {
   if (it == state.plugins.end()) return false;
   const Plugin plugin = it->second;
   state.plugins.erase(it);
-  plugin.entry(0);
   // A callback must never run into an unloaded library.
-  std::erase_if(state.timers, [&](const TimerEntry& t) { return Canonical(t.module_path) == plugin.path; });
-  library::Close(plugin.library);
+  DropTimersOf(plugin.path);
+  library::Unload(plugin.library);
   return true;
 }
 
 bool IsPluginLoaded(const std::string& name) { return State().plugins.count(name) != 0; }
 
-bool CallPluginEntry(const std::string& name, int reason) {
+bool NotifyPluginThread(const std::string& name, int reason) {
   const auto it = State().plugins.find(name);
-  return it != State().plugins.end() && it->second.entry(reason);
+  return it != State().plugins.end() && library::NotifyThread(it->second.library, reason);
+}
+
+std::string PluginModulePath(const std::string& name) {
+  const auto it = State().plugins.find(name);
+  return it == State().plugins.end() ? std::string() : it->second.path;
 }
 
 int RunTimers() {
   HostState& state = State();
   const auto now = Clock::now();
-  std::vector<TimerEntry> due;
+  std::vector<std::unique_ptr<TimerEntry>> due;
   for (auto it = state.timers.begin(); it != state.timers.end();) {
-    if (it->due <= now) {
+    if ((*it)->due <= now) {
       due.push_back(std::move(*it));
       it = state.timers.erase(it);
     } else {
@@ -285,11 +294,11 @@ int RunTimers() {
   }
   for (auto& entry : due) {
     try {
-      entry.callback();
+      entry->callback();
     } catch (const std::exception& error) {
-      if (state.logger) state.logger->error("Timer callback {} failed: {}", entry.identifier, error.what());
+      if (state.logger) state.logger->error("Timer callback {} failed: {}", entry->identifier, error.what());
     } catch (...) {
-      if (state.logger) state.logger->error("Timer callback {} failed", entry.identifier);
+      if (state.logger) state.logger->error("Timer callback {} failed", entry->identifier);
     }
   }
   return int(due.size());

@@ -34,15 +34,18 @@ ASAAPI_API void SetAddress(const std::string& name, void* entry);
 // function itself.
 ASAAPI_API void* HookEntry(const std::string& target);
 
-// Loads <server_dir>/ArkApi/Plugins/<name>/<name><suffix> (or `file`), calls
-// its entry with attach. A failed attach is followed by detach, the library is
-// closed, the failure logged, and false returned.
+// Loads <server_dir>/ArkApi/Plugins/<name>/<name><suffix> (or `file`), which
+// delivers attach. A failed attach is followed by detach, the library is
+// closed, its pending callbacks dropped, the failure logged, false returned.
 ASAAPI_API bool LoadPlugin(const std::string& name, const std::string& file = "");
-// Calls detach, drops the plugin's pending timer callbacks, closes it.
+// Delivers detach, closes the library, drops its pending timer callbacks.
 ASAAPI_API bool UnloadPlugin(const std::string& name);
 ASAAPI_API bool IsPluginLoaded(const std::string& name);
-// Calls a loaded plugin's entry with any notification code; its result.
-ASAAPI_API bool CallPluginEntry(const std::string& name, int reason);
+// Has the platform deliver a thread notification (2 attach, 3 detach) to a
+// loaded plugin; the entry's result where the host sees it, else true.
+ASAAPI_API bool NotifyPluginThread(const std::string& name, int reason);
+// The loaded plugin's file as the platform reports it ("" if not loaded).
+ASAAPI_API std::string PluginModulePath(const std::string& name);
 
 // Runs the callbacks that are due, each at most once; one that throws is
 // logged and dropped. Returns the number run.

@@ -1,14 +1,25 @@
-// Loading a shared library, the one platform service the stand-in host needs.
+// Loading a plugin library the way the platform does: the load delivers the
+// attach notification and the unload the detach one. The one platform
+// service the stand-in host needs; one file per platform.
 #pragma once
 
 #include <string>
 
 namespace standin::library {
 
-// Null on failure, with `error` saying why.
-void* Open(const std::string& path, std::string* error);
-void* Symbol(void* library, const char* name);
-void Close(void* library);
+struct Plugin;
+
+// Loads the library and delivers attach. Null when it cannot be loaded or its
+// attach failed; the library is then detached and closed again, and `error`
+// says why.
+Plugin* Load(const std::string& path, std::string* error);
+// Delivers detach and closes the library.
+void Unload(Plugin* plugin);
+// Delivers a thread notification (2 attach, 3 detach); the entry's result.
+bool NotifyThread(Plugin* plugin, int reason);
+// The library's file as the platform reports it.
+std::string ModulePath(Plugin* plugin);
+// ".so" or ".dll".
 std::string Suffix();
 
 }  // namespace standin::library

@@ -4,18 +4,44 @@
 
 namespace standin::library {
 
-void* Open(const std::string& path, std::string* error) {
+struct Plugin {
+  void* handle;
+  bool (*entry)(int);
+  std::string path;
+};
+
+Plugin* Load(const std::string& path, std::string* error) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr && error != nullptr) {
+  if (handle == nullptr) {
     const char* text = dlerror();
     *error = text ? text : "dlopen failed";
+    return nullptr;
   }
-  return handle;
+  auto entry = reinterpret_cast<bool (*)(int)>(dlsym(handle, "PluginEntry"));
+  if (entry == nullptr) {
+    dlclose(handle);
+    *error = "no PluginEntry";
+    return nullptr;
+  }
+  if (!entry(1)) {
+    // As Windows does when DllMain fails the attach: detach, then unload.
+    entry(0);
+    dlclose(handle);
+    *error = "its attach failed";
+    return nullptr;
+  }
+  return new Plugin{handle, entry, path};
 }
 
-void* Symbol(void* library, const char* name) { return dlsym(library, name); }
+void Unload(Plugin* plugin) {
+  plugin->entry(0);
+  dlclose(plugin->handle);
+  delete plugin;
+}
 
-void Close(void* library) { dlclose(library); }
+bool NotifyThread(Plugin* plugin, int reason) { return plugin->entry(reason); }
+
+std::string ModulePath(Plugin* plugin) { return plugin->path; }
 
 std::string Suffix() { return ".so"; }
 
