@@ -6,3 +6,7 @@ set(GLYPHWORK_HOST_LIBRARY_SOURCE library_linux.cpp)
 # g++ marks some inline statics STB_GNU_UNIQUE, which keeps a library loaded
 # after dlclose; the plugin must really go away at unload.
 set(GLYPHWORK_NO_UNIQUE -fno-gnu-unique)
+
+find_package(nlohmann_json 3.10 REQUIRED)
+find_package(fmt REQUIRED)
+find_package(spdlog REQUIRED)

@@ -4,3 +4,36 @@ set(GLYPHWORK_ENTRY_SOURCE plugin/entry_windows.cpp)
 set(GLYPHWORK_PLATFORM_LIBS "")
 set(GLYPHWORK_HOST_LIBRARY_SOURCE library_windows.cpp)
 set(GLYPHWORK_NO_UNIQUE "")
+
+# Every program and library in one folder, with the compiler's runtime
+# libraries beside them, as Windows finds libraries next to the program.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+                OUTPUT_VARIABLE libstdcxx_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
+                OUTPUT_VARIABLE libgcc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
+                OUTPUT_VARIABLE winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+file(COPY ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll} DESTINATION ${CMAKE_BINARY_DIR}/bin)
+
+# nlohmann-json, spdlog and fmt header-only, from Debian's packages, and only
+# their own folders on the include path (not the Linux system headers).
+set(third_party_include ${CMAKE_BINARY_DIR}/third_party/include)
+foreach(dir nlohmann spdlog fmt)
+  file(COPY /usr/include/${dir} DESTINATION ${third_party_include})
+endforeach()
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include})
+add_library(fmt::fmt INTERFACE IMPORTED)
+set_target_properties(fmt::fmt PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
+                                          INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY)
+add_library(spdlog::spdlog INTERFACE IMPORTED)
+set_target_properties(spdlog::spdlog PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
+                                                INTERFACE_COMPILE_DEFINITIONS SPDLOG_HEADER_ONLY
+                                                INTERFACE_LINK_LIBRARIES fmt::fmt)
+
+# GoogleTest from Debian's sources, built for Windows.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

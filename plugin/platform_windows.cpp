@@ -29,7 +29,7 @@ Permissions::IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
     if (error) *error = "Permissions.dll has no IsPlayerInGroup";
     return nullptr;
   }
-  return reinterpret_cast<Permissions::IsPlayerInGroupFn>(symbol);
+  return reinterpret_cast<Permissions::IsPlayerInGroupFn>(reinterpret_cast<void*>(symbol));
 }
 
 }  // namespace glyphwork::platform

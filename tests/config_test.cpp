@@ -1,5 +1,4 @@
 // Reading config.json into ConfigDocument, against real files.
-#include <sys/stat.h>
 
 #include <functional>
 
@@ -114,7 +113,7 @@ TEST_F(ConfigTest, AFailedReadRaisesItsOwnTextAndKeepsThePreviousDocument) {
 TEST_F(ConfigTest, AnUnreadableFileCannotBeOpened) {
   WriteConfig(R"({"UsePermissions": true})");
   ReadConfig();
-  chmod((PluginDir() / "config.json").c_str(), 0);
+  std::filesystem::permissions(PluginDir() / "config.json", std::filesystem::perms::none);
   Unprivileged unprivileged(PluginDir().parent_path());
   if (!unprivileged.enforced()) GTEST_SKIP() << "file modes cannot be enforced here";
   EXPECT_EQ("Can't open config.json", ReadConfigFailure());

@@ -4,6 +4,7 @@
 #include <functional>
 #include <sstream>
 
+#include <fmt/chrono.h>
 #include <gmock/gmock.h>
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/spdlog.h>
@@ -21,11 +22,7 @@ using LogTest = CoreTest;
 
 // "12/23/23 23:13": the local time as both loggers write it.
 std::string LocalMinute(std::time_t time) {
-  std::tm local{};
-  localtime_r(&time, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%m/%d/%y %H:%M", &local);
-  return text;
+  return fmt::format("{:%m/%d/%y %H:%M}", fmt::localtime(time));
 }
 
 // `line` is `head` + the local time at some moment of the call + `tail`.

@@ -1,5 +1,4 @@
 // The pack scan into PackDocument, against real folders.
-#include <sys/stat.h>
 
 #include <functional>
 
@@ -159,7 +158,7 @@ TEST_F(PacksTest, UnreadablePacksAndFoldersAreErrorsNotEmptyFolders) {
     const std::string previous = PackDocument.dump();
     WritePack("c.json", R"({"EmojiArray": ["cat"]})");
     const auto mode = fs::status(c.locked).permissions();
-    chmod(c.locked.c_str(), 0);
+    fs::permissions(c.locked, fs::perms::none);
     {
       Unprivileged unprivileged(PluginDir().parent_path());
       if (!unprivileged.enforced()) GTEST_SKIP() << "file modes cannot be enforced here";

@@ -14,14 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> TakeLines(std::ostringstream& stream) {
+std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream in(stream.str());
+  std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
-  stream.str("");
   return lines;
 }
 
@@ -32,18 +31,13 @@ void ServerTest::SetUp() {
   root_ = fs::temp_directory_path() / ("glyphwork-test-" + std::to_string(random()) + std::to_string(random()));
   fs::create_directories(PluginDir());
   standin::StartHost({root_.string(), false, {std::make_shared<spdlog::sinks::ostream_sink_mt>(host_log_)}});
-  // The plugin creates its console logger through the shared registry and
-  // takes one that exists: this one captures its lines.
-  spdlog::drop("custom");
-  console_logger_ =
-      std::make_shared<spdlog::logger>("custom", std::make_shared<spdlog::sinks::ostream_sink_mt>(console_));
-  spdlog::register_logger(console_logger_);
+  console_ = std::make_unique<ConsoleCapture>();
   game_ = std::make_unique<standin::Game>();
 }
 
 void ServerTest::TearDown() {
   standin::StopHost();
-  spdlog::drop("custom");
+  console_.reset();
   game_.reset();
   std::error_code error;
   fs::remove_all(root_, error);
@@ -60,17 +54,14 @@ std::string ServerTest::InstalledPluginPath() const {
 }
 
 bool ServerTest::LoadPlugin() {
-  if (!spdlog::get("custom")) spdlog::register_logger(console_logger_);  // dropped at the last unload
+  console_->Rearm();
   fs::copy_file(GLYPHWORK_PLUGIN_FILE, InstalledPluginPath(), fs::copy_options::overwrite_existing);
   return standin::LoadPlugin("Glyphwork");
 }
 
-std::vector<std::string> ServerTest::TakeHostLog() { return TakeLines(host_log_); }
+std::vector<std::string> ServerTest::TakeHostLog() { return Lines(std::exchange(host_log_, {}).str()); }
 
-std::vector<std::string> ServerTest::TakeConsole() {
-  // The plugin drops the name at unload; lines written before that are here.
-  return TakeLines(console_);
-}
+std::vector<std::string> ServerTest::TakeConsole() { return Lines(console_->Take()); }
 
 std::string ServerTest::Deliver(AShooterPlayerController* recipient, const std::string& text) {
   FPrimalChatMessage message;

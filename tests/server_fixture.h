@@ -13,6 +13,7 @@
 #include <spdlog/sinks/ostream_sink.h>
 
 #include "standin/game/game.h"
+#include "tests/console_capture.h"
 #include "standin/host/host_control.h"
 
 namespace glyphwork::testing {
@@ -52,8 +53,7 @@ class ServerTest : public ::testing::Test {
  private:
   std::filesystem::path root_;
   std::ostringstream host_log_;
-  std::ostringstream console_;
-  std::shared_ptr<spdlog::logger> console_logger_;
+  std::unique_ptr<ConsoleCapture> console_;
 };
 
 // Console lines without their variable time: "\x1b[31m<time> [Glyphwork][ERR] x"

@@ -13,6 +13,7 @@
 #include <spdlog/sinks/stdout_sinks.h>
 
 #include "standin/host/host_control.h"
+#include "standin/host/host_sink.h"
 #include "standin/host/library.h"
 
 namespace {
@@ -38,7 +39,8 @@ struct Plugin {
 
 struct HostState {
   std::string server_dir;
-  std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks;
+  std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks;  // all HostSinks
+  std::vector<std::shared_ptr<standin::HostSink>> host_sinks;
   std::shared_ptr<spdlog::logger> logger;
   std::unordered_map<std::string, void*> addresses;
   std::map<std::string, std::vector<Hook>> hooks;
@@ -99,6 +101,13 @@ void AbandonTimersOf(const std::string& module_path) {
     if (Canonical(timer->module_path) == plugin) static_cast<void>(timer.release());
   }
   std::erase(State().timers, nullptr);
+}
+
+constexpr const char* kLogPattern = "%D %R [%n][%l] %v";
+
+// Before a plugin's code goes, or once it is gone: see HostSink.
+void ReclaimSinks(bool code_gone) {
+  for (const auto& sink : State().host_sinks) sink->Reclaim(code_gone);
 }
 
 void Rewire(const std::string& target, std::vector<Hook>& chain) {
@@ -201,14 +210,21 @@ void StartHost(const HostOptions& options) {
   HostState& state = State();
   state.server_dir = options.server_dir;
   state.sinks.clear();
-  if (options.console_sink) state.sinks.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
+  state.host_sinks.clear();
+  std::vector<std::shared_ptr<spdlog::sinks::sink>> outputs = options.extra_sinks;
+  if (options.console_sink) outputs.insert(outputs.begin(), std::make_shared<spdlog::sinks::stdout_sink_mt>());
   const std::string logs = options.server_dir + "/ArkApi/Logs/";
   std::error_code error;
   std::filesystem::create_directories(logs, error);
-  if (!error) state.sinks.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
-  for (const auto& sink : options.extra_sinks) state.sinks.push_back(sink);
+  if (!error) {
+    outputs.insert(outputs.begin() + (options.console_sink ? 1 : 0),
+                   std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
+  }
+  for (const auto& output : outputs) {
+    state.host_sinks.push_back(std::make_shared<HostSink>(output, kLogPattern));
+    state.sinks.push_back(state.host_sinks.back());
+  }
   state.logger = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
-  state.logger->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
   state.logger->flush_on(spdlog::level::info);
 }
 
@@ -224,6 +240,7 @@ void StopHost() {
   state.events.clear();
   state.logger.reset();
   state.sinks.clear();
+  state.host_sinks.clear();
 }
 
 std::shared_ptr<spdlog::logger> HostLogger() { return State().logger; }
@@ -246,9 +263,15 @@ bool LoadPlugin(const std::string& name, const std::string& file) {
   const std::string path =
       Canonical(file.empty() ? state.server_dir + "/ArkApi/Plugins/" + name + "/" + name + library::Suffix() : file);
   std::string error;
-  library::Plugin* loaded = library::Load(path, &error);
+  library::Plugin* loaded = library::Load(path, &error, [&](bool code_gone) {
+    if (code_gone) {
+      AbandonTimersOf(path);
+    } else {
+      DropTimersOf(path);
+    }
+    ReclaimSinks(code_gone);
+  });
   if (loaded == nullptr) {
-    AbandonTimersOf(path);
     if (state.logger) state.logger->error("Failed to load plugin {}: {}", name, error);
     return false;
   }
@@ -264,6 +287,7 @@ bool UnloadPlugin(const std::string& name) {
   state.plugins.erase(it);
   // A callback must never run into an unloaded library.
   DropTimersOf(plugin.path);
+  ReclaimSinks(false);
   library::Unload(plugin.library);
   return true;
 }

@@ -10,7 +10,7 @@ struct Plugin {
   std::string path;
 };
 
-Plugin* Load(const std::string& path, std::string* error) {
+Plugin* Load(const std::string& path, std::string* error, const std::function<void(bool)>& on_failed_attach) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* text = dlerror();
@@ -26,6 +26,7 @@ Plugin* Load(const std::string& path, std::string* error) {
   if (!entry(1)) {
     // As Windows does when DllMain fails the attach: detach, then unload.
     entry(0);
+    on_failed_attach(false);
     dlclose(handle);
     *error = "its attach failed";
     return nullptr;

@@ -11,13 +11,18 @@ struct Plugin {
   HMODULE module;
 };
 
-Plugin* Load(const std::string& path, std::string* error) {
+Plugin* Load(const std::string& path, std::string* error, const std::function<void(bool)>& on_failed_attach) {
   // LoadLibraryW runs DllMain's attach; a FALSE from it fails the load, and
   // Windows detaches and unloads the library itself.
   HMODULE module = LoadLibraryW(AsaApi::Tools::Utf8Decode(path).c_str());
   if (module == nullptr) {
     const DWORD code = GetLastError();
-    *error = code == ERROR_DLL_INIT_FAILED ? "its attach failed" : "LoadLibraryW failed, error " + std::to_string(code);
+    if (code == ERROR_DLL_INIT_FAILED) {
+      on_failed_attach(true);
+      *error = "its attach failed";
+    } else {
+      *error = "LoadLibraryW failed, error " + std::to_string(code);
+    }
     return nullptr;
   }
   return new Plugin{module};

@@ -146,7 +146,7 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
            Case{"no such library", false, {"--plugin", "no-such-plugin.so"},
                 {"[AsaApi][error] Failed to load plugin Glyphwork: ..."}},
            Case{"no config.json", true, {},
-                {"[Glyphwork][error] Can't open config.json", "[AsaApi][error] Failed to load plugin Glyphwork"}},
+                {"[Glyphwork][error] Can't open config.json", "[AsaApi][error] Failed to load plugin Glyphwork: its attach failed"}},
        }) {
     SCOPED_TRACE(c.name);
     TempFolder root;
