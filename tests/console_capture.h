@@ -20,6 +20,10 @@ class ConsoleCapture {
   // The console text written since the last call.
   std::string Take();
 
+  // Whether the plugin and the test program share one logging library, and so
+  // its registry of loggers (not where each module has its own copy).
+  static bool SharesLoggingRegistry();
+
  private:
   struct State;
   std::unique_ptr<State> state_;

@@ -32,4 +32,6 @@ void ConsoleCapture::Rearm() {
 
 std::string ConsoleCapture::Take() { return std::exchange(state_->text, std::ostringstream()).str(); }
 
+bool ConsoleCapture::SharesLoggingRegistry() { return true; }
+
 }  // namespace glyphwork::testing

@@ -69,4 +69,6 @@ std::string ConsoleCapture::Take() {
   return console;
 }
 
+bool ConsoleCapture::SharesLoggingRegistry() { return false; }
+
 }  // namespace glyphwork::testing

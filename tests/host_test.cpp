@@ -33,7 +33,9 @@ TEST(Utf8Test, IllFormedInputBecomesReplacementCharacters) {
   }
   // Lone surrogates and values past U+10FFFF in wide text.
   EXPECT_EQ(fffd + "a" + fffd, Utf8Encode(Wide({0xD800, 'a', 0xDC00})));
-  EXPECT_EQ(fffd, Utf8Encode(Wide({0x110000})));
+  if constexpr (sizeof(wchar_t) == 4) {
+    EXPECT_EQ(fffd, Utf8Encode(Wide({0x110000})));
+  }
 }
 
 TEST(FStringTest, UnitsAreUtf16AndCopiesMovesAndReleasesBalance) {

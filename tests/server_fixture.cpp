@@ -73,6 +73,16 @@ std::string ServerTest::Deliver(AShooterPlayerController* recipient, const std::
   return recipient->received.empty() ? "" : recipient->received.back();
 }
 
+bool CreateSymlink(const fs::path& target, const fs::path& link, bool directory) {
+  std::error_code error;
+  if (directory) {
+    fs::create_directory_symlink(target, link, error);
+  } else {
+    fs::create_symlink(target, link, error);
+  }
+  return !error;
+}
+
 std::string WithoutTime(const std::string& line) {
   static const std::regex pattern("^\x1b\\[(\\d+)m\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d( \\[Glyphwork\\](\\[ERR\\])? )(.*)\x1b\\[0m$");
   std::smatch match;

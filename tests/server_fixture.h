@@ -56,6 +56,10 @@ class ServerTest : public ::testing::Test {
   std::unique_ptr<ConsoleCapture> console_;
 };
 
+// Makes a symbolic link; false where the platform cannot (wine), so that a
+// test can leave out the cases that need one.
+bool CreateSymlink(const std::filesystem::path& target, const std::filesystem::path& link, bool directory = false);
+
 // Console lines without their variable time: "\x1b[31m<time> [Glyphwork][ERR] x"
 // becomes "31 [Glyphwork][ERR] x".
 std::string WithoutTime(const std::string& line);
