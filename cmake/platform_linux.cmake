@@ -5,7 +5,11 @@ set(GLYPHWORK_PLATFORM_LIBS ${CMAKE_DL_LIBS})
 set(GLYPHWORK_HOST_LIBRARY_SOURCE library_linux.cpp)
 # g++ marks some inline statics STB_GNU_UNIQUE, which keeps a library loaded
 # after dlclose; the plugin must really go away at unload.
-set(GLYPHWORK_NO_UNIQUE -fno-gnu-unique)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set(GLYPHWORK_NO_UNIQUE -fno-gnu-unique)
+else()
+  set(GLYPHWORK_NO_UNIQUE "")  # clang makes no such symbols
+endif()
 
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(fmt REQUIRED)
