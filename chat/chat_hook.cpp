@@ -1,6 +1,6 @@
 #include "chat/chat_hook.h"
 
-#include <algorithm>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string_view>
@@ -80,7 +80,8 @@ bool RecipientAllowed(const ChatRules& rules, AShooterPlayerController* controll
 }
 
 bool SameUnits(const std::u16string& cached, const FString& text) {
-  return cached.size() == size_t(text.Len()) && std::equal(cached.begin(), cached.end(), text.Units());
+  return cached.size() == size_t(text.Len()) &&
+         std::memcmp(cached.data(), text.Units(), cached.size() * sizeof(char16_t)) == 0;
 }
 
 // Leaves `message` alone when a type error stands in the way.

@@ -88,7 +88,7 @@ class ChatRules {
   // A code with k colons in its name spans k + 2 colons of the text: the
   // distinct k, ascending, bound how many colon pairs a scan looks up.
   std::vector<uint32_t> inner_colon_counts_;
-  std::vector<bool> code_length_seen_;
+  std::vector<uint8_t> code_length_seen_;
   size_t longest_code_ = 0;
 
   mutable std::vector<uint32_t> colons_;
