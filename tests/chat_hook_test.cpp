@@ -52,6 +52,27 @@ class ChatHookTest : public ChatTest {
   AShooterPlayerController* ann_ = nullptr;
 };
 
+TEST(ReplaceAllTest, ReplacesLeftToRightWithoutRescanningItsOwnMarkup) {
+  struct ReplaceCase {
+    std::string text, code, markup, expected;
+  };
+  for (const ReplaceCase& c : std::vector<ReplaceCase>{
+           {"a:x:b:x:", ":x:", "[X]", "a[X]b[X]"},
+           {":::", "::", "M", "M:"},
+           {"x:a:y", ":a:", ":a::a:", "x:a::a:y"},  // inserted codes stay
+           {":a:a:", ":a:", "", "a:"},
+           {"none", ":a:", "M", "none"},
+           {"", ":a:", "M", ""},
+       }) {
+    std::string text = c.text;
+    EXPECT_EQ(c.expected, ReplaceAll(text, c.code, c.markup)) << c.text;
+    EXPECT_EQ(c.expected, text) << c.text;
+  }
+  std::string text = "keep :: this";
+  EXPECT_EQ("", ReplaceAll(text, "", "M"));
+  EXPECT_EQ("keep :: this", text);
+}
+
 TEST_F(ChatHookTest, CodesAreReplacedWhereverTheyStand) {
   const json config = {{"RemapEmoji", {{{"Name", "wave"}, {"Path", "/Game/W/wave.wave"}}}}};
   const json pack = {{"EmojiPath", "/Game/E/"}, {"EmojiArray", {"smile", "wink", "café"}}};
