@@ -44,9 +44,10 @@ class ChatRules {
   // its code left to right without rescanning its own markup, with the
   // result of calling ReplaceAll once per pass. Returns false when nothing
   // changed (`out` is then untouched), else true with the result in `out`.
-  // Cost: one scan of the text plus the replaced codes; independent of the
-  // number of passes unless markup holds colons. Uses internal scratch
-  // buffers: one call at a time.
+  // Cost: one scan of the text and one lookup per pair of colons in it,
+  // whatever the number of passes; one more scan per pass whose markup can
+  // form a code with the text around it (a colon in its path, or a name
+  // holding markup). Uses internal scratch buffers: one call at a time.
   bool Rewrite(std::string_view text, std::string& out) const;
 
  private:

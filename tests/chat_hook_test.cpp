@@ -39,13 +39,16 @@ class ChatHookTest : public ChatTest {
   // Delivers raw UTF-16 units to `recipient`; returns the units the game got.
   std::u16string DeliverUnits(AShooterPlayerController* recipient, const std::u16string& units) {
     std::u16string received;
+    int deliveries = 0;
     game_->on_chat = [&](AShooterPlayerController*, const FPrimalChatMessage& message) {
       received.assign(message.Message.Units(), size_t(message.Message.Len()));
+      ++deliveries;
     };
     FPrimalChatMessage message;
     message.Message = FString::FromUnits(units.data(), int32_t(units.size()));
     standin::Game::Deliver(recipient, message);
     game_->on_chat = nullptr;
+    EXPECT_EQ(1, deliveries);
     return received;
   }
 
