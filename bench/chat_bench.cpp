@@ -10,11 +10,11 @@
 // BuildRules/<emoji>                 deriving the passes after a reload
 // Every delivery copies the game's record into the call and ends in a
 // trampoline that does nothing.
+#include <benchmark/benchmark.h>
+
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 
 #include "chat/chat_hook.h"
 #include "chat/chat_rules.h"
@@ -62,8 +62,7 @@ std::string MessageText(int kind, int variant) {
     case 1:
       return "Anyone up for a tame run near the volcano tonight :emoji3: bring narcotics, kibble, saddle" + tail;
     case 2:
-      return ":emoji0: tame run :emoji5: near the volcano :r0: bring narcotics :emoji7: kibble :emoji2: saddle" +
-             tail;
+      return ":emoji0: tame run :emoji5: near the volcano :r0: bring narcotics :emoji7: kibble :emoji2: saddle" + tail;
     case 3:
       return "Meet at 12:30:45 by the obelisk, map at https://example.com:8080/base?x=1 see you there" + tail;
     case 4: {

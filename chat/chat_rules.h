@@ -4,13 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace glyphwork {
 
@@ -52,7 +51,7 @@ class ChatRules {
 
  private:
   struct Pass {
-    uint32_t code;       // index into codes_
+    uint32_t code;  // index into codes_
     std::string markup;
     bool may_create_codes;  // its markup can form a code with the text around it
   };
@@ -83,8 +82,8 @@ class ChatRules {
   std::optional<std::string> passes_error_;
 
   std::vector<Pass> passes_;
-  std::vector<std::string> codes_;                 // distinct codes
-  std::vector<std::vector<uint32_t>> code_passes_;  // ascending pass indices per code
+  std::vector<std::string> codes_;                             // distinct codes
+  std::vector<std::vector<uint32_t>> code_passes_;             // ascending pass indices per code
   std::unordered_map<std::string_view, uint32_t> code_index_;  // views into codes_, built last
   // A code with k colons in its name spans k + 2 colons of the text: the
   // distinct k, ascending, bound how many colon pairs a scan looks up.

@@ -1,10 +1,10 @@
 // The hook against the plain reference on random documents and messages over
 // a small alphabet, so that codes collide, overlap, repeat and hide in markup.
+#include <gmock/gmock.h>
+
 #include <map>
 #include <random>
 #include <set>
-
-#include <gmock/gmock.h>
 
 #include "chat/chat_hook.h"
 #include "standin/permissions/permissions.h"
@@ -45,11 +45,21 @@ class Random {
     std::vector<std::string> pool;
     for (int n = 2 + Below(5); n > 0; --n) {
       switch (Below(12)) {
-        case 0: pool.push_back(""); break;
-        case 1: pool.push_back(Pick<std::string>({":", "a:b", ":a", "b:"})); break;
-        case 2: pool.push_back(Pick<std::string>({"\"/>", "\"/>a", "a\"/>", "b.b", "<img src=\"chat.image\" path=\""})); break;
-        case 3: pool.push_back("a" + Img("/P") + "b"); break;
-        default: pool.push_back(Letters(2).empty() ? "a" : Letters(3)); break;
+        case 0:
+          pool.push_back("");
+          break;
+        case 1:
+          pool.push_back(Pick<std::string>({":", "a:b", ":a", "b:"}));
+          break;
+        case 2:
+          pool.push_back(Pick<std::string>({"\"/>", "\"/>a", "a\"/>", "b.b", "<img src=\"chat.image\" path=\""}));
+          break;
+        case 3:
+          pool.push_back("a" + Img("/P") + "b");
+          break;
+        default:
+          pool.push_back(Letters(2).empty() ? "a" : Letters(3));
+          break;
       }
     }
     return pool;
@@ -57,11 +67,16 @@ class Random {
 
   std::string Path(const std::vector<std::string>& names) {
     switch (Below(8)) {
-      case 0: return "";
-      case 1: return ":" + Pick(names) + ":";  // markup holding a code
-      case 2: return Pick<std::string>({"x:", ":", "::"});
-      case 3: return "/P";
-      default: return "/" + Letters(2);
+      case 0:
+        return "";
+      case 1:
+        return ":" + Pick(names) + ":";  // markup holding a code
+      case 2:
+        return Pick<std::string>({"x:", ":", "::"});
+      case 3:
+        return "/P";
+      default:
+        return "/" + Letters(2);
     }
   }
 
@@ -69,9 +84,12 @@ class Random {
   // forms the iteration accepts, rarely a wrong type.
   json NameList(const std::vector<std::string>& names, bool allow_errors) {
     switch (Below(16)) {
-      case 0: return Pick(names);
-      case 1: return nullptr;
-      case 2: return json{{"b", Pick(names)}, {"a", Pick(names)}};
+      case 0:
+        return Pick(names);
+      case 1:
+        return nullptr;
+      case 2:
+        return json{{"b", Pick(names)}, {"a", Pick(names)}};
       case 3:
         if (allow_errors && OneIn(4)) return json::array({Pick(names), 5});
         [[fallthrough]];
@@ -97,9 +115,14 @@ class Random {
     if (OneIn(3)) {
       config["UsePermissions"] = allow_errors && OneIn(40) ? json("yes") : json(!OneIn(6));
       switch (Below(6)) {
-        case 0: break;
-        case 1: config["PermissionsGroups"] = "B"; break;
-        case 2: config["PermissionsGroups"] = nullptr; break;
+        case 0:
+          break;
+        case 1:
+          config["PermissionsGroups"] = "B";
+          break;
+        case 2:
+          config["PermissionsGroups"] = nullptr;
+          break;
         case 3:
           if (allow_errors && OneIn(8)) {
             config["PermissionsGroups"] = json::array({"A", 1, "B"});
@@ -112,9 +135,14 @@ class Random {
       }
     }
     switch (Below(6)) {
-      case 0: break;
-      case 1: config["RemapEmoji"] = nullptr; break;
-      case 2: config["RemapEmoji"] = {{"k1", Remap(names, allow_errors)}, {"k0", Remap(names, allow_errors)}}; break;
+      case 0:
+        break;
+      case 1:
+        config["RemapEmoji"] = nullptr;
+        break;
+      case 2:
+        config["RemapEmoji"] = {{"k1", Remap(names, allow_errors)}, {"k0", Remap(names, allow_errors)}};
+        break;
       default:
         config["RemapEmoji"] = json::array();
         for (int n = Below(5); n > 0; --n) config["RemapEmoji"].push_back(Remap(names, allow_errors));
@@ -141,10 +169,18 @@ class Random {
     std::string text;
     for (int n = Below(9); n > 0; --n) {
       switch (Below(6)) {
-        case 0: text += Letters(4); break;
-        case 1: text += Pick<std::string>({"\"/>", "<img src=\"chat.image\" path=\"", Img("/P"), "x:"}); break;
-        case 2: text += ":a:" + Pick(names) + ":b:"; break;  // markup for /P here makes the code of a<markup>b
-        default: text += ":" + Pick(names) + (OneIn(4) ? "" : ":"); break;
+        case 0:
+          text += Letters(4);
+          break;
+        case 1:
+          text += Pick<std::string>({"\"/>", "<img src=\"chat.image\" path=\"", Img("/P"), "x:"});
+          break;
+        case 2:
+          text += ":a:" + Pick(names) + ":b:";
+          break;  // markup for /P here makes the code of a<markup>b
+        default:
+          text += ":" + Pick(names) + (OneIn(4) ? "" : ":");
+          break;
       }
     }
     return text;
@@ -204,9 +240,9 @@ TEST_F(ChatDifferentialTest, TheHookWritesWhatTheReferenceWrites) {
         const std::vector<std::string> checks = Permissions::StandIn::TakeChecks();
         if (delivered != expected || checks != reference_checks) {
           ++failures;
-          ADD_FAILURE() << "document " << document << " message " << m << " to " << recipient->name
-                        << "\nconfig " << config << "\npacks " << pack_document << "\ntext     \"" << text
-                        << "\"\nexpected \"" << expected << "\"\ndelivered \"" << delivered << "\"\nchecks "
+          ADD_FAILURE() << "document " << document << " message " << m << " to " << recipient->name << "\nconfig "
+                        << config << "\npacks " << pack_document << "\ntext     \"" << text << "\"\nexpected \""
+                        << expected << "\"\ndelivered \"" << delivered << "\"\nchecks "
                         << ::testing::PrintToString(checks) << " vs " << ::testing::PrintToString(reference_checks);
         }
         if (delivered != text) ++rewritten;

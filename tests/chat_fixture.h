@@ -1,10 +1,9 @@
 // The chat hook installed in this process, on documents a test sets directly.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "tests/server_fixture.h"
 

@@ -1,8 +1,9 @@
 // The chat hook as the game calls it: the rewriting's edge cases, permission
 // gating, wrong types in the documents, and reloads.
+#include "chat/chat_hook.h"
+
 #include <gmock/gmock.h>
 
-#include "chat/chat_hook.h"
 #include "config/config.h"
 #include "standin/permissions/permissions.h"
 #include "tests/chat_fixture.h"
@@ -112,7 +113,9 @@ TEST_F(ChatHookTest, PassesRunInOrderEachOverTheWholeCurrentText) {
        ":x: :x:",
        Img("/A/x.x") + " " + Img("/A/x.x")},
       // A remap of a pack's name changes nothing.
-      {remaps({{{"Name", "x"}, {"Path", "/R"}}}), {{{"EmojiPath", "/A/"}, {"EmojiArray", {"x"}}}}, ":x:",
+      {remaps({{{"Name", "x"}, {"Path", "/R"}}}),
+       {{{"EmojiPath", "/A/"}, {"EmojiArray", {"x"}}}},
+       ":x:",
        Img("/A/x.x")},
       // Overlapping codes go to the earlier pass, wherever they stand.
       {no_config, {{{"EmojiArray", {"a", "b"}}}}, ":a:b:", Img("a.a") + "b:"},
@@ -129,17 +132,23 @@ TEST_F(ChatHookTest, PassesRunInOrderEachOverTheWholeCurrentText) {
       // Markup put in by a pass is searched by the later ones: a code inside a
       // pack's path, and a later duplicate firing on a code re-created by a
       // remap's path.
-      {remaps({{{"Name", "x"}, {"Path", "/X"}}}), {{{"EmojiPath", ":x:"}, {"EmojiArray", {"y"}}}}, ":y:",
+      {remaps({{{"Name", "x"}, {"Path", "/X"}}}),
+       {{{"EmojiPath", ":x:"}, {"EmojiArray", {"y"}}}},
+       ":y:",
        open + Img("/X") + "y.y" + close},
       {remaps({{{"Name", "a"}, {"Path", ":b:"}}, {{"Name", "b"}, {"Path", "/B2"}}}),
        {{{"EmojiPath", "/P/"}, {"EmojiArray", {"b"}}}},
        ":a: :b:",
        open + Img("/B2") + close + " " + Img("/P/b.b")},
       // A code across the edge of inserted markup, and one holding all of it.
-      {remaps({{{"Name", "a"}, {"Path", "x:"}}, {{"Name", "\"/>b"}, {"Path", "Z"}}}), {}, ":a:b:",
+      {remaps({{{"Name", "a"}, {"Path", "x:"}}, {{"Name", "\"/>b"}, {"Path", "Z"}}}),
+       {},
+       ":a:b:",
        open + "x" + Img("Z")},
-      {remaps({{{"Name", "a"}, {"Path", "/P1"}}, {{"Name", "x" + Img("/P1") + "y"}, {"Path", "/Q"}}}), {},
-       ":x:a:y:", Img("/Q")},
+      {remaps({{{"Name", "a"}, {"Path", "/P1"}}, {{"Name", "x" + Img("/P1") + "y"}, {"Path", "/Q"}}}),
+       {},
+       ":x:a:y:",
+       Img("/Q")},
   });
 }
 

@@ -4,9 +4,8 @@
 #pragma once
 
 #include <functional>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace glyphwork::reference {
 

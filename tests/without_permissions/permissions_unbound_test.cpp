@@ -1,7 +1,6 @@
 // A server whose permissions library is missing: the plugin runs, and while
 // UsePermissions is on nobody counts as in a group.
 #include <dlfcn.h>
-
 #include <gmock/gmock.h>
 
 #include "config/config.h"
