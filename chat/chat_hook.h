@@ -17,18 +17,17 @@ extern game::ClientChatMessageFn ClientChatMessageTrampoline;
 
 // Runs on the game thread once per recipient. Rewrites the message text for
 // `controller` (permission gating on the recipient) and calls the trampoline
-// exactly once. Never throws: when the documents hold a value of the wrong
-// type for this recipient, the original text is delivered and one error line
-// is printed until the next change of the documents.
+// exactly once. The result is that of walking the documents for every call,
+// but what is derived from them is rebuilt only when DocumentsGeneration()
+// changes, and the last result per permission outcome is reused for the same
+// text. Never throws: when the documents hold a value of the wrong type for
+// this recipient, the original text is delivered and one error line is
+// printed until the next change of the documents.
 void ClientChatMessageHook(AShooterPlayerController* controller, FPrimalChatMessage message);
 
 // Replaces every occurrence of `code` in `text`, left to right, never
 // rescanning inserted markup. Returns a copy of the result; an empty code
 // changes nothing and returns "".
 std::string ReplaceAll(std::string& text, const std::string& code, const std::string& markup);
-
-// The rewriting of one recipient's text, as the hook does it (no delivery).
-// Throws the JSON library's type errors where the documents have wrong types.
-std::string RewriteForRecipient(AShooterPlayerController* controller, const std::string& text);
 
 }  // namespace glyphwork

@@ -15,7 +15,8 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dl
                 OUTPUT_VARIABLE libgcc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
                 OUTPUT_VARIABLE winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-file(COPY ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll} DESTINATION ${CMAKE_BINARY_DIR}/bin)
+set(GLYPHWORK_RUNTIME_LIBRARIES ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll})
+file(COPY ${GLYPHWORK_RUNTIME_LIBRARIES} DESTINATION ${CMAKE_BINARY_DIR}/bin)
 
 # nlohmann-json, spdlog and fmt header-only, from Debian's packages, and only
 # their own folders on the include path (not the Linux system headers).

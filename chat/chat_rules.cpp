@@ -1,0 +1,212 @@
+#include "chat/chat_rules.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "chat/chat_hook.h"
+
+namespace glyphwork {
+
+using nlohmann::json;
+
+size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup) {
+  if (code.empty()) return 0;
+  size_t count = 0;
+  for (size_t at = text.find(code); at != std::string::npos; at = text.find(code, at + markup.size())) {
+    text.replace(at, code.size(), markup);
+    ++count;
+  }
+  return count;
+}
+
+ChatRules::ChatRules(const json& config, const json& packs) {
+  // The same lookups in the same order as one delivery makes them, so that a
+  // wrong type is found where a delivery would meet it.
+  try {
+    use_permissions_ = config.value("UsePermissions", false);
+  } catch (const json::exception& error) {
+    config_error_ = error.what();
+    return;
+  }
+  if (use_permissions_) {
+    try {
+      for (const json& group : config.value("PermissionsGroups", json::array())) {
+        groups_.push_back(group.get<std::string>());
+      }
+    } catch (const json::exception& error) {
+      groups_error_ = error.what();
+      return;
+    }
+  }
+  std::vector<std::pair<std::string, std::string>> passes;
+  try {
+    for (const json& pack : packs.value("EmojiMap", json::array())) {
+      const std::string prefix = pack.value("EmojiPath", std::string());
+      for (const json& entry : pack.value("EmojiArray", json::array())) {
+        const std::string name = entry.get<std::string>();
+        passes.emplace_back(":" + name + ":", kMarkupPrefix + prefix + name + "." + name + kMarkupSuffix);
+      }
+    }
+    for (const json& remap : config.value("RemapEmoji", json::array())) {
+      const std::string path = remap.value("Path", std::string());
+      const std::string name = remap.value("Name", std::string());
+      passes.emplace_back(":" + name + ":", kMarkupPrefix + path + kMarkupSuffix);
+    }
+  } catch (const json::exception& error) {
+    passes_error_ = error.what();
+    return;
+  }
+  IndexCodes(std::move(passes));
+}
+
+void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> passes) {
+  std::unordered_map<std::string, uint32_t> ids;
+  passes_.reserve(passes.size());
+  for (auto& [code, markup] : passes) {
+    const auto [it, added] = ids.try_emplace(code, uint32_t(codes_.size()));
+    if (added) {
+      codes_.push_back(code);
+      code_passes_.emplace_back();
+    }
+    code_passes_[it->second].push_back(uint32_t(passes_.size()));
+    passes_.push_back({it->second, std::move(markup), false});
+  }
+
+  // A new code can only appear where markup went in: it starts or ends inside
+  // the markup (the markup holds a colon) or holds the whole markup (the code
+  // holds the markup prefix). Markup that can do neither leaves the set of
+  // codes in the text as it was, minus the ones it replaced.
+  bool a_code_holds_markup = false;
+  std::vector<bool> counts_seen;
+  for (uint32_t id = 0; id < codes_.size(); ++id) {
+    const std::string& code = codes_[id];
+    code_index_.emplace(std::string_view(code), id);
+    if (code.find(kMarkupPrefix) != std::string::npos) a_code_holds_markup = true;
+    const size_t inner = size_t(std::count(code.begin(), code.end(), ':')) - 2;
+    if (counts_seen.size() <= inner) counts_seen.resize(inner + 1);
+    counts_seen[inner] = true;
+    longest_code_ = std::max(longest_code_, code.size());
+  }
+  for (uint32_t k = 0; k < counts_seen.size(); ++k) {
+    if (counts_seen[k]) inner_colon_counts_.push_back(k);
+  }
+  code_length_seen_.assign(longest_code_ + 1, 0);
+  for (const std::string& code : codes_) code_length_seen_[code.size()] = 1;
+  for (Pass& pass : passes_) {
+    pass.may_create_codes = a_code_holds_markup || pass.markup.find(':') != std::string::npos;
+  }
+}
+
+void ChatRules::FindOccurrences(std::string_view text) const {
+  occurrences_.clear();
+  if (codes_.empty()) return;
+  const void* first_colon = std::memchr(text.data(), ':', text.size());
+  if (first_colon == nullptr) return;
+  // From there without a branch per byte: a text of colons costs no more
+  // than one with few.
+  if (colons_.size() < text.size() + 1) colons_.resize(text.size() + 1);
+  size_t count = 0;
+  for (size_t i = size_t(static_cast<const char*>(first_colon) - text.data()); i < text.size(); ++i) {
+    colons_[count] = uint32_t(i);
+    count += text[i] == ':';
+  }
+  // The occurrences of a code with k colons in its name are exactly the texts
+  // from a colon to the (k + 1)th colon after it.
+  for (size_t first = 0; first < count; ++first) {
+    for (const uint32_t inner : inner_colon_counts_) {
+      const size_t last = first + inner + 1;
+      if (last >= count) break;
+      const size_t length = colons_[last] - colons_[first] + 1;
+      if (length > longest_code_) break;
+      if (!code_length_seen_[length]) continue;
+      const auto it = code_index_.find(text.substr(colons_[first], length));
+      if (it == code_index_.end()) continue;
+      occurrences_.push_back({code_passes_[it->second].front(), colons_[first], it->second});
+    }
+  }
+}
+
+bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
+  FindOccurrences(text);
+  if (occurrences_.empty()) return false;
+
+  // While every markup put in so far forms no code, each pass can only match
+  // within what is left of the original text, and a code's later passes find
+  // nothing its first pass left. So the result is the original text with
+  // intervals replaced, chosen pass by pass: a code's occurrences left to
+  // right, skipping those that overlap one chosen before.
+  std::sort(occurrences_.begin(), occurrences_.end(), [](const Occurrence& a, const Occurrence& b) {
+    return a.pass != b.pass ? a.pass < b.pass : a.start < b.start;
+  });
+  covered_.assign(text.size(), 0);
+  chosen_.clear();
+  uint32_t switch_after = UINT32_MAX;
+  for (size_t i = 0; i < occurrences_.size();) {
+    const uint32_t pass = occurrences_[i].pass;
+    const uint32_t length = uint32_t(codes_[occurrences_[i].code].size());
+    bool replaced = false;
+    for (; i < occurrences_.size() && occurrences_[i].pass == pass; ++i) {
+      // Covered also by this pass's own choices: its scan resumes after them.
+      const uint32_t start = occurrences_[i].start;
+      if (std::memchr(&covered_[start], 1, length) != nullptr) continue;
+      std::memset(&covered_[start], 1, length);
+      chosen_.push_back({start, length, pass});
+      replaced = true;
+    }
+    if (replaced && passes_[pass].may_create_codes) {
+      switch_after = pass;
+      break;
+    }
+  }
+  if (chosen_.empty()) return false;
+
+  std::sort(chosen_.begin(), chosen_.end(), [](const Chosen& a, const Chosen& b) { return a.start < b.start; });
+  size_t size = text.size();
+  for (const Chosen& c : chosen_) size += passes_[c.pass].markup.size() - c.length;
+  out.clear();
+  out.reserve(size);
+  size_t at = 0;
+  for (const Chosen& c : chosen_) {
+    out.append(text.substr(at, c.start - at));
+    out.append(passes_[c.pass].markup);
+    at = c.start + c.length;
+  }
+  out.append(text.substr(at));
+
+  if (switch_after != UINT32_MAX) ContinuePassByPass(out, switch_after + 1);
+  return true;
+}
+
+void ChatRules::ContinuePassByPass(std::string& text, uint32_t next) const {
+  // Markup that may form codes: run the passes one by one as ReplaceAll does,
+  // but only those whose code is in the text; look again after every markup
+  // that may have formed new codes.
+  for (;;) {
+    FindOccurrences(text);
+    candidates_.clear();
+    uint32_t previous_code = UINT32_MAX;
+    std::sort(occurrences_.begin(), occurrences_.end(),
+              [](const Occurrence& a, const Occurrence& b) { return a.code < b.code; });
+    for (const Occurrence& occurrence : occurrences_) {
+      if (occurrence.code == previous_code) continue;
+      previous_code = occurrence.code;
+      const auto& code_passes = code_passes_[occurrence.code];
+      candidates_.insert(candidates_.end(), std::lower_bound(code_passes.begin(), code_passes.end(), next),
+                         code_passes.end());
+    }
+    std::sort(candidates_.begin(), candidates_.end());
+    bool look_again = false;
+    for (const uint32_t pass : candidates_) {
+      const Pass& p = passes_[pass];
+      if (ReplaceAllCounted(text, codes_[p.code], p.markup) > 0 && p.may_create_codes) {
+        next = pass + 1;
+        look_again = true;
+        break;
+      }
+    }
+    if (!look_again) return;
+  }
+}
+
+}  // namespace glyphwork
