@@ -184,10 +184,12 @@ void StartHost(const HostOptions& options) {
   state.server_dir = options.server_dir;
   state.sinks.clear();
   if (options.console_sink) state.sinks.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
-  const std::string logs = options.server_dir + "/ArkApi/Logs/";
-  std::error_code error;
-  std::filesystem::create_directories(logs, error);
-  if (!error) state.sinks.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
+  if (options.log_file) {
+    const std::string logs = options.server_dir + "/ArkApi/Logs/";
+    std::error_code error;
+    std::filesystem::create_directories(logs, error);
+    if (!error) state.sinks.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
+  }
   for (const auto& sink : options.extra_sinks) state.sinks.push_back(sink);
   state.logger = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
   state.logger->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
