@@ -2,7 +2,8 @@
 # Installs, from Debian's packages, what building and testing Glyphwork needs.
 # Only missing packages are installed; run as root.
 set -euo pipefail
-packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev "$@")
+packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
+  python3 python3-jsonschema "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
