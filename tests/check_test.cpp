@@ -164,30 +164,37 @@ TEST_F(CheckTest, WrongTypesNameTheKeyPathAndWhatTheyBreak) {
                           {"Name": "c", "Path": 7}]})",
        kOtherPack,
        {"error config.json RemapEmoji[2].Path: expected a string, found a number" + kBothFail}},
-      {R"({"UsePermissions": "yes", "PermissionsGroups": ["Emoji"]})", kOtherPack,
+      {R"({"UsePermissions": "yes", "PermissionsGroups": ["Emoji"]})",
+       kOtherPack,
        {"error config.json UsePermissions: expected a boolean, found a string" + kChatFails}},
-      {R"({"UsePermissions": true, "PermissionsGroups": ["Emoji", 5]})", kOtherPack,
+      {R"({"UsePermissions": true, "PermissionsGroups": ["Emoji", 5]})",
+       kOtherPack,
        {"error config.json PermissionsGroups[1]: expected a string, found a number" + kChatFails}},
-      {R"({"RemapEmoji": ["a"]})", kOtherPack,
+      {R"({"RemapEmoji": ["a"]})",
+       kOtherPack,
        {"error config.json RemapEmoji[0]: expected an object, found a string" + kBothFail}},
-      {R"({"RemapEmoji": [{"Name": null, "Path": "/Game/A.A"}]})", kOtherPack,
+      {R"({"RemapEmoji": [{"Name": null, "Path": "/Game/A.A"}]})",
+       kOtherPack,
        {"error config.json RemapEmoji[0].Name: expected a string, found null" + kBothFail}},
       // One remap written without its list: the library walks its member values.
-      {R"({"RemapEmoji": {"Name": "a", "Path": "/Game/A.A"}})", kOtherPack,
+      {R"({"RemapEmoji": {"Name": "a", "Path": "/Game/A.A"}})",
+       kOtherPack,
        {"warning config.json RemapEmoji: expected a list of objects, found an object (its member values are read, "
         "in key order)",
         "error config.json RemapEmoji.Name: expected an object, found a string" + kBothFail,
         "error config.json RemapEmoji.Path: expected an object, found a string" + kBothFail}},
-      {"{}", R"({"EmojiPath": 5, "EmojiArray": ["e"]})",
+      {"{}",
+       R"({"EmojiPath": 5, "EmojiArray": ["e"]})",
        {"error Packs/p.json EmojiPath: expected a string, found a number" + kBothFail}},
-      {"{}", R"({"EmojiPath": "/Game/P/", "EmojiArray": ["p", null]})",
+      {"{}",
+       R"({"EmojiPath": "/Game/P/", "EmojiArray": ["p", null]})",
        {"error Packs/p.json EmojiArray[1]: expected a string, found null" + kBothFail}},
-      {"{}", R"({"EmojiPath": "/Game/P/", "EmojiArray": {"first": "p", "second": 2}})",
+      {"{}",
+       R"({"EmojiPath": "/Game/P/", "EmojiArray": {"first": "p", "second": 2}})",
        {"warning Packs/p.json EmojiArray: expected a list of emoji names, found an object (its member values are "
         "read, in key order)",
         "error Packs/p.json EmojiArray.second: expected a string, found a number" + kBothFail}},
-      {"{}", R"(["p"])",
-       {"error Packs/p.json: expected an object at the top level, found a list" + kBothFail}},
+      {"{}", R"(["p"])", {"error Packs/p.json: expected an object at the top level, found a list" + kBothFail}},
   };
   for (const Case& c : cases) {
     // a.json maps :e: and is read before p.json.
@@ -364,12 +371,14 @@ TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
          {"message", "syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails}},
         {{"severity", "warning"},
          {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
-         {"message", "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
-                     "folder loads"}},
+         {"message",
+          "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
+          "folder loads"}},
         {{"severity", "warning"},
          {"file", "ArkApi/Plugins/Glyphwork/Packs/b.json"},
-         {"message", "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
-                     "folder loads"}},
+         {"message",
+          "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
+          "folder loads"}},
         {{"severity", "note"}, {"message", "the plugin does not load: chat is delivered unchanged"}}}},
       {"previews", {{{"text", "a :e: b"}, {"received", "a :e: b"}}}},
       {"summary", {{"packs", 2}, {"emoji", 2}, {"errors", 1}, {"warnings", 5}}},
@@ -411,6 +420,17 @@ TEST_F(CheckTest, ContentReportsEveryObjectPathThatDoesNotLoad) {
   }
   // Without --content no object path is tried.
   EXPECT_THAT(Flat(CheckJson()), ElementsAreArray(common));
+
+  // A wrong type stops the plugin's texture loading, and with it the check.
+  Use({{"config.json", "{}"},
+       {"Packs/a.json", kFacePack},
+       {"Packs/b.json", R"({"EmojiPath": 1, "EmojiArray": ["b"]})"}});
+  fs::create_directories(Root() / "ShooterGame" / "Content");
+  EXPECT_THAT(Flat(CheckJson({"--content", "ShooterGame/Content"})),
+              ElementsAre("warning Packs/a.json EmojiArray[0]: /Game/E/e.e does not load from the content folder: a "
+                          "white square in chat",
+                          "error Packs/b.json EmojiPath: expected a string, found a number" + kBothFail,
+                          "note : content checked up to the first wrong type only: texture loading stops there"));
 }
 
 TEST_F(CheckTest, PreviewIsWhatThePluginDelivers) {

@@ -79,14 +79,33 @@ Finding JsonFinding(const std::string& file, const json::exception& error, const
   return finding;
 }
 
-// A fresh folder under the system's temporary folder.
-fs::path MakeStage() {
-  std::random_device random;
-  for (;;) {
-    const fs::path stage = fs::temp_directory_path() / ("glyphwork-check-" + std::to_string(random()));
-    if (fs::create_directory(stage)) return stage;
+// A server folder of its own whose ShooterGame/Content is a link to the given
+// content folder; removed again, link first, never what the link points to.
+class Stage {
+ public:
+  explicit Stage(const fs::path& content) {
+    std::random_device random;
+    do {
+      folder_ = fs::temp_directory_path() / ("glyphwork-check-" + std::to_string(random()));
+    } while (!fs::create_directory(folder_));
+    link_ = folder_ / "ShooterGame" / "Content";
+    fs::create_directories(link_.parent_path());
+    fs::create_directory_symlink(fs::absolute(content), link_);
   }
-}
+  ~Stage() {
+    std::error_code ignored;
+    fs::remove(link_, ignored);
+    fs::remove_all(folder_, ignored);
+  }
+  Stage(const Stage&) = delete;
+  Stage& operator=(const Stage&) = delete;
+
+  std::string folder() const { return folder_.string(); }
+
+ private:
+  fs::path folder_;
+  fs::path link_;
+};
 
 class Checker {
  public:
@@ -179,7 +198,8 @@ class Checker {
       if (extension.size() != 5 || !std::equal(extension.begin(), extension.end(), ".json", [](char a, char b) {
             return std::tolower(static_cast<unsigned char>(a)) == b;
           })) {
-        report_.Add(Severity::kWarning, file, "", "not a .json file, but every file in the Packs folder is read as a pack");
+        report_.Add(Severity::kWarning, file, "",
+                    "not a .json file, but every file in the Packs folder is read as a pack");
       }
       json pack;
       try {
@@ -218,22 +238,18 @@ class Checker {
       report_.Add(Severity::kNote, "", "", "content not checked: the plugin does not load");
       return;
     }
-    const fs::path stage = MakeStage();
-    const fs::path link = stage / "ShooterGame" / "Content";
-    fs::create_directories(link.parent_path());
-    fs::create_directory_symlink(fs::absolute(options_.content), link);
-    StartHostAt(stage.string());
-    capture_->Take();
     bool stopped = false;
-    try {
-      LoadEmojiAssets();
-    } catch (const std::exception&) {
-      stopped = true;  // a type error, reported above
+    {
+      const Stage stage(options_.content);
+      StartHostAt(stage.folder());
+      capture_->Take();
+      try {
+        LoadEmojiAssets();
+      } catch (const std::exception&) {
+        stopped = true;  // a type error, reported above
+      }
+      StartHostAt(options_.root);
     }
-    StartHostAt(options_.root);
-    fs::remove(link);  // the link only: never what it points to
-    std::error_code ignored;
-    fs::remove_all(stage, ignored);
 
     std::map<std::string, std::deque<Emoji>> origins;
     for (const Emoji& emoji : documents_.AllEmoji()) origins[emoji.object_path].push_back(emoji);
@@ -252,7 +268,8 @@ class Checker {
                   path + " does not load from the content folder: a white square in chat");
     }
     if (stopped) {
-      report_.Add(Severity::kNote, "", "", "content checked up to the first wrong type only: texture loading stops there");
+      report_.Add(Severity::kNote, "", "",
+                  "content checked up to the first wrong type only: texture loading stops there");
     }
   }
 

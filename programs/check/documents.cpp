@@ -15,9 +15,9 @@ using nlohmann::json;
 
 // What a wrong type costs, as the plugin reads each key.
 constexpr const char* kChatFails = "chat messages are delivered without emoji";
-constexpr const char* kChatFailsWithPermissions = "once UsePermissions is on, chat messages are delivered without emoji";
-constexpr const char* kAssetsAndChatFail =
-    "texture loading stops there, and chat messages are delivered without emoji";
+constexpr const char* kChatFailsWithPermissions =
+    "once UsePermissions is on, chat messages are delivered without emoji";
+constexpr const char* kAssetsAndChatFail = "texture loading stops there, and chat messages are delivered without emoji";
 
 std::string Join(const std::string& key, const std::string& member) {
   return key.empty() ? member : key + "." + member;
@@ -116,7 +116,8 @@ bool DocumentChecker::StringMember(const std::string& file, const json& object, 
 
 void DocumentChecker::CheckName(const std::string& file, const std::string& key, const std::string& name) {
   std::vector<std::string> found;
-  if (std::any_of(name.begin(), name.end(), [](unsigned char c) { return std::isspace(c); })) found.push_back("a blank");
+  if (std::any_of(name.begin(), name.end(), [](unsigned char c) { return std::isspace(c); }))
+    found.push_back("a blank");
   if (name.find(':') != std::string::npos) found.push_back("a colon");
   if (name.find('"') != std::string::npos) found.push_back("a quotation mark");
   if (found.empty()) return;
@@ -231,8 +232,8 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
   } else if (prefix.back() != '/') {
     const std::string example = names.empty() ? "NAME" : names.front().first;
     Warn(file, "EmojiPath",
-         fmt::format("\"{}\" does not end with \"/\": the names run into it, as in {}{}.{}", prefix, prefix,
-                     example, example));
+         fmt::format("\"{}\" does not end with \"/\": the names run into it, as in {}{}.{}", prefix, prefix, example,
+                     example));
   }
   if (prefix.find('"') != std::string::npos) {
     Warn(file, "EmojiPath", "has a quotation mark in it, which ends the chat markup's path early");

@@ -20,7 +20,7 @@ struct Finding {
   std::string file;  // as the plugin names it; empty when no file is at fault
   int line = 0;      // 1-based where the JSON library gives it, else 0
   int column = 0;
-  std::string key;   // the key's path in the file, e.g. RemapEmoji[2].Path
+  std::string key;  // the key's path in the file, e.g. RemapEmoji[2].Path
   std::string message;
 };
 
