@@ -2,7 +2,9 @@
 // subsystem looks its keys up in.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -33,6 +35,17 @@ void ReadConfig();
 // JSON library refuses is named first in one PrintError line,
 // "Can't parse <name> pack!", since the library's text does not name it.
 void LoadPacks();
+
+// The two steps of the pack scan before any pack is read, for tools that
+// check a Packs folder the way LoadPacks sees it.
+// IsPacksFolder: true when `folder` is a directory (links followed), false when
+// it is missing or something else. Throws the file-system error of "exists"
+// or "status".
+bool IsPacksFolder(const std::filesystem::path& folder);
+// ListPackFiles: the names of the regular files in `folder` (links followed),
+// in byte order: the order of EmojiMap. Throws the file-system errors of the
+// listing.
+std::vector<std::string> ListPackFiles(const std::filesystem::path& folder);
 
 // Parses one JSON document from a file as config.json and packs are read: a
 // text stream, a leading BOM skipped, no comments, only the first value read.

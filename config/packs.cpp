@@ -20,9 +20,20 @@ bool IsNotFound(const std::error_code& error) {
   return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
 }
 
-// The regular files of the folder (links followed), by byte order of name:
-// directory listings have no stable order, and pack order decides which of
-// two same-named emoji wins.
+}  // namespace
+
+bool IsPacksFolder(const fs::path& folder) {
+  std::error_code error;
+  const bool exists = fs::exists(folder, error);
+  if (error) throw fs::filesystem_error("exists", folder, error);
+  if (!exists) return false;
+  const bool is_folder = fs::is_directory(folder, error);
+  if (error && !IsNotFound(error)) throw fs::filesystem_error("status", folder, error);
+  return is_folder;
+}
+
+// Directory listings have no stable order, and pack order decides which of
+// two same-named emoji wins: hence the sort.
 std::vector<std::string> ListPackFiles(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code error;
@@ -39,21 +50,11 @@ std::vector<std::string> ListPackFiles(const fs::path& folder) {
   return names;
 }
 
-}  // namespace
-
 void LoadPacks() {
   const std::string folder_text = GetPacksPath();
   const fs::path folder(folder_text);
 
-  std::error_code error;
-  const bool exists = fs::exists(folder, error);
-  if (error) throw fs::filesystem_error("exists", folder, error);
-  bool is_folder = false;
-  if (exists) {
-    is_folder = fs::is_directory(folder, error);
-    if (error && !IsNotFound(error)) throw fs::filesystem_error("status", folder, error);
-  }
-  if (!is_folder) {
+  if (!IsPacksFolder(folder)) {
     PackDocument = nlohmann::json::object();
     BumpDocumentsGeneration();
     PrintError("Packs folder doesn't exist!");

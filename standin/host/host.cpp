@@ -211,15 +211,15 @@ void StartHost(const HostOptions& options) {
   state.server_dir = options.server_dir;
   state.sinks.clear();
   state.host_sinks.clear();
-  std::vector<std::shared_ptr<spdlog::sinks::sink>> outputs = options.extra_sinks;
-  if (options.console_sink) outputs.insert(outputs.begin(), std::make_shared<spdlog::sinks::stdout_sink_mt>());
-  const std::string logs = options.server_dir + "/ArkApi/Logs/";
-  std::error_code error;
-  std::filesystem::create_directories(logs, error);
-  if (!error) {
-    outputs.insert(outputs.begin() + (options.console_sink ? 1 : 0),
-                   std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
+  std::vector<std::shared_ptr<spdlog::sinks::sink>> outputs;
+  if (options.console_sink) outputs.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
+  if (options.log_file) {
+    const std::string logs = options.server_dir + "/ArkApi/Logs/";
+    std::error_code error;
+    std::filesystem::create_directories(logs, error);
+    if (!error) outputs.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
   }
+  outputs.insert(outputs.end(), options.extra_sinks.begin(), options.extra_sinks.end());
   for (const auto& output : outputs) {
     state.host_sinks.push_back(std::make_shared<HostSink>(output, kLogPattern));
     state.sinks.push_back(state.host_sinks.back());

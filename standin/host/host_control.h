@@ -18,10 +18,11 @@ struct HostOptions {
   std::string server_dir;      // what GetCurrentDir reports
   bool console_sink = true;    // host log lines also on standard output
   std::vector<std::shared_ptr<spdlog::sinks::sink>> extra_sinks;  // e.g. a test's capture
+  bool log_file = true;        // false: nothing is written into server_dir
 };
 
-// Sets the server folder and the log sinks: a file under
-// <server_dir>/ArkApi/Logs/ and, if asked, standard output.
+// Sets the server folder and the log sinks: if asked, a file under
+// <server_dir>/ArkApi/Logs/ and standard output.
 ASAAPI_API void StartHost(const HostOptions& options);
 // Unloads every plugin and clears every table. StartHost may follow again.
 ASAAPI_API void StopHost();

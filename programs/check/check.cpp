@@ -1,0 +1,338 @@
+#include "programs/check/check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <regex>
+#include <utility>
+
+#include <spdlog/sinks/base_sink.h>
+#include <spdlog/spdlog.h>
+
+#include "assets/emoji_assets.h"
+#include "chat/chat_hook.h"
+#include "config/config.h"
+#include "log/log.h"
+#include "plugin/api/game.h"
+#include "programs/check/documents.h"
+#include "standin/game/game.h"
+#include "standin/host/host_control.h"
+#include "standin/permissions/permissions.h"
+
+namespace glyphwork::check {
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr const char* kConfigFails = "the plugin does not load, and a reload keeps the previous configuration";
+constexpr const char* kPackFails =
+    "the pack scan stops here: the plugin does not load, and a reload keeps the previous packs";
+constexpr const char* kPlayerId = "glyphwork-check";
+
+// The plugin's console lines, kept as the text it logs.
+class CaptureSink final : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  std::vector<std::string> Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(lines_, {});
+  }
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& message) override {
+    lines_.emplace_back(message.payload.data(), message.payload.size());
+  }
+  void flush_() override {}
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+// A console line's message: what follows the tag, without the colour reset.
+std::string ConsoleMessage(const std::string& line) {
+  static const std::regex pattern("^\x1b\\[\\d+m[^\\[]* \\[Glyphwork\\](?:\\[ERR\\])? ([\\s\\S]*)\x1b\\[0m$");
+  std::smatch match;
+  return std::regex_match(line, match, pattern) ? match[1].str() : line;
+}
+
+// The library's text without its "[json.exception...] " tag; the line and
+// column of a parse error go into the finding.
+Finding JsonFinding(const std::string& file, const json::exception& error, const char* effect) {
+  static const std::regex tag(R"(^\[json\.exception\.[a-z_]+\.\d+\] )");
+  static const std::regex position(R"(^parse error at line (\d+), column (\d+): ([\s\S]*)$)");
+  Finding finding;
+  finding.file = file;
+  std::string text = std::regex_replace(std::string(error.what()), tag, "");
+  std::smatch match;
+  if (std::regex_match(text, match, position)) {
+    finding.line = std::stoi(match[1].str());
+    finding.column = std::stoi(match[2].str());
+    text = match[3].str();
+  }
+  finding.message = text + " (" + effect + ")";
+  return finding;
+}
+
+// A server folder of its own whose ShooterGame/Content is a link to the given
+// content folder; removed again, link first, never what the link points to.
+class Stage {
+ public:
+  explicit Stage(const fs::path& content) {
+    std::random_device random;
+    do {
+      folder_ = fs::temp_directory_path() / ("glyphwork-check-" + std::to_string(random()));
+    } while (!fs::create_directory(folder_));
+    link_ = folder_ / "ShooterGame" / "Content";
+    fs::create_directories(link_.parent_path());
+    fs::create_directory_symlink(fs::absolute(content), link_);
+  }
+  ~Stage() {
+    std::error_code ignored;
+    fs::remove(link_, ignored);
+    fs::remove_all(folder_, ignored);
+  }
+  Stage(const Stage&) = delete;
+  Stage& operator=(const Stage&) = delete;
+
+  std::string folder() const { return folder_.string(); }
+
+ private:
+  fs::path folder_;
+  fs::path link_;
+};
+
+class Checker {
+ public:
+  Checker(const Options& options, Report& report) : options_(options), report_(report), documents_(report) {}
+
+  void Run() {
+    SetUp();
+    ListPacks();
+    ReadConfigFile();
+    if (config_read_) documents_.CheckConfig(config_file_, ConfigDocument, !pack_names_.empty());
+    ScanPacks();
+    if (config_read_) documents_.CheckPacksKey(config_file_, ConfigDocument, Shown(packs_folder_), pack_names_);
+    documents_.CheckDuplicates();
+    if (config_read_ && report_.emoji == 0 && report_.Count(Severity::kError) == 0) {
+      report_.Add(Severity::kWarning, config_file_, "", "no emoji mapped: no pack names one, and RemapEmoji is empty");
+    }
+    LoadLikeThePlugin();
+    if (!options_.content.empty()) CheckContent();
+    if (!options_.say.empty()) PreviewChat();
+    TearDown();
+    GroupByFile();
+  }
+
+ private:
+  // The path as the plugin builds it, tidied for reading: "./a//b" is "a/b".
+  static std::string Shown(const std::string& path) { return fs::path(path).lexically_normal().string(); }
+
+  void StartHostAt(const std::string& server_dir) {
+    standin::HostOptions host;
+    host.server_dir = server_dir;
+    host.console_sink = false;
+    host.log_file = false;  // a check leaves the server folder as it found it
+    standin::StartHost(host);
+  }
+
+  void SetUp() {
+    // The plugin takes the console logger that is registered under its name.
+    capture_ = std::make_shared<CaptureSink>();
+    spdlog::drop(kConsoleLogName);
+    spdlog::register_logger(std::make_shared<spdlog::logger>(kConsoleLogName, capture_));
+    SetUpConsoleLog();
+    StartHostAt(options_.root);
+    game_ = std::make_unique<standin::Game>();
+  }
+
+  void TearDown() {
+    game_.reset();
+    standin::StopHost();
+    spdlog::drop(kConsoleLogName);
+  }
+
+  void ListPacks() {
+    packs_folder_ = GetPacksPath();
+    try {
+      packs_folder_exists_ = IsPacksFolder(packs_folder_);
+      if (packs_folder_exists_) pack_names_ = ListPackFiles(packs_folder_);
+    } catch (const std::exception& error) {
+      packs_folder_error_ = error.what();
+    }
+    report_.packs = static_cast<int>(pack_names_.size());
+  }
+
+  void ReadConfigFile() {
+    config_file_ = Shown(GetConfigPath());
+    try {
+      ReadConfig();
+      config_read_ = true;
+    } catch (const json::exception& error) {
+      report_.findings.push_back(JsonFinding(config_file_, error, kConfigFails));
+    } catch (const std::exception& error) {
+      report_.Add(Severity::kError, config_file_, "", std::string(error.what()) + " (" + kConfigFails + ")");
+    }
+  }
+
+  void ScanPacks() {
+    const std::string folder = Shown(packs_folder_);
+    if (!packs_folder_error_.empty()) {
+      report_.Add(Severity::kError, folder, "", packs_folder_error_ + " (the plugin does not load)");
+      return;
+    }
+    if (!packs_folder_exists_) {
+      report_.Add(Severity::kWarning, folder, "",
+                  "no Packs folder: no pack loads, and the console says \"Packs folder doesn't exist!\" at "
+                  "every load (an empty folder keeps it quiet)");
+      return;
+    }
+    for (const std::string& name : pack_names_) {
+      const std::string file = Shown(packs_folder_ + name);
+      const std::string extension = fs::path(name).extension().string();
+      if (extension.size() != 5 || !std::equal(extension.begin(), extension.end(), ".json", [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == b;
+          })) {
+        report_.Add(Severity::kWarning, file, "",
+                    "not a .json file, but every file in the Packs folder is read as a pack");
+      }
+      json pack;
+      try {
+        if (!ParseJsonFile(packs_folder_ + name, pack)) {
+          report_.Add(Severity::kError, file, "", "Can't open " + name + " pack! (" + kPackFails + ")");
+          continue;
+        }
+      } catch (const json::exception& error) {
+        report_.findings.push_back(JsonFinding(file, error, kPackFails));
+        continue;
+      }
+      documents_.CheckPack(file, pack);
+    }
+  }
+
+  // Load's own order: ReadConfig, then LoadPacks; either failing ends it.
+  void LoadLikeThePlugin() {
+    if (!config_read_) return;
+    try {
+      LoadPacks();
+      plugin_loads_ = true;
+    } catch (const std::exception& error) {
+      // Whatever fails here has been named above; this is the net under it.
+      if (report_.Count(Severity::kError) == 0) {
+        report_.Add(Severity::kError, "", "", std::string("the pack scan fails: ") + error.what());
+      }
+    }
+    capture_->Take();  // "Can't parse ..." and "Packs folder doesn't exist!": reported above
+  }
+
+  // The plugin's own texture loading against the content folder. The stand-in
+  // game loads from <server folder>/ShooterGame/Content, so the host is moved
+  // to a stage folder whose Content is the given one.
+  void CheckContent() {
+    if (!plugin_loads_) {
+      report_.Add(Severity::kNote, "", "", "content not checked: the plugin does not load");
+      return;
+    }
+    bool stopped = false;
+    {
+      const Stage stage(options_.content);
+      StartHostAt(stage.folder());
+      capture_->Take();
+      try {
+        LoadEmojiAssets();
+      } catch (const std::exception&) {
+        stopped = true;  // a type error, reported above
+      }
+      StartHostAt(options_.root);
+    }
+
+    std::map<std::string, std::deque<Emoji>> origins;
+    for (const Emoji& emoji : documents_.AllEmoji()) origins[emoji.object_path].push_back(emoji);
+    const std::string invalid = "Invalid Path: ";
+    for (const std::string& line : capture_->Take()) {
+      const std::string message = ConsoleMessage(line);
+      if (message.rfind(invalid, 0) != 0) continue;
+      const std::string path = message.substr(invalid.size());
+      if (path.empty()) continue;  // an entry without Path, reported above
+      Emoji origin;
+      if (auto& queue = origins[path]; !queue.empty()) {
+        origin = queue.front();
+        queue.pop_front();
+      }
+      report_.Add(Severity::kWarning, origin.file, origin.key,
+                  path + " does not load from the content folder: a white square in chat");
+    }
+    if (stopped) {
+      report_.Add(Severity::kNote, "", "",
+                  "content checked up to the first wrong type only: texture loading stops there");
+    }
+  }
+
+  // The real hook, on the stand-in game, for one player in the first
+  // permission group.
+  void PreviewChat() {
+    if (plugin_loads_) {
+      AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook),
+                                     reinterpret_cast<void**>(&ClientChatMessageTrampoline));
+    } else {
+      report_.Add(Severity::kNote, "", "", "the plugin does not load: chat is delivered unchanged");
+    }
+    AShooterPlayerController* player = game_->Join("Player", kPlayerId);
+    if (documents_.use_permissions() && !documents_.groups().empty()) {
+      Permissions::StandIn::AddToGroup(kPlayerId, documents_.groups().front());
+    }
+    for (const std::string& text : options_.say) {
+      FPrimalChatMessage message;
+      message.SenderName = FString("Player");
+      message.Message = FString(text.c_str());
+      standin::Game::Deliver(player, message);
+      report_.previews.push_back({text, player->received.empty() ? "" : player->received.back()});
+    }
+    if (plugin_loads_) {
+      AsaApi::GetHooks().RemoveHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook));
+    }
+    capture_->Take();  // the hook's line on a wrong type repeats a finding above
+  }
+
+  // Findings file by file, in the order the plugin reads the files; within a
+  // file, in the order found.
+  void GroupByFile() {
+    std::map<std::string, std::size_t> rank = {{config_file_, 0}, {Shown(packs_folder_), 1}};
+    for (const std::string& name : pack_names_) rank.emplace(Shown(packs_folder_ + name), rank.size());
+    const auto rank_of = [&](const Finding& finding) {
+      const auto it = rank.find(finding.file);
+      return it == rank.end() ? rank.size() : it->second;
+    };
+    std::stable_sort(report_.findings.begin(), report_.findings.end(),
+                     [&](const Finding& a, const Finding& b) { return rank_of(a) < rank_of(b); });
+  }
+
+  const Options& options_;
+  Report& report_;
+  DocumentChecker documents_;
+  std::shared_ptr<CaptureSink> capture_;
+  std::unique_ptr<standin::Game> game_;
+
+  std::string config_file_;
+  bool config_read_ = false;
+  std::string packs_folder_;
+  bool packs_folder_exists_ = false;
+  std::string packs_folder_error_;
+  std::vector<std::string> pack_names_;
+  bool plugin_loads_ = false;
+};
+
+}  // namespace
+
+Report RunCheck(const Options& options) {
+  Report report;
+  Checker(options, report).Run();
+  return report;
+}
+
+}  // namespace glyphwork::check

@@ -1,0 +1,23 @@
+// glyphwork-check's work: the plugin's own reading of a server folder, run in
+// this process on the stand-in host and game, turned into findings.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "programs/check/report.h"
+
+namespace glyphwork::check {
+
+struct Options {
+  std::string root = ".";        // the server folder, as the host reports it
+  std::string content;           // a folder laid out as ShooterGame/Content; empty: not checked
+  std::vector<std::string> say;  // texts to preview as a permitted player receives them
+};
+
+// Once per process: it fills the plugin's documents, starts the stand-in host
+// and installs the chat hook, as the plugin would. Writes nothing into the
+// server folder.
+Report RunCheck(const Options& options);
+
+}  // namespace glyphwork::check

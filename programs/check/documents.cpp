@@ -1,0 +1,299 @@
+#include "programs/check/documents.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+
+#include <fmt/format.h>
+
+namespace glyphwork::check {
+
+namespace {
+
+using nlohmann::json;
+
+// What a wrong type costs, as the plugin reads each key.
+constexpr const char* kChatFails = "chat messages are delivered without emoji";
+constexpr const char* kChatFailsWithPermissions =
+    "once UsePermissions is on, chat messages are delivered without emoji";
+constexpr const char* kAssetsAndChatFail = "texture loading stops there, and chat messages are delivered without emoji";
+
+std::string Join(const std::string& key, const std::string& member) {
+  return key.empty() ? member : key + "." + member;
+}
+
+std::string Expected(const std::string& type, const json& found, const char* effect) {
+  return fmt::format("expected {}, found {} ({})", type, TypeName(found), effect);
+}
+
+// The JSON library's own iteration, which is how the plugin walks every list:
+// a list yields its elements, an object its member values in key order, null
+// nothing, any other value itself once.
+template <typename Fn>
+void ForEachElement(const json& value, const std::string& key, Fn&& fn) {
+  std::size_t index = 0;
+  for (auto it = value.cbegin(); it != value.cend(); ++it, ++index) {
+    if (value.is_array()) {
+      fn(*it, fmt::format("{}[{}]", key, index));
+    } else if (value.is_object()) {
+      fn(*it, Join(key, it.key()));
+    } else {
+      fn(*it, key);
+    }
+  }
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+}  // namespace
+
+std::string TypeName(const json& value) {
+  switch (value.type()) {
+    case json::value_t::null:
+      return "null";
+    case json::value_t::object:
+      return "an object";
+    case json::value_t::array:
+      return "a list";
+    case json::value_t::string:
+      return "a string";
+    case json::value_t::boolean:
+      return "a boolean";
+    case json::value_t::binary:
+      return "binary data";
+    case json::value_t::discarded:
+      return "nothing";
+    default:
+      return "a number";
+  }
+}
+
+void DocumentChecker::Error(const std::string& file, const std::string& key, const std::string& message) {
+  report_.Add(Severity::kError, file, key, message);
+}
+
+void DocumentChecker::Warn(const std::string& file, const std::string& key, const std::string& message) {
+  report_.Add(Severity::kWarning, file, key, message);
+}
+
+void DocumentChecker::WarnIfNotList(const std::string& file, const std::string& key, const json& value,
+                                    const std::string& of) {
+  if (value.is_array()) return;
+  const char* read_as = value.is_null()     ? "read as an empty list"
+                        : value.is_object() ? "its member values are read, in key order"
+                                            : "read as a list of this one value";
+  Warn(file, key, fmt::format("expected a list of {}, found {} ({})", of, TypeName(value), read_as));
+}
+
+void DocumentChecker::WarnUnknownKeys(const std::string& file, const std::string& key, const json& object,
+                                      const std::vector<std::string>& known, const std::string& what) {
+  for (auto it = object.cbegin(); it != object.cend(); ++it) {
+    if (it.key() == "$schema" || std::find(known.begin(), known.end(), it.key()) != known.end()) continue;
+    std::string hint;
+    for (const std::string& candidate : known) {
+      if (Lower(candidate) == Lower(it.key())) hint = " (did you mean " + candidate + "?)";
+    }
+    Warn(file, Join(key, it.key()), fmt::format("not a key of {}{}; ignored", what, hint));
+  }
+}
+
+bool DocumentChecker::StringMember(const std::string& file, const json& object, const std::string& key,
+                                   const std::string& member, const char* effect, std::string& out) {
+  out.clear();
+  const auto it = object.find(member);
+  if (it == object.end()) return true;
+  if (!it->is_string()) {
+    Error(file, Join(key, member), Expected("a string", *it, effect));
+    return false;
+  }
+  out = it->get<std::string>();
+  return true;
+}
+
+void DocumentChecker::CheckName(const std::string& file, const std::string& key, const std::string& name) {
+  std::vector<std::string> found;
+  if (std::any_of(name.begin(), name.end(), [](unsigned char c) { return std::isspace(c); }))
+    found.push_back("a blank");
+  if (name.find(':') != std::string::npos) found.push_back("a colon");
+  if (name.find('"') != std::string::npos) found.push_back("a quotation mark");
+  if (found.empty()) return;
+  Warn(file, key,
+       fmt::format("name \"{}\" has {} in it: a code is meant to be one word between two colons", name,
+                   fmt::join(found, " and ")));
+}
+
+void DocumentChecker::CheckConfig(const std::string& file, const json& config, bool has_packs) {
+  if (!config.is_object()) {
+    Error(file, "",
+          Expected("an object at the top level", config,
+                   has_packs ? "the pack scan fails on it, so the plugin does not load" : kAssetsAndChatFail));
+    return;
+  }
+  WarnUnknownKeys(file, "", config,
+                  {"UsePermissions", "PermissionsGroups", "RemapEmoji", "Packs", "EmojiPath", "EmojiArray", "EmojiMap"},
+                  "config.json");
+  // Real keys in the wrong file, told apart from a typo.
+  for (const char* pack_key : {"EmojiPath", "EmojiArray", "EmojiMap"}) {
+    if (config.contains(pack_key)) Warn(file, pack_key, "read from pack files only; ignored in config.json");
+  }
+
+  if (const auto it = config.find("UsePermissions"); it != config.end()) {
+    if (it->is_boolean()) {
+      use_permissions_ = it->get<bool>();
+    } else {
+      Error(file, "UsePermissions", Expected("a boolean", *it, kChatFails));
+    }
+  }
+
+  bool group_errors = false;
+  if (const auto it = config.find("PermissionsGroups"); it != config.end()) {
+    WarnIfNotList(file, "PermissionsGroups", *it, "group names");
+    ForEachElement(*it, "PermissionsGroups", [&](const json& group, const std::string& key) {
+      if (group.is_string()) {
+        groups_.push_back(group.get<std::string>());
+      } else {
+        group_errors = true;
+        Error(file, key, Expected("a string", group, use_permissions_ ? kChatFails : kChatFailsWithPermissions));
+      }
+    });
+  }
+  if (use_permissions_ && groups_.empty() && !group_errors) {
+    Warn(file, "UsePermissions", "on with no PermissionsGroups: no player gets pictures");
+  }
+
+  if (const auto it = config.find("RemapEmoji"); it != config.end()) {
+    WarnIfNotList(file, "RemapEmoji", *it, "objects");
+    ForEachElement(*it, "RemapEmoji", [&](const json& entry, const std::string& key) {
+      if (!entry.is_object()) {
+        Error(file, key, Expected("an object", entry, kAssetsAndChatFail));
+        return;
+      }
+      WarnUnknownKeys(file, key, entry, {"Name", "Path"}, "a RemapEmoji entry");
+      std::string path, name;
+      const bool path_ok = StringMember(file, entry, key, "Path", kAssetsAndChatFail, path);
+      const bool name_ok = StringMember(file, entry, key, "Name", kAssetsAndChatFail, name);
+      if (!path_ok || !name_ok) return;
+      ++report_.emoji;
+      if (name.empty()) {
+        Warn(file, entry.contains("Name") ? key + ".Name" : key,
+             std::string(entry.contains("Name") ? "empty Name" : "no Name") +
+                 ": its code is \"::\", which every pair of colons in chat will match");
+      } else {
+        CheckName(file, key + ".Name", name);
+      }
+      if (path.empty()) {
+        Warn(file, entry.contains("Path") ? key + ".Path" : key,
+             std::string(entry.contains("Path") ? "empty Path" : "no Path") +
+                 ": its markup names no texture, a white square in chat");
+      } else if (path.find('"') != std::string::npos) {
+        Warn(file, key + ".Path", "has a quotation mark in it, which ends the chat markup's path early");
+      }
+      remap_emoji_.push_back({name, path, file, key});
+    });
+  }
+}
+
+void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
+  if (!pack.is_object()) {
+    Error(file, "", Expected("an object at the top level", pack, kAssetsAndChatFail));
+    return;
+  }
+  WarnUnknownKeys(file, "", pack, {"EmojiPath", "EmojiArray"}, "a pack");
+
+  std::string prefix;
+  const bool prefix_ok = StringMember(file, pack, "", "EmojiPath", kAssetsAndChatFail, prefix);
+
+  std::vector<std::pair<std::string, std::string>> names;  // name, key
+  bool name_errors = false;
+  if (const auto it = pack.find("EmojiArray"); it != pack.end()) {
+    WarnIfNotList(file, "EmojiArray", *it, "emoji names");
+    ForEachElement(*it, "EmojiArray", [&](const json& name, const std::string& key) {
+      if (name.is_string()) {
+        names.emplace_back(name.get<std::string>(), key);
+      } else {
+        name_errors = true;
+        Error(file, key, Expected("a string", name, kAssetsAndChatFail));
+      }
+    });
+    if (names.empty() && !name_errors) Warn(file, "EmojiArray", "no names: the pack maps no emoji");
+  } else {
+    Warn(file, "", "no EmojiArray: the pack maps no emoji");
+  }
+  if (!prefix_ok) return;
+
+  if (!pack.contains("EmojiPath")) {
+    Warn(file, "", "no EmojiPath: object paths are NAME.NAME, with no folder");
+  } else if (prefix.empty()) {
+    Warn(file, "EmojiPath", "empty: object paths are NAME.NAME, with no folder");
+  } else if (prefix.back() != '/') {
+    const std::string example = names.empty() ? "NAME" : names.front().first;
+    Warn(file, "EmojiPath",
+         fmt::format("\"{}\" does not end with \"/\": the names run into it, as in {}{}.{}", prefix, prefix, example,
+                     example));
+  }
+  if (prefix.find('"') != std::string::npos) {
+    Warn(file, "EmojiPath", "has a quotation mark in it, which ends the chat markup's path early");
+  }
+
+  for (const auto& [name, key] : names) {
+    ++report_.emoji;
+    if (name.empty()) {
+      Warn(file, key, "empty name: its code is \"::\", which every pair of colons in chat will match");
+    } else {
+      CheckName(file, key, name);
+    }
+    pack_emoji_.push_back({name, prefix + name + "." + name, file, key});
+  }
+}
+
+void DocumentChecker::CheckDuplicates() {
+  std::map<std::string, Emoji> first;
+  for (const Emoji& emoji : AllEmoji()) {
+    if (emoji.name.empty()) continue;  // warned about on its own
+    const auto [it, inserted] = first.emplace(emoji.name, emoji);
+    if (inserted) continue;
+    const Emoji& winner = it->second;
+    const std::string where = winner.file == emoji.file ? winner.key : winner.file + " " + winner.key;
+    Warn(emoji.file, emoji.key,
+         fmt::format(":{}: is defined at {} too, which comes first and wins: this one changes nothing in chat",
+                     emoji.name, where));
+  }
+}
+
+void DocumentChecker::CheckPacksKey(const std::string& config_file, const json& config, const std::string& folder,
+                                    const std::vector<std::string>& pack_names) {
+  if (!config.is_object()) return;
+  const auto it = config.find("Packs");
+  if (it == config.end()) return;
+  WarnIfNotList(config_file, "Packs", *it, "pack file names");
+  std::set<std::string> listed;
+  ForEachElement(*it, "Packs", [&](const json& entry, const std::string& key) {
+    if (!entry.is_string()) {
+      Warn(config_file, key, "expected a pack file name, found " + TypeName(entry));
+      return;
+    }
+    const std::string name = entry.get<std::string>();
+    listed.insert(name);
+    if (std::find(pack_names.begin(), pack_names.end(), name) == pack_names.end()) {
+      Warn(config_file, key, fmt::format("\"{}\" is not a file in the Packs folder", name));
+    }
+  });
+  for (const std::string& name : pack_names) {
+    if (listed.count(name) == 0) {
+      Warn(folder + name, "",
+           "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs folder loads");
+    }
+  }
+}
+
+std::vector<Emoji> DocumentChecker::AllEmoji() const {
+  std::vector<Emoji> all = pack_emoji_;
+  all.insert(all.end(), remap_emoji_.begin(), remap_emoji_.end());
+  return all;
+}
+
+}  // namespace glyphwork::check

@@ -1,0 +1,68 @@
+// The schema of config.json and of a pack file, checked on the parsed values:
+// types with the key's path, and the values that load but are almost
+// certainly a mistake.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "programs/check/report.h"
+
+namespace glyphwork::check {
+
+// One mapped emoji, where it is defined.
+struct Emoji {
+  std::string name;
+  std::string object_path;
+  std::string file;
+  std::string key;  // e.g. EmojiArray[3] or RemapEmoji[0]
+};
+
+class DocumentChecker {
+ public:
+  explicit DocumentChecker(Report& report) : report_(report) {}
+
+  // ConfigDocument after a successful read. `has_packs`: the Packs folder
+  // holds files, so the pack scan looks `Packs` up in it.
+  void CheckConfig(const std::string& file, const nlohmann::json& config, bool has_packs);
+  // One parsed pack file; call in scan order.
+  void CheckPack(const std::string& file, const nlohmann::json& pack);
+  // Names defined more than once: the first in the plugin's order (packs in
+  // scan order, then RemapEmoji) wins.
+  void CheckDuplicates();
+  // `Packs` against the files of the Packs folder (`folder` ends with "/").
+  void CheckPacksKey(const std::string& config_file, const nlohmann::json& config, const std::string& folder,
+                     const std::vector<std::string>& pack_names);
+
+  bool use_permissions() const { return use_permissions_; }
+  const std::vector<std::string>& groups() const { return groups_; }
+  // Pack emoji in scan order, then the RemapEmoji entries: the order in which
+  // the plugin loads their textures.
+  std::vector<Emoji> AllEmoji() const;
+
+ private:
+  void Error(const std::string& file, const std::string& key, const std::string& message);
+  void Warn(const std::string& file, const std::string& key, const std::string& message);
+  void WarnIfNotList(const std::string& file, const std::string& key, const nlohmann::json& value,
+                     const std::string& of);
+  void WarnUnknownKeys(const std::string& file, const std::string& key, const nlohmann::json& object,
+                       const std::vector<std::string>& known, const std::string& what);
+  // The member as a string: "" when absent; false after an error when it is
+  // not a string.
+  bool StringMember(const std::string& file, const nlohmann::json& object, const std::string& key,
+                    const std::string& member, const char* effect, std::string& out);
+  void CheckName(const std::string& file, const std::string& key, const std::string& name);
+
+  Report& report_;
+  bool use_permissions_ = false;
+  std::vector<std::string> groups_;
+  std::vector<Emoji> pack_emoji_;
+  std::vector<Emoji> remap_emoji_;
+};
+
+// "a number", "an object", "null", ...
+std::string TypeName(const nlohmann::json& value);
+
+}  // namespace glyphwork::check

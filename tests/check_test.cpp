@@ -1,0 +1,472 @@
+// glyphwork-check, run as a program on small server folders, and held against
+// what the real plugin does with the same files.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include "standin/permissions/permissions.h"
+#include "tests/server_fixture.h"
+
+namespace glyphwork::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+constexpr const char* kPluginFolder = "ArkApi/Plugins/Glyphwork/";
+constexpr const char* kPlayerId = "player-1";
+
+// Plugin folder files by name ("config.json", "Packs/a.json"); an empty map
+// entry value still makes the file.
+using Files = std::map<std::string, std::string>;
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+class CheckTest : public ServerTest {
+ protected:
+  // The program in the server folder, as an admin runs it there.
+  ToolRun Check(std::vector<std::string> arguments) {
+    std::vector<std::string> all = {GLYPHWORK_CHECK_FILE};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const std::string folder = Root().string();
+
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(pipe_ends[1], STDOUT_FILENO);
+      close(pipe_ends[0]);
+      close(pipe_ends[1]);
+      const int quiet = open("/dev/null", O_WRONLY);  // usage texts are not under test
+      if (quiet >= 0) dup2(quiet, STDERR_FILENO);
+      if (chdir(folder.c_str()) != 0) _exit(126);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(pipe_ends[1]);
+    ToolRun run;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipe_ends[0], buffer, sizeof buffer)) > 0;) run.out.append(buffer, n);
+    close(pipe_ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+
+  // The --json form; its "status" must be the exit status.
+  json CheckJson(std::vector<std::string> arguments = {}) {
+    arguments.push_back("--json");
+    const ToolRun run = Check(arguments);
+    const json report = json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(report.is_discarded()) << run.out;
+    if (report.is_discarded()) return json::object();
+    EXPECT_EQ(run.status, report.value("status", -1));
+    return report;
+  }
+
+  // A fresh plugin folder holding exactly `files`.
+  void Use(const Files& files) {
+    fs::remove_all(PluginDir());
+    fs::create_directories(PluginDir());
+    for (const auto& [name, content] : files) Write(kPluginFolder + name, content);
+  }
+};
+
+// "warning Packs/a.json:3:4 EmojiArray[0]: message", the plugin folder left
+// out of file names.
+std::string FlatFinding(const json& finding) {
+  std::string file = finding.value("file", "");
+  if (file.rfind(kPluginFolder, 0) == 0) file.erase(0, std::string(kPluginFolder).size());
+  std::string out = finding.value("severity", "?") + " " + file;
+  if (finding.contains("line")) out += ":" + finding["line"].dump() + ":" + finding["column"].dump();
+  if (finding.contains("key")) out += " " + finding["key"].get<std::string>();
+  return out + ": " + finding.value("message", "");
+}
+
+std::vector<std::string> Flat(const json& report) {
+  std::vector<std::string> out;
+  for (const json& finding : report.value("findings", json::array())) out.push_back(FlatFinding(finding));
+  return out;
+}
+
+const std::string kConfigFails = " (the plugin does not load, and a reload keeps the previous configuration)";
+const std::string kPackFails =
+    " (the pack scan stops here: the plugin does not load, and a reload keeps the previous packs)";
+const std::string kBothFail = " (texture loading stops there, and chat messages are delivered without emoji)";
+const std::string kChatFails = " (chat messages are delivered without emoji)";
+const std::string kFacePack = R"({"EmojiPath": "/Game/E/", "EmojiArray": ["e"]})";
+const std::string kOtherPack = R"({"EmojiPath": "/Game/P/", "EmojiArray": ["p"]})";
+
+TEST_F(CheckTest, ErrorsThatFailALoadNameTheFileAndWhereTheParseStopped) {
+  struct Case {
+    Files files;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {{{"Packs/a.json", kFacePack}}, {"error config.json: Can't open config.json" + kConfigFails}},
+      {{{"config.json/x", ""}, {"Packs/a.json", kFacePack}},
+       {"error config.json: Can't open config.json" + kConfigFails}},
+      {{{"config.json", "{\n  \"UsePermissions\": true,\n}"}, {"Packs/a.json", kFacePack}},
+       {"error config.json:3:1: syntax error while parsing object key - unexpected '}'; expected string literal" +
+        kConfigFails}},
+      {{{"config.json", "{ // admins only\n}"}, {"Packs/a.json", kFacePack}},
+       {"error config.json:1:3: syntax error while parsing object key - invalid literal; last read: '{ /'; "
+        "expected string literal" +
+        kConfigFails}},
+      // Every broken pack is named, not only the first, at which the plugin's scan stops.
+      {{{"config.json", "{}"},
+        {"Packs/a.json", kFacePack},
+        {"Packs/b.json", "{\"EmojiArray\": [\"x\"\n"},
+        {"Packs/c.json", "[1, 2,]"}},
+       {"error Packs/b.json:2:1: syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails,
+        "error Packs/c.json:1:7: syntax error while parsing value - unexpected ']'; expected '[', '{', or a literal" +
+            kPackFails}},
+      {{{"config.json", "{}"}, {"Packs/README.txt", "Put packs here.\n"}, {"Packs/a.json", kFacePack}},
+       {"warning Packs/README.txt: not a .json file, but every file in the Packs folder is read as a pack",
+        "error Packs/README.txt:1:1: syntax error while parsing value - invalid literal; last read: 'P'" + kPackFails}},
+      {{{"config.json", "[]"}, {"Packs/a.json", kFacePack}},
+       {"error config.json: expected an object at the top level, found a list (the pack scan fails on it, so the "
+        "plugin does not load)"}},
+  };
+  for (const Case& c : cases) {
+    Use(c.files);
+    const json report = CheckJson();
+    EXPECT_THAT(Flat(report), ElementsAreArray(c.expected)) << c.files.begin()->first;
+    EXPECT_EQ(2, report["status"]);
+    // The verdict is the plugin's: it does not load.
+    EXPECT_FALSE(LoadPlugin()) << c.expected.front();
+  }
+}
+
+TEST_F(CheckTest, WrongTypesNameTheKeyPathAndWhatTheyBreak) {
+  struct Case {
+    std::string config;
+    std::string pack;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {R"({"RemapEmoji": [{"Name": "a", "Path": "/Game/A.A"}, {"Name": "b", "Path": "/Game/B.B"},
+                          {"Name": "c", "Path": 7}]})",
+       kOtherPack,
+       {"error config.json RemapEmoji[2].Path: expected a string, found a number" + kBothFail}},
+      {R"({"UsePermissions": "yes", "PermissionsGroups": ["Emoji"]})",
+       kOtherPack,
+       {"error config.json UsePermissions: expected a boolean, found a string" + kChatFails}},
+      {R"({"UsePermissions": true, "PermissionsGroups": ["Emoji", 5]})",
+       kOtherPack,
+       {"error config.json PermissionsGroups[1]: expected a string, found a number" + kChatFails}},
+      {R"({"RemapEmoji": ["a"]})",
+       kOtherPack,
+       {"error config.json RemapEmoji[0]: expected an object, found a string" + kBothFail}},
+      {R"({"RemapEmoji": [{"Name": null, "Path": "/Game/A.A"}]})",
+       kOtherPack,
+       {"error config.json RemapEmoji[0].Name: expected a string, found null" + kBothFail}},
+      // One remap written without its list: the library walks its member values.
+      {R"({"RemapEmoji": {"Name": "a", "Path": "/Game/A.A"}})",
+       kOtherPack,
+       {"warning config.json RemapEmoji: expected a list of objects, found an object (its member values are read, "
+        "in key order)",
+        "error config.json RemapEmoji.Name: expected an object, found a string" + kBothFail,
+        "error config.json RemapEmoji.Path: expected an object, found a string" + kBothFail}},
+      {"{}",
+       R"({"EmojiPath": 5, "EmojiArray": ["e"]})",
+       {"error Packs/p.json EmojiPath: expected a string, found a number" + kBothFail}},
+      {"{}",
+       R"({"EmojiPath": "/Game/P/", "EmojiArray": ["p", null]})",
+       {"error Packs/p.json EmojiArray[1]: expected a string, found null" + kBothFail}},
+      {"{}",
+       R"({"EmojiPath": "/Game/P/", "EmojiArray": {"first": "p", "second": 2}})",
+       {"warning Packs/p.json EmojiArray: expected a list of emoji names, found an object (its member values are "
+        "read, in key order)",
+        "error Packs/p.json EmojiArray.second: expected a string, found a number" + kBothFail}},
+      {"{}", R"(["p"])", {"error Packs/p.json: expected an object at the top level, found a list" + kBothFail}},
+  };
+  for (const Case& c : cases) {
+    // a.json maps :e: and is read before p.json.
+    Use({{"config.json", c.config}, {"Packs/a.json", kFacePack}, {"Packs/p.json", c.pack}});
+    const json report = CheckJson({"--say", ":e:"});
+    EXPECT_THAT(Flat(report), ElementsAreArray(c.expected)) << c.config << " " << c.pack;
+    EXPECT_EQ(2, report["status"]);
+    EXPECT_EQ(":e:", report["previews"][0]["received"]) << c.config << " " << c.pack;
+    // What the messages claim: the plugin loads, and chat comes through without emoji.
+    ASSERT_TRUE(LoadPlugin());
+    Permissions::StandIn::AddToGroup(kPlayerId, "Emoji");
+    EXPECT_EQ(":e:", Deliver(game_->Join("Ann", kPlayerId), ":e:")) << c.config << " " << c.pack;
+    standin::UnloadPlugin("Glyphwork");
+    Permissions::StandIn::Clear();
+    game_->Leave("Ann");
+  }
+}
+
+TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
+  const std::string remap = R"({"RemapEmoji": [{"Name": "r", "Path": "/Game/R.R"}]})";
+  struct Case {
+    Files files;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {{{"config.json", "{}"}, {"Packs/a.json", R"({"EmojiPath": "/Game/Emojis", "EmojiArray": ["smile"]})"}},
+       {"warning Packs/a.json EmojiPath: \"/Game/Emojis\" does not end with \"/\": the names run into it, as in "
+        "/Game/Emojissmile.smile"}},
+      {{{"config.json", "{}"}, {"Packs/a.json", R"({"EmojiArray": ["smile"]})"}},
+       {"warning Packs/a.json: no EmojiPath: object paths are NAME.NAME, with no folder"}},
+      {{{"config.json", R"({"RemapEmoji": [{"Path": "/Game/R.R"}]})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json RemapEmoji[0]: no Name: its code is \"::\", which every pair of colons in chat will "
+        "match"}},
+      {{{"config.json", R"({"RemapEmoji": [{"Name": "r"}]})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json RemapEmoji[0]: no Path: its markup names no texture, a white square in chat"}},
+      {{{"config.json", "{}"},
+        {"Packs/a.json", kFacePack},
+        {"Packs/b.json", R"({"EmojiPath": "/Game/B/", "EmojiArray": ["b", "e"]})"}},
+       {"warning Packs/b.json EmojiArray[1]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
+        "too, which comes first and wins: this one changes nothing in chat"}},
+      {{{"config.json", R"({"RemapEmoji": [{"Name": "e", "Path": "/Game/R.R"}]})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json RemapEmoji[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
+        "too, which comes first and wins: this one changes nothing in chat"}},
+      {{{"config.json", "{}"},
+        {"Packs/a.json", R"({"EmojiPath": "/Game/E/", "EmojiArray": ["big smile", "a:b", "say\"hi", "ok"]})"}},
+       {"warning Packs/a.json EmojiArray[0]: name \"big smile\" has a blank in it: a code is meant to be one word "
+        "between two colons",
+        "warning Packs/a.json EmojiArray[1]: name \"a:b\" has a colon in it: a code is meant to be one word between "
+        "two colons",
+        "warning Packs/a.json EmojiArray[2]: name \"say\"hi\" has a quotation mark in it: a code is meant to be one "
+        "word between two colons"}},
+      {{{"config.json", R"({"UsePermissions": true})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json UsePermissions: on with no PermissionsGroups: no player gets pictures"}},
+      {{{"config.json", R"({"UsePermissions": true, "PermissionsGroups": []})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json UsePermissions: on with no PermissionsGroups: no player gets pictures"}},
+      {{{"config.json", R"({"Packs": ["a.json", "b.json"]})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json Packs[1]: \"b.json\" is not a file in the Packs folder"}},
+      {{{"config.json", R"({"Packs": ["a.json"]})"}, {"Packs/a.json", kFacePack}, {"Packs/b.json", kFacePack}},
+       {"warning Packs/b.json: not named in Packs, and loads all the same: Packs selects nothing, every file in the "
+        "Packs folder loads",
+        "warning Packs/b.json EmojiArray[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
+        "too, which comes first and wins: this one changes nothing in chat"}},
+      {{{"config.json", "{}"}, {"Packs/notes.txt", R"({"EmojiPath": "/Game/N/", "EmojiArray": ["n"]})"}},
+       {"warning Packs/notes.txt: not a .json file, but every file in the Packs folder is read as a pack"}},
+      {{{"config.json", remap}},
+       {"warning Packs/: no Packs folder: no pack loads, and the console says \"Packs folder doesn't exist!\" at "
+        "every load (an empty folder keeps it quiet)"}},
+      {{{"config.json", R"({"usePermissions": false, "EmojiArray": ["x"]})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json usePermissions: not a key of config.json (did you mean UsePermissions?); ignored",
+        "warning config.json EmojiArray: read from pack files only; ignored in config.json"}},
+      {{{"config.json", "{}"}, {"Packs/.keep/x", ""}},
+       {"warning config.json: no emoji mapped: no pack names one, and RemapEmoji is empty"}},
+  };
+  for (const Case& c : cases) {
+    Use(c.files);
+    const json report = CheckJson();
+    EXPECT_THAT(Flat(report), ElementsAreArray(c.expected)) << c.files.rbegin()->second;
+    EXPECT_EQ(1, report["status"]);
+    EXPECT_TRUE(LoadPlugin()) << c.expected.front();
+    standin::UnloadPlugin("Glyphwork");
+  }
+}
+
+TEST_F(CheckTest, ExitStatusesAndTheSummaryLine) {
+  struct Case {
+    Files files;
+    std::vector<std::string> arguments;
+    int status;
+    std::string last_line;
+  };
+  const std::string two_packs_config = R"({"UsePermissions": true, "PermissionsGroups": ["Emoji"],
+      "RemapEmoji": [{"Name": "r", "Path": "/Game/R.R"}]})";
+  const std::vector<Case> cases = {
+      {{{"config.json", two_packs_config},
+        {"Packs/a.json", kFacePack},
+        {"Packs/b.json", R"({"EmojiPath": "/Game/B/", "EmojiArray": ["b1", "b2"]})"}},
+       {},
+       0,
+       "2 packs, 4 emoji, 0 errors, 0 warnings"},
+      {{{"config.json", R"({"UsePermissions": true})"}, {"Packs/a.json", kFacePack}},
+       {},
+       1,
+       "1 pack, 1 emoji, 0 errors, 1 warning"},
+      {{{"config.json", R"({"RemapEmoji": [{"Name": 1}, {}]})"}, {"Packs/a.json", "{"}},
+       {},
+       2,
+       "1 pack, 1 emoji, 2 errors, 2 warnings"},
+      {{{"config.json", "{}"}, {"Packs/a.json", kFacePack}}, {"--root"}, 3, ""},
+      {{{"config.json", "{}"}, {"Packs/a.json", kFacePack}}, {"--verbose"}, 3, ""},
+      {{{"config.json", "{}"}, {"Packs/a.json", kFacePack}}, {"--content", "no-such-folder"}, 3, ""},
+  };
+  for (const Case& c : cases) {
+    Use(c.files);
+    const ToolRun run = Check(c.arguments);
+    EXPECT_EQ(c.status, run.status) << run.out;
+    std::string last_line = run.out;
+    if (!last_line.empty()) last_line.pop_back();
+    last_line.erase(0, last_line.rfind('\n') + 1);
+    EXPECT_EQ(c.last_line, last_line) << run.out;
+  }
+  // --root names the folder from anywhere; nothing is written into it.
+  Use({{"config.json", "{}"}, {"Packs/a.json", kFacePack}});
+  fs::remove_all(Root() / "ArkApi" / "Logs");
+  const ToolRun run = Check({"--root", Root().string(), "--say", ":e:"});
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ("say: :e:\n  => <img src=\"chat.image\" path=\"/Game/E/e.e\"/>\n1 pack, 1 emoji, 0 errors, 0 warnings\n",
+            run.out);
+  EXPECT_FALSE(fs::exists(Root() / "ArkApi" / "Logs"));
+}
+
+TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
+  Use({{"config.json", "{\"RemapEmoji\": [{\"Path\": \"/Game/R.R\"}],\n \"Packs\": 3}"},
+       {"Packs/a.json", "{\"EmojiPath\": \"/Game/E\",\n \"EmojiArray\": [\"e\", 2"},
+       {"Packs/b.json", kFacePack}});
+  const ToolRun text = Check({"--say", "a :e: b"});
+  const json report = CheckJson({"--say", "a :e: b"});
+  EXPECT_EQ(
+      "ArkApi/Plugins/Glyphwork/config.json: warning: RemapEmoji[0]: no Name: its code is \"::\", which every pair "
+      "of colons in chat will match\n"
+      "ArkApi/Plugins/Glyphwork/config.json: warning: Packs: expected a list of pack file names, found a number "
+      "(read as a list of this one value)\n"
+      "ArkApi/Plugins/Glyphwork/config.json: warning: Packs: expected a pack file name, found a number\n"
+      "ArkApi/Plugins/Glyphwork/Packs/a.json:2:23: error: syntax error while parsing array - unexpected end of "
+      "input; expected ']'" +
+          kPackFails +
+          "\n"
+          "ArkApi/Plugins/Glyphwork/Packs/a.json: warning: not named in Packs, and loads all the same: Packs selects "
+          "nothing, every file in the Packs folder loads\n"
+          "ArkApi/Plugins/Glyphwork/Packs/b.json: warning: not named in Packs, and loads all the same: Packs selects "
+          "nothing, every file in the Packs folder loads\n"
+          "glyphwork-check: note: the plugin does not load: chat is delivered unchanged\n"
+          "say: a :e: b\n  => a :e: b\n"
+          "2 packs, 2 emoji, 1 error, 5 warnings\n",
+      text.out);
+  EXPECT_EQ(2, text.status);
+  const json expected = {
+      {"findings",
+       {{{"severity", "warning"},
+         {"file", "ArkApi/Plugins/Glyphwork/config.json"},
+         {"key", "RemapEmoji[0]"},
+         {"message", "no Name: its code is \"::\", which every pair of colons in chat will match"}},
+        {{"severity", "warning"},
+         {"file", "ArkApi/Plugins/Glyphwork/config.json"},
+         {"key", "Packs"},
+         {"message", "expected a list of pack file names, found a number (read as a list of this one value)"}},
+        {{"severity", "warning"},
+         {"file", "ArkApi/Plugins/Glyphwork/config.json"},
+         {"key", "Packs"},
+         {"message", "expected a pack file name, found a number"}},
+        {{"severity", "error"},
+         {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
+         {"line", 2},
+         {"column", 23},
+         {"message", "syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails}},
+        {{"severity", "warning"},
+         {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
+         {"message",
+          "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
+          "folder loads"}},
+        {{"severity", "warning"},
+         {"file", "ArkApi/Plugins/Glyphwork/Packs/b.json"},
+         {"message",
+          "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
+          "folder loads"}},
+        {{"severity", "note"}, {"message", "the plugin does not load: chat is delivered unchanged"}}}},
+      {"previews", {{{"text", "a :e: b"}, {"received", "a :e: b"}}}},
+      {"summary", {{"packs", 2}, {"emoji", 2}, {"errors", 1}, {"warnings", 5}}},
+      {"status", 2}};
+  EXPECT_EQ(expected.dump(1), report.dump(1));
+}
+
+TEST_F(CheckTest, ContentReportsEveryObjectPathThatDoesNotLoad) {
+  Use({{"config.json",
+        R"({"RemapEmoji": [{"Name": "logo", "Path": "/Game/Custom/Logo.Logo"},
+                           {"Name": "gone", "Path": "/Game/Custom/Gone.Gone"}, {"Name": "none"}]})"},
+       {"Packs/a.json", R"({"EmojiPath": "/Game/Faces/", "EmojiArray": ["smile", "frown", "smile"]})"},
+       {"Packs/b.json", R"({"EmojiPath": "/Game/Faces", "EmojiArray": ["wink"]})"}});
+  const std::vector<std::string> common = {
+      "warning config.json RemapEmoji[2]: no Path: its markup names no texture, a white square in chat",
+      "warning Packs/a.json EmojiArray[2]: :smile: is defined at EmojiArray[0] too, which comes first and wins: "
+      "this one changes nothing in chat",
+      "warning Packs/b.json EmojiPath: \"/Game/Faces\" does not end with \"/\": the names run into it, as in "
+      "/Game/Faceswink.wink"};
+  std::vector<std::string> expected = common;
+  expected.insert(expected.begin() + 1,
+                  "warning config.json RemapEmoji[1]: /Game/Custom/Gone.Gone does not load from the content folder: "
+                  "a white square in chat");
+  expected.insert(expected.begin() + 3,
+                  "warning Packs/a.json EmojiArray[1]: /Game/Faces/frown.frown does not load from the content "
+                  "folder: a white square in chat");
+  expected.push_back(
+      "warning Packs/b.json EmojiArray[0]: /Game/Faceswink.wink does not load from the content folder: a white "
+      "square in chat");
+
+  // The content folder of the server, and one laid out the same elsewhere.
+  for (const fs::path& content : {Root() / "ShooterGame" / "Content", Root() / "upload" / "Content"}) {
+    for (const char* asset : {"Custom/Logo.uasset", "Faces/smile.uasset", "Faces/wink.uasset"}) {
+      Write(fs::relative(content / asset, Root()), "");
+    }
+    EXPECT_THAT(Flat(CheckJson({"--content", content.string()})), ElementsAreArray(expected)) << content;
+    EXPECT_TRUE(fs::exists(content / "Faces" / "smile.uasset")) << "the content is left as it was";
+    fs::remove_all(content);
+  }
+  // Without --content no object path is tried.
+  EXPECT_THAT(Flat(CheckJson()), ElementsAreArray(common));
+
+  // A wrong type stops the plugin's texture loading, and with it the check.
+  Use({{"config.json", "{}"},
+       {"Packs/a.json", kFacePack},
+       {"Packs/b.json", R"({"EmojiPath": 1, "EmojiArray": ["b"]})"}});
+  fs::create_directories(Root() / "ShooterGame" / "Content");
+  EXPECT_THAT(Flat(CheckJson({"--content", "ShooterGame/Content"})),
+              ElementsAre("warning Packs/a.json EmojiArray[0]: /Game/E/e.e does not load from the content folder: a "
+                          "white square in chat",
+                          "error Packs/b.json EmojiPath: expected a string, found a number" + kBothFail,
+                          "note : content checked up to the first wrong type only: texture loading stops there"));
+}
+
+TEST_F(CheckTest, PreviewIsWhatThePluginDelivers) {
+  const std::string faces = R"({"EmojiPath": "/Game/Faces/", "EmojiArray": ["smile", "wink"]})";
+  const std::string gated = R"({"UsePermissions": true, "PermissionsGroups": ["Emoji", "Admins"],
+      "RemapEmoji": [{"Name": "ark", "Path": "/Game/Custom/ArkLogo.ArkLogo"}]})";
+  const std::vector<std::string> texts = {"hello :smile: and :ark:!", ":wink::wink: at 12:30::45", "",
+                                          ":Smile: :smile :smile:", "\xc3\xa9t\xc3\xa9 :\xc3\xa9t\xc3\xa9:"};
+  const std::vector<Files> variants = {
+      {{"config.json", gated}, {"Packs/faces.json", faces}},
+      {{"config.json", R"({"RemapEmoji": [{"Name": "ark", "Path": "/Game/A.A"}]})"}, {"Packs/faces.json", faces}},
+      {{"config.json", R"({"UsePermissions": true})"}, {"Packs/faces.json", faces}},
+      {{"config.json", R"({"RemapEmoji": [{"Path": "/Game/Colons.Colons"}, {"Name": "smile", "Path": "/Game/X.X"}]})"},
+       {"Packs/faces.json", faces},
+       {"Packs/more.json", R"({"EmojiPath": "/Game/More/", "EmojiArray": ["wink", "été"]})"}},
+      {{"config.json", R"({"RemapEmoji": [{"Name": "ark", "Path": 1}]})"}, {"Packs/faces.json", faces}},
+      {{"config.json", gated}, {"Packs/faces.json", faces}, {"Packs/zz.json", "{"}},
+      {{"config.json", "{"}, {"Packs/faces.json", faces}},
+  };
+  for (const Files& files : variants) {
+    Use(files);
+    std::vector<std::string> arguments;
+    for (const std::string& text : texts) arguments.insert(arguments.end(), {"--say", text});
+    const json report = CheckJson(arguments);
+
+    LoadPlugin();
+    auto* player = game_->Join("Ann", kPlayerId);
+    Permissions::StandIn::AddToGroup(kPlayerId, "Emoji");
+    std::vector<json> delivered;
+    for (const std::string& text : texts) delivered.push_back({{"text", text}, {"received", Deliver(player, text)}});
+    EXPECT_THAT(report["previews"], ElementsAreArray(delivered)) << files.at("config.json");
+    standin::UnloadPlugin("Glyphwork");
+    Permissions::StandIn::Clear();
+    game_->Leave("Ann");
+  }
+}
+
+}  // namespace
+}  // namespace glyphwork::testing
