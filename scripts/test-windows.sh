@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build-windows.sh
 build_dir=${BUILD_DIR:-build}-win
-export WINEPREFIX="$PWD/$build_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$(realpath -m "$build_dir")/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
 wineboot --init >/dev/null 2>&1
 ctest --test-dir "$build_dir" --output-on-failure
