@@ -159,6 +159,8 @@ ASAAPI_API std::vector<std::shared_ptr<spdlog::sinks::sink>>& GetLogSinks();
 // FString's engine-side operations: the game's allocator, by name.
 
 namespace engine_memory {
+// No name is kept in a static: static FStrings are released during static
+// teardown, in no set order with other statics.
 inline void* Malloc(uint64_t size, uint32_t alignment) {
   using Fn = void* (*)(uint64_t, uint32_t);
   return reinterpret_cast<Fn>(GetAddress("FMemory.Malloc(unsigned__int64,unsignedint)"))(size, alignment);
@@ -218,21 +220,22 @@ inline FString::~FString() { Release(); }
 
 inline std::wstring FString::ToWString() const {
   const int32_t n = Len();
-  std::wstring out;
-  out.reserve(size_t(n));
+  std::wstring out(size_t(n), L'\0');
+  size_t length = 0;
   for (int32_t i = 0; i < n; ++i) {
     const char32_t unit = data_[i];
     if constexpr (sizeof(wchar_t) == 4) {
       // Join a surrogate pair into its code point; anything else as it is.
       if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < n && data_[i + 1] >= 0xDC00 &&
           data_[i + 1] < 0xE000) {
-        out.push_back(wchar_t(0x10000 + ((unit - 0xD800) << 10) + (data_[i + 1] - 0xDC00)));
+        out[length++] = wchar_t(0x10000 + ((unit - 0xD800) << 10) + (data_[i + 1] - 0xDC00));
         ++i;
         continue;
       }
     }
-    out.push_back(wchar_t(unit));
+    out[length++] = wchar_t(unit);
   }
+  out.resize(length);
   return out;
 }
 

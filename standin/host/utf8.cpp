@@ -1,151 +1,155 @@
 // UTF-8 <-> the platform's wide text. Ill-formed input of either kind becomes
 // U+FFFD, one per maximal ill-formed subpart; nothing is read past the end.
+// Both run for every chat delivery: output is written into a buffer sized for
+// the worst case, and runs of ASCII are copied without decoding.
+#include <cstring>
 #include <string>
 
 #include "plugin/api/asa_api.h"
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t code_point) {
+constexpr char32_t kReplacement = 0xFFFD;
+
+char* PutUtf8(char* out, char32_t code_point) {
   if (code_point < 0x80) {
-    out.push_back(char(code_point));
+    *out++ = char(code_point);
   } else if (code_point < 0x800) {
-    out.push_back(char(0xC0 | (code_point >> 6)));
-    out.push_back(char(0x80 | (code_point & 0x3F)));
+    *out++ = char(0xC0 | (code_point >> 6));
+    *out++ = char(0x80 | (code_point & 0x3F));
   } else if (code_point < 0x10000) {
-    out.push_back(char(0xE0 | (code_point >> 12)));
-    out.push_back(char(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (code_point & 0x3F)));
+    *out++ = char(0xE0 | (code_point >> 12));
+    *out++ = char(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = char(0x80 | (code_point & 0x3F));
   } else {
-    out.push_back(char(0xF0 | (code_point >> 18)));
-    out.push_back(char(0x80 | ((code_point >> 12) & 0x3F)));
-    out.push_back(char(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (code_point & 0x3F)));
+    *out++ = char(0xF0 | (code_point >> 18));
+    *out++ = char(0x80 | ((code_point >> 12) & 0x3F));
+    *out++ = char(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = char(0x80 | (code_point & 0x3F));
   }
+  return out;
 }
 
-void AppendWide(std::wstring& out, char32_t code_point) {
+wchar_t* PutWide(wchar_t* out, char32_t code_point) {
   if constexpr (sizeof(wchar_t) == 2) {
     if (code_point >= 0x10000) {
       code_point -= 0x10000;
-      out.push_back(wchar_t(0xD800 + (code_point >> 10)));
-      out.push_back(wchar_t(0xDC00 + (code_point & 0x3FF)));
-      return;
+      *out++ = wchar_t(0xD800 + (code_point >> 10));
+      *out++ = wchar_t(0xDC00 + (code_point & 0x3FF));
+      return out;
     }
   }
-  out.push_back(wchar_t(code_point));
+  *out++ = wchar_t(code_point);
+  return out;
 }
 
-constexpr char32_t kReplacement = 0xFFFD;
+// The code point of the UTF-8 sequence at `bytes`, or kReplacement for its
+// maximal ill-formed subpart; `length` gets the bytes taken.
+char32_t DecodeOne(const unsigned char* bytes, size_t size, size_t* length) {
+  const unsigned char lead = bytes[0];
+  size_t needed = 0;
+  char32_t code_point = 0;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    needed = 2, code_point = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    needed = 3, code_point = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    needed = 4, code_point = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    *length = 1;
+    return kReplacement;
+  }
+  size_t taken = 1;
+  for (; taken < needed; ++taken) {
+    if (taken >= size) break;
+    const unsigned char next = bytes[taken];
+    if (next < (taken == 1 ? low : 0x80) || next > (taken == 1 ? high : 0xBF)) break;
+    code_point = (code_point << 6) | (next & 0x3F);
+  }
+  *length = taken;
+  return taken == needed ? code_point : kReplacement;
+}
 
 }  // namespace
 
 namespace AsaApi::Tools {
 
 std::string Utf8Encode(const std::wstring& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  const size_t size = text.size();
+  // A UTF-16 unit makes at most 3 bytes (a pair 4 from 2), a code point 4.
+  std::string out(size * (sizeof(wchar_t) == 2 ? 3 : 4), '\0');
+  char* put = out.data();
+  for (size_t i = 0; i < size;) {
+    while (i < size && char32_t(text[i]) < 0x80) *put++ = char(text[i++]);
+    if (i == size) break;
     char32_t unit = char32_t(text[i]);
     if constexpr (sizeof(wchar_t) == 2) {
       unit &= 0xFFFF;
-      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size()) {
+      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < size) {
         const char32_t low = char32_t(text[i + 1]) & 0xFFFF;
         if (low >= 0xDC00 && low < 0xE000) {
-          AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-          ++i;
+          put = PutUtf8(put, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+          i += 2;
           continue;
         }
       }
     }
     if ((unit >= 0xD800 && unit < 0xE000) || unit > 0x10FFFF) unit = kReplacement;
-    AppendUtf8(out, unit);
+    put = PutUtf8(put, unit);
+    ++i;
   }
+  out.resize(size_t(put - out.data()));
   return out;
 }
 
 std::wstring Utf8Decode(const std::string& text) {
-  std::wstring out;
-  out.reserve(text.size());
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
-  size_t i = 0;
-  while (i < size) {
-    const unsigned char lead = bytes[i];
-    if (lead < 0x80) {
-      out.push_back(wchar_t(lead));
-      ++i;
-      continue;
-    }
+  // Every byte makes at most one unit; four bytes make at most two.
+  std::wstring out(size, L'\0');
+  wchar_t* put = out.data();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < size;) {
+    while (i < size && bytes[i] < 0x80) *put++ = wchar_t(bytes[i++]);
+    if (i == size) break;
     size_t length = 0;
-    char32_t code_point = 0;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, code_point = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, code_point = lead & 0x0F;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, code_point = lead & 0x07;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      AppendWide(out, kReplacement);
-      ++i;
-      continue;
-    }
-    size_t taken = 1;
-    bool ok = true;
-    for (; taken < length; ++taken) {
-      if (i + taken >= size) {
-        ok = false;
-        break;
-      }
-      const unsigned char next = bytes[i + taken];
-      const unsigned char min = taken == 1 ? low : 0x80;
-      const unsigned char max = taken == 1 ? high : 0xBF;
-      if (next < min || next > max) {
-        ok = false;
-        break;
-      }
-      code_point = (code_point << 6) | (next & 0x3F);
-    }
-    AppendWide(out, ok ? code_point : kReplacement);
-    i += taken;
+    put = PutWide(put, DecodeOne(bytes + i, size - i, &length));
+    i += length;
   }
+  out.resize(size_t(put - out.data()));
   return out;
 }
 
 }  // namespace AsaApi::Tools
 
-namespace {
-
-std::u16string ToUnits(const std::wstring& wide) {
-  std::u16string units;
-  units.reserve(wide.size());
-  for (wchar_t c : wide) {
-    char32_t code_point = char32_t(c);
-    if constexpr (sizeof(wchar_t) == 4) {
+FString::FString(const wchar_t* text) {
+  if (text == nullptr) return;
+  const size_t length = std::wcslen(text);
+  if constexpr (sizeof(wchar_t) == 2) {
+    *this = FromUnits(reinterpret_cast<const char16_t*>(text), int32_t(length));
+  } else {
+    // Code points past U+FFFF take two units; past U+10FFFF become U+FFFD.
+    size_t units = length;
+    for (size_t i = 0; i < length; ++i) units += (char32_t(text[i]) >= 0x10000 && char32_t(text[i]) <= 0x10FFFF);
+    std::u16string buffer(units, u'\0');
+    char16_t* put = buffer.data();
+    for (size_t i = 0; i < length; ++i) {
+      char32_t code_point = char32_t(text[i]);
       if (code_point > 0x10FFFF) code_point = kReplacement;
       if (code_point >= 0x10000) {
         code_point -= 0x10000;
-        units.push_back(char16_t(0xD800 + (code_point >> 10)));
-        units.push_back(char16_t(0xDC00 + (code_point & 0x3FF)));
-        continue;
+        *put++ = char16_t(0xD800 + (code_point >> 10));
+        *put++ = char16_t(0xDC00 + (code_point & 0x3FF));
+      } else {
+        *put++ = char16_t(code_point);
       }
     }
-    units.push_back(char16_t(code_point));
+    *this = FromUnits(buffer.data(), int32_t(units));
   }
-  return units;
-}
-
-}  // namespace
-
-FString::FString(const wchar_t* text) {
-  if (text == nullptr) return;
-  const std::u16string units = ToUnits(text);
-  *this = FromUnits(units.data(), int32_t(units.size()));
 }
 
 FString::FString(const char* text) {
