@@ -16,14 +16,7 @@ using ConfigTest = CoreTest;
 
 const std::string kBom = "\xEF\xBB\xBF";
 
-std::string ReadConfigFailure() {
-  try {
-    ReadConfig();
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "no exception";
-}
+std::string ReadConfigFailure() { return FailureOf(ReadConfig); }
 
 TEST_F(ConfigTest, ReadsTheFirstJsonValueOfTheFileAsItStands) {
   struct Case {

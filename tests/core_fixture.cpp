@@ -30,6 +30,15 @@ void CoreTest::TearDown() {
   ServerTest::TearDown();
 }
 
+std::string FailureOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "no exception";
+}
+
 std::vector<std::string> WithoutDate(const std::vector<std::string>& lines) {
   static const std::regex pattern(R"(^\d\d/\d\d/\d\d \d\d:\d\d (.*)$)");
   std::vector<std::string> out;

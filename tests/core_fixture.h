@@ -3,6 +3,7 @@
 // into the fixture's captures.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ class CoreTest : public ServerTest {
   void SetUp() override;
   void TearDown() override;
 };
+
+// What `call` throws, as its text, or "no exception".
+std::string FailureOf(const std::function<void()>& call);
 
 // Host log lines without their date and time: "[Glyphwork][error] text".
 std::vector<std::string> WithoutDate(const std::vector<std::string>& lines);

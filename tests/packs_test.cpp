@@ -24,14 +24,7 @@ class PacksTest : public CoreTest {
     ReadConfig();
   }
 
-  std::string LoadPacksFailure() {
-    try {
-      LoadPacks();
-    } catch (const std::exception& error) {
-      return error.what();
-    }
-    return "no exception";
-  }
+  std::string LoadPacksFailure() { return FailureOf(LoadPacks); }
 };
 
 const std::string kMissingLine = "31 [Glyphwork][ERR] Packs folder doesn't exist!";
