@@ -10,4 +10,4 @@ ctest --test-dir "$build_dir" --output-on-failure -j2
 BUILD_DIR=$build_dir-asan bash scripts/build.sh -DGLYPHWORK_SANITIZE=ON -DGLYPHWORK_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$build_dir-asan" --output-on-failure -j2
 bash scripts/test-windows.sh
-bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-45}"

@@ -221,17 +221,22 @@ inline FString::~FString() { Release(); }
 inline std::wstring FString::ToWString() const {
   const int32_t n = Len();
   std::wstring out(size_t(n), L'\0');
+  bool surrogates = false;
+  if constexpr (sizeof(wchar_t) == 4) {
+    for (int32_t i = 0; i < n; ++i) surrogates |= (data_[i] & 0xF800) == 0xD800;
+  }
+  if (!surrogates) {
+    for (int32_t i = 0; i < n; ++i) out[size_t(i)] = wchar_t(data_[i]);
+    return out;
+  }
   size_t length = 0;
   for (int32_t i = 0; i < n; ++i) {
     const char32_t unit = data_[i];
-    if constexpr (sizeof(wchar_t) == 4) {
-      // Join a surrogate pair into its code point; anything else as it is.
-      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < n && data_[i + 1] >= 0xDC00 &&
-          data_[i + 1] < 0xE000) {
-        out[length++] = wchar_t(0x10000 + ((unit - 0xD800) << 10) + (data_[i + 1] - 0xDC00));
-        ++i;
-        continue;
-      }
+    // Join a surrogate pair into its code point; anything else as it is.
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < n && data_[i + 1] >= 0xDC00 && data_[i + 1] < 0xE000) {
+      out[length++] = wchar_t(0x10000 + ((unit - 0xD800) << 10) + (data_[i + 1] - 0xDC00));
+      ++i;
+      continue;
     }
     out[length++] = wchar_t(unit);
   }

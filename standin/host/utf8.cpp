@@ -2,6 +2,7 @@
 // U+FFFD, one per maximal ill-formed subpart; nothing is read past the end.
 // Both run for every chat delivery: output is written into a buffer sized for
 // the worst case, and runs of ASCII are copied without decoding.
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -85,6 +86,15 @@ std::string Utf8Encode(const std::wstring& text) {
   std::string out(size * (sizeof(wchar_t) == 2 ? 3 : 4), '\0');
   char* put = out.data();
   for (size_t i = 0; i < size;) {
+    // Eight units at a time while they are all ASCII.
+    while (i + 8 <= size) {
+      char32_t any = 0;
+      for (size_t k = 0; k < 8; ++k) any |= char32_t(text[i + k]);
+      if (any >= 0x80) break;
+      for (size_t k = 0; k < 8; ++k) put[k] = char(text[i + k]);
+      put += 8;
+      i += 8;
+    }
     while (i < size && char32_t(text[i]) < 0x80) *put++ = char(text[i++]);
     if (i == size) break;
     char32_t unit = char32_t(text[i]);
@@ -114,6 +124,15 @@ std::wstring Utf8Decode(const std::string& text) {
   wchar_t* put = out.data();
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   for (size_t i = 0; i < size;) {
+    // Eight bytes at a time while they are all ASCII.
+    while (i + 8 <= size) {
+      uint64_t block;
+      std::memcpy(&block, bytes + i, 8);
+      if (block & 0x8080808080808080ULL) break;
+      for (size_t k = 0; k < 8; ++k) put[k] = wchar_t(bytes[i + k]);
+      put += 8;
+      i += 8;
+    }
     while (i < size && bytes[i] < 0x80) *put++ = wchar_t(bytes[i++]);
     if (i == size) break;
     size_t length = 0;
@@ -129,14 +148,22 @@ std::wstring Utf8Decode(const std::string& text) {
 FString::FString(const wchar_t* text) {
   if (text == nullptr) return;
   const size_t length = std::wcslen(text);
-  if constexpr (sizeof(wchar_t) == 2) {
-    *this = FromUnits(reinterpret_cast<const char16_t*>(text), int32_t(length));
+  // Code points past U+FFFF take two units (UTF-32 platforms), past U+10FFFF
+  // become U+FFFD. Counted first, so that the common case is a plain copy.
+  size_t pairs = 0;
+  if constexpr (sizeof(wchar_t) == 4) {
+    for (size_t i = 0; i < length; ++i) pairs += uint32_t(text[i]) - 0x10000u <= 0xFFFFFu;
+  }
+  const size_t units = length + pairs;
+  if (units == 0) return;
+  data_ = static_cast<char16_t*>(engine_memory::Malloc(uint64_t(units + 1) * 2, 0));
+  char16_t* put = data_;
+  if (pairs == 0) {
+    for (size_t i = 0; i < length; ++i) {
+      put[i] = uint32_t(text[i]) > 0x10FFFFu ? char16_t(kReplacement) : char16_t(text[i]);
+    }
+    put += length;
   } else {
-    // Code points past U+FFFF take two units; past U+10FFFF become U+FFFD.
-    size_t units = length;
-    for (size_t i = 0; i < length; ++i) units += (char32_t(text[i]) >= 0x10000 && char32_t(text[i]) <= 0x10FFFF);
-    std::u16string buffer(units, u'\0');
-    char16_t* put = buffer.data();
     for (size_t i = 0; i < length; ++i) {
       char32_t code_point = char32_t(text[i]);
       if (code_point > 0x10FFFF) code_point = kReplacement;
@@ -148,8 +175,9 @@ FString::FString(const wchar_t* text) {
         *put++ = char16_t(code_point);
       }
     }
-    *this = FromUnits(buffer.data(), int32_t(units));
   }
+  *put = 0;
+  count_ = capacity_ = int32_t(units + 1);
 }
 
 FString::FString(const char* text) {
