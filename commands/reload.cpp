@@ -11,7 +11,8 @@ namespace glyphwork {
 
 namespace {
 
-// Runs the three steps; true when all completed. A failure is logged once.
+// Runs the three steps and then `on_success`, inside one handler: a failure
+// of any of them is logged once and skips what follows.
 template <typename OnSuccess>
 void Reload(OnSuccess&& on_success) {
   try {
