@@ -36,6 +36,8 @@ struct HookState {
   unsigned long generation = 0;
   ResultCache cache;
   std::string rewritten;
+  std::string ascii;
+  std::u16string units;
 };
 
 HookState& State() {
@@ -79,6 +81,43 @@ bool RecipientAllowed(const ChatRules& rules, AShooterPlayerController* controll
   return allowed;
 }
 
+// ASCII without NUL is its own UTF-8, and converts back to itself: such a
+// text needs neither conversion.
+bool PlainAscii(const FString& text, std::string& narrow) {
+  const char16_t* units = text.Units();
+  const size_t length = size_t(text.Len());
+  narrow.resize(length);
+  char* put = narrow.data();
+  // One pass, no branch: a unit past ASCII sets a high bit, a NUL becomes
+  // 0x80 after the subtraction wraps below 0x81.
+  unsigned bad = 0;
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned unit = units[i];
+    bad |= unit | ((unit - 1) & 0x80u);
+    put[i] = char(unit);
+  }
+  return bad < 0x80;
+}
+
+// The new text for `message`, by the shortcut for ASCII text where it gives
+// exactly what the conversions would; false where it cannot.
+bool RewriteAscii(const ChatRules& rules, bool allowed, const FString& message, FString& fresh) {
+  HookState& state = State();
+  if (!PlainAscii(message, state.ascii)) return false;
+  const auto result = allowed ? rules.RewriteAscii(state.ascii, state.units) : ChatRules::UnitsResult::kUnchanged;
+  switch (result) {
+    case ChatRules::UnitsResult::kUnchanged:
+      fresh = FString::FromUnits(message.Units(), message.Len());
+      return true;
+    case ChatRules::UnitsResult::kRewritten:
+      fresh = FString::FromUnits(state.units.data(), int32_t(state.units.size()));
+      return true;
+    case ChatRules::UnitsResult::kUseRewrite:
+      return false;
+  }
+  return false;
+}
+
 bool SameUnits(const std::u16string& cached, const FString& text) {
   return cached.size() == size_t(text.Len()) &&
          std::memcmp(cached.data(), text.Units(), cached.size() * sizeof(char16_t)) == 0;
@@ -102,9 +141,12 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
     return;
   }
   cached.valid = false;
-  const std::string text = AsaApi::Tools::Utf8Encode(message.Message.ToWString());
-  const bool changed = allowed && rules.Rewrite(text, state.rewritten);
-  FString fresh(AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text).c_str());
+  FString fresh;
+  if (!RewriteAscii(rules, allowed, message.Message, fresh)) {
+    const std::string text = AsaApi::Tools::Utf8Encode(message.Message.ToWString());
+    const bool changed = allowed && rules.Rewrite(text, state.rewritten);
+    fresh = FString(AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text).c_str());
+  }
   cached.input.assign(message.Message.Units(), size_t(message.Message.Len()));
   message.Message = std::move(fresh);
   cached.output.assign(message.Message.Units(), size_t(message.Message.Len()));

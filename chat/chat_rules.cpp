@@ -1,6 +1,7 @@
 #include "chat/chat_rules.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -70,7 +71,7 @@ void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> pass
       code_passes_.emplace_back();
     }
     code_passes_[it->second].push_back(uint32_t(passes_.size()));
-    passes_.push_back({it->second, std::move(markup), false});
+    passes_.push_back({it->second, std::move(markup), false, false, {}});
   }
 
   // A new code can only appear where markup went in: it starts or ends inside
@@ -95,6 +96,14 @@ void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> pass
   for (const std::string& code : codes_) code_length_seen_[code.size()] = 1;
   for (Pass& pass : passes_) {
     pass.may_create_codes = a_code_holds_markup || pass.markup.find(':') != std::string::npos;
+    // Well-formed markup without NUL converts on its own as it would inside
+    // the whole text: keep it as the engine's units, made the engine's way.
+    const std::wstring wide = AsaApi::Tools::Utf8Decode(pass.markup);
+    if (pass.markup.find('\0') == std::string::npos && AsaApi::Tools::Utf8Encode(wide) == pass.markup) {
+      const FString units(wide.c_str());
+      pass.markup_units.assign(units.Units(), size_t(units.Len()));
+      pass.has_units = true;
+    }
   }
 }
 
@@ -103,11 +112,25 @@ void ChatRules::FindOccurrences(std::string_view text) const {
   if (codes_.empty()) return;
   const void* first_colon = std::memchr(text.data(), ':', text.size());
   if (first_colon == nullptr) return;
-  // From there without a branch per byte: a text of colons costs no more
-  // than one with few.
+  // From there eight bytes at a time, without a branch per byte: a text of
+  // colons costs no more than one with few.
   if (colons_.size() < text.size() + 1) colons_.resize(text.size() + 1);
   size_t count = 0;
-  for (size_t i = size_t(static_cast<const char*>(first_colon) - text.data()); i < text.size(); ++i) {
+  size_t i = size_t(static_cast<const char*>(first_colon) - text.data());
+  static_assert(std::endian::native == std::endian::little, "colon positions are read little-endian");
+  constexpr uint64_t kColons = 0x3A3A3A3A3A3A3A3AULL, kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t block;
+    std::memcpy(&block, text.data() + i, 8);
+    const uint64_t x = block ^ kColons;  // a zero byte where a colon stands
+    uint64_t zeros = ~(((x & kLow7) + kLow7) | x | kLow7);  // exactly 0x80 in each zero byte
+    while (zeros != 0) {
+      // The first byte in memory is the lowest on little-endian machines.
+      colons_[count++] = uint32_t(i + size_t(std::countr_zero(zeros) >> 3));
+      zeros &= zeros - 1;
+    }
+  }
+  for (; i < text.size(); ++i) {
     colons_[count] = uint32_t(i);
     count += text[i] == ':';
   }
@@ -127,9 +150,10 @@ void ChatRules::FindOccurrences(std::string_view text) const {
   }
 }
 
-bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
+uint32_t ChatRules::Choose(std::string_view text) const {
+  chosen_.clear();
   FindOccurrences(text);
-  if (occurrences_.empty()) return false;
+  if (occurrences_.empty()) return UINT32_MAX;
 
   // While every markup put in so far forms no code, each pass can only match
   // within what is left of the original text, and a code's later passes find
@@ -140,7 +164,6 @@ bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
     return a.pass != b.pass ? a.pass < b.pass : a.start < b.start;
   });
   covered_.assign(text.size(), 0);
-  chosen_.clear();
   uint32_t switch_after = UINT32_MAX;
   for (size_t i = 0; i < occurrences_.size();) {
     const uint32_t pass = occurrences_[i].pass;
@@ -159,9 +182,14 @@ bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
       break;
     }
   }
+  std::sort(chosen_.begin(), chosen_.end(), [](const Chosen& a, const Chosen& b) { return a.start < b.start; });
+  return switch_after;
+}
+
+bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
+  const uint32_t switch_after = Choose(text);
   if (chosen_.empty()) return false;
 
-  std::sort(chosen_.begin(), chosen_.end(), [](const Chosen& a, const Chosen& b) { return a.start < b.start; });
   size_t size = text.size();
   for (const Chosen& c : chosen_) size += passes_[c.pass].markup.size() - c.length;
   out.clear();
@@ -176,6 +204,29 @@ bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
 
   if (switch_after != UINT32_MAX) ContinuePassByPass(out, switch_after + 1);
   return true;
+}
+
+ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, std::u16string& out) const {
+  const uint32_t switch_after = Choose(text);
+  if (chosen_.empty()) return UnitsResult::kUnchanged;
+  if (switch_after != UINT32_MAX) return UnitsResult::kUseRewrite;
+  size_t size = text.size();
+  for (const Chosen& c : chosen_) {
+    const Pass& pass = passes_[c.pass];
+    if (!pass.has_units) return UnitsResult::kUseRewrite;
+    size += pass.markup_units.size() - c.length;
+  }
+  out.resize(size);
+  char16_t* put = out.data();
+  size_t at = 0;
+  for (const Chosen& c : chosen_) {
+    for (; at < c.start; ++at) *put++ = char16_t(static_cast<unsigned char>(text[at]));
+    const std::u16string& units = passes_[c.pass].markup_units;
+    put = std::copy(units.begin(), units.end(), put);
+    at = c.start + c.length;
+  }
+  for (; at < text.size(); ++at) *put++ = char16_t(static_cast<unsigned char>(text[at]));
+  return UnitsResult::kRewritten;
 }
 
 void ChatRules::ContinuePassByPass(std::string& text, uint32_t next) const {

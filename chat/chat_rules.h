@@ -49,11 +49,21 @@ class ChatRules {
   // holding markup). Uses internal scratch buffers: one call at a time.
   bool Rewrite(std::string_view text, std::string& out) const;
 
+  enum class UnitsResult { kUnchanged, kRewritten, kUseRewrite };
+  // The same rewriting for a text of ASCII characters only (which is its own
+  // UTF-8), with the result in the UTF-16 units that converting Rewrite's
+  // result would give. kUseRewrite when that cannot be done without the
+  // conversion: markup that may form codes, or markup that is not
+  // well-formed UTF-8 or holds a NUL. Same scratch buffers as Rewrite.
+  UnitsResult RewriteAscii(std::string_view text, std::u16string& out) const;
+
  private:
   struct Pass {
     uint32_t code;  // index into codes_
     std::string markup;
     bool may_create_codes;  // its markup can form a code with the text around it
+    bool has_units;         // markup_units holds the markup as the engine gets it
+    std::u16string markup_units;
   };
   struct Occurrence {
     uint32_t pass;  // the first pass of the code
@@ -71,6 +81,10 @@ class ChatRules {
   // Every occurrence in `text` of every code into occurrences_, ordered by
   // start within each code.
   void FindOccurrences(std::string_view text) const;
+  // The replacements as long as no markup may form a code, into chosen_,
+  // ordered by start; the pass after which the rest must run pass by pass,
+  // or UINT32_MAX.
+  uint32_t Choose(std::string_view text) const;
   // The literal pass-by-pass rewriting of `text` from pass `next` on, used
   // once some inserted markup may have formed new codes.
   void ContinuePassByPass(std::string& text, uint32_t next) const;

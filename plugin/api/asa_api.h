@@ -6,6 +6,7 @@
 #include "asa_export.h"  // ASAAPI_API: the platform's import/export marking
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -175,7 +176,7 @@ inline FString FString::FromUnits(const char16_t* units, int32_t count) {
   FString result;
   if (count <= 0) return result;
   result.data_ = static_cast<char16_t*>(engine_memory::Malloc(uint64_t(count + 1) * 2, 0));
-  for (int32_t i = 0; i < count; ++i) result.data_[i] = units[i];
+  std::memcpy(result.data_, units, size_t(count) * sizeof(char16_t));
   result.data_[count] = 0;
   result.count_ = result.capacity_ = count + 1;
   return result;
@@ -190,7 +191,7 @@ inline void FString::Release() noexcept {
 inline FString::FString(const FString& other) {
   if (other.count_ == 0) return;
   data_ = static_cast<char16_t*>(engine_memory::Malloc(uint64_t(other.count_) * 2, 0));
-  for (int32_t i = 0; i < other.count_; ++i) data_[i] = other.data_[i];
+  std::memcpy(data_, other.data_, size_t(other.count_) * sizeof(char16_t));
   count_ = capacity_ = other.count_;
 }
 
