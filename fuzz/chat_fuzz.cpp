@@ -119,9 +119,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   std::u16string units;
-  // Any unit but NUL, which no engine string holds inside its text.
+  // Any unit but NUL, which no engine string holds inside its text; half the
+  // time only the letters codes are made of, as most chat is ASCII.
+  const bool letters = in.ConsumeBool();
   while (in.remaining_bytes() >= 2) {
-    if (const char16_t unit = in.ConsumeIntegral<char16_t>()) units.push_back(unit);
+    const char16_t unit = in.ConsumeIntegral<char16_t>();
+    if (letters) {
+      units.push_back(u":ab .\"<>/"[unit % 9]);
+    } else if (unit != 0) {
+      units.push_back(unit);
+    }
   }
   FPrimalChatMessage message;
   message.Message = FString::FromUnits(units.data(), int32_t(units.size()));
