@@ -15,6 +15,17 @@ namespace {
 std::shared_ptr<spdlog::logger> console_log;
 bool console_log_ready = false;
 
+// The line a print operation writes, for the given local time.
+std::string FormatConsoleLine(const std::string& colour, const std::string& tag, const std::string& message,
+                              const std::tm& local_time) {
+  std::string line = "\x1b[" + colour + "m";
+  line += fmt::format("{:%m/%d/%y %H:%M}", local_time);
+  line += tag;
+  line += message;
+  line += "\x1b[0m";
+  return line;
+}
+
 void PrintLine(const std::string& colour, const std::string& tag, const std::string& message) {
   if (!console_log_ready) SetUpConsoleLog();
   const std::tm now = fmt::localtime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
@@ -46,16 +57,6 @@ void SetUpConsoleLog() {
 }
 
 void ReleaseConsoleLog() { spdlog::drop(kConsoleLogName); }
-
-std::string FormatConsoleLine(const std::string& colour, const std::string& tag, const std::string& message,
-                              const std::tm& local_time) {
-  std::string line = "\x1b[" + colour + "m";
-  line += fmt::format("{:%m/%d/%y %H:%M}", local_time);
-  line += tag;
-  line += message;
-  line += "\x1b[0m";
-  return line;
-}
 
 void PrintInfo(const std::string& message) { PrintLine("37", " [Glyphwork] ", message); }
 

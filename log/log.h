@@ -2,7 +2,6 @@
 // and ConsoleLog, coloured report lines on the server console.
 #pragma once
 
-#include <ctime>
 #include <memory>
 #include <string>
 
@@ -32,9 +31,5 @@ void ReleaseConsoleLog();
 void PrintInfo(const std::string& message);
 void PrintColored(const std::string& colour, const std::string& message);
 void PrintError(const std::string& message);
-
-// The line a print operation writes, for the given local time.
-std::string FormatConsoleLine(const std::string& colour, const std::string& tag, const std::string& message,
-                              const std::tm& local_time);
 
 }  // namespace glyphwork

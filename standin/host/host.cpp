@@ -243,8 +243,6 @@ void StopHost() {
   state.host_sinks.clear();
 }
 
-std::shared_ptr<spdlog::logger> HostLogger() { return State().logger; }
-
 void SetAddress(const std::string& name, void* entry) {
   State().addresses[name] = entry;
   const auto it = State().hooks.find(name);

@@ -27,8 +27,6 @@ ASAAPI_API void StartHost(const HostOptions& options);
 // Unloads every plugin and clears every table. StartHost may follow again.
 ASAAPI_API void StopHost();
 
-ASAAPI_API std::shared_ptr<spdlog::logger> HostLogger();
-
 // The game fills the table of decorated names that GetAddress reads.
 ASAAPI_API void SetAddress(const std::string& name, void* entry);
 // What the game calls for a hookable function: the newest detour, else the
