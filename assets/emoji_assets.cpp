@@ -1,19 +1,17 @@
 #include "assets/emoji_assets.h"
 
+#include <fmt/format.h>
+
 #include <cstdint>
 
-#include <fmt/format.h>
-#include <nlohmann/json.hpp>
-
 #include "config/config.h"
+#include "config/reading.h"
 #include "log/log.h"
 #include "plugin/api/game.h"
 
 namespace glyphwork {
 
 namespace {
-
-using nlohmann::json;
 
 struct Counts {
   int32_t loaded = 0;
@@ -40,18 +38,8 @@ UObject* LoadRenderAsset(std::string path) {
 
 void LoadEmojiAssets() {
   Counts counts;
-  for (const json& pack : PackDocument.value("EmojiMap", json::array())) {
-    const std::string prefix = pack.value("EmojiPath", std::string());
-    for (const json& entry : pack.value("EmojiArray", json::array())) {
-      const std::string name = entry.get<std::string>();
-      counts.Load(prefix + name + "." + name);
-    }
-  }
-  for (const json& remap : ConfigDocument.value("RemapEmoji", json::array())) {
-    const std::string path = remap.value("Path", std::string());
-    remap.value("Name", std::string());  // looked up, as chat does, so a wrong type fails here too
-    counts.Load(path);
-  }
+  ForEachEmoji(ConfigDocument, PackDocument, PackFiles, ConfigFileShown(),
+               [&](const std::string&, const std::string& path) { counts.Load(path); });
 
   if (counts.failed > 0) {
     PrintColored("33", fmt::format("Warning! Failed to load {} object(s).", counts.failed));

@@ -10,7 +10,8 @@ namespace glyphwork {
 
 // Walks every pack emoji (EmojiMap order) and then every RemapEmoji entry,
 // loading each object path; prints one error line per path that does not load
-// and a summary. Throws the JSON library's type errors, ending the run there.
+// and a summary. A wrong type ends the run there with a DocumentError naming
+// the file and key.
 void LoadEmojiAssets();
 
 // The engine object at `path`, or null. An empty path is null without asking

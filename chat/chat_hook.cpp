@@ -49,9 +49,7 @@ const ChatRules& CurrentRules() {
   HookState& state = State();
   if (!state.rules || state.generation != DocumentsGeneration()) {
     state.rules.reset();
-    state.cache.Clear();
-    state.rules = std::make_unique<ChatRules>(ConfigDocument, PackDocument);
-    state.generation = DocumentsGeneration();
+    UseChatRules(BuildChatRules());
   }
   return *state.rules;
 }
@@ -154,6 +152,17 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
 }
 
 }  // namespace
+
+std::unique_ptr<ChatRules> BuildChatRules() {
+  return std::make_unique<ChatRules>(ConfigDocument, PackDocument, PackFiles, ConfigFileShown());
+}
+
+void UseChatRules(std::unique_ptr<ChatRules> rules) {
+  HookState& state = State();
+  state.rules = std::move(rules);
+  state.generation = DocumentsGeneration();
+  state.cache.Clear();
+}
 
 std::string ReplaceAll(std::string& text, const std::string& code, const std::string& markup) {
   if (code.empty()) return {};

@@ -2,6 +2,7 @@
 // codes in the text become chat image markup.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "plugin/api/asa_api.h"
@@ -24,6 +25,16 @@ extern game::ClientChatMessageFn ClientChatMessageTrampoline;
 // this recipient, the original text is delivered and one error line is
 // printed until the next change of the documents.
 void ClientChatMessageHook(AShooterPlayerController* controller, FPrimalChatMessage message);
+
+class ChatRules;
+
+// The rules derived from ConfigDocument, PackDocument and PackFiles as they
+// stand. Throws only what allocation throws.
+std::unique_ptr<ChatRules> BuildChatRules();
+// Makes `rules` the hook's rules for the documents as they stand now (the
+// current DocumentsGeneration()), so that the next delivery does not derive
+// them again. REQUIRES: `rules` were derived from exactly these documents.
+void UseChatRules(std::unique_ptr<ChatRules> rules);
 
 // Replaces every occurrence of `code` in `text`, left to right, never
 // rescanning inserted markup. Returns a copy of the result; an empty code

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "chat/chat_hook.h"
+#include "config/reading.h"
 
 namespace glyphwork {
 
@@ -21,44 +22,51 @@ size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_v
   return count;
 }
 
-ChatRules::ChatRules(const json& config, const json& packs) {
+ChatRules::ChatRules(const json& config, const json& packs, const std::vector<std::string>& pack_files,
+                     const std::string& config_file) {
   // The same lookups in the same order as one delivery makes them, so that a
   // wrong type is found where a delivery would meet it.
+  const Place top(config_file, "");
   try {
-    use_permissions_ = config.value("UsePermissions", false);
-  } catch (const json::exception& error) {
+    use_permissions_ = BoolMember(config, top, "UsePermissions", false);
+  } catch (const DocumentError& error) {
     config_error_ = error.what();
     return;
   }
   if (use_permissions_) {
     try {
-      for (const json& group : config.value("PermissionsGroups", json::array())) {
-        groups_.push_back(group.get<std::string>());
-      }
-    } catch (const json::exception& error) {
+      ForEachElement(FindMember(config, top, "PermissionsGroups"), config_file, "PermissionsGroups",
+                     [&](const json& group, const Place& place) { groups_.push_back(AsString(group, place)); });
+    } catch (const DocumentError& error) {
       groups_error_ = error.what();
       return;
     }
   }
   std::vector<std::pair<std::string, std::string>> passes;
   try {
-    for (const json& pack : packs.value("EmojiMap", json::array())) {
-      const std::string prefix = pack.value("EmojiPath", std::string());
-      for (const json& entry : pack.value("EmojiArray", json::array())) {
-        const std::string name = entry.get<std::string>();
-        passes.emplace_back(":" + name + ":", kMarkupPrefix + prefix + name + "." + name + kMarkupSuffix);
-      }
-    }
-    for (const json& remap : config.value("RemapEmoji", json::array())) {
-      const std::string path = remap.value("Path", std::string());
-      const std::string name = remap.value("Name", std::string());
+    ForEachEmoji(config, packs, pack_files, config_file, [&](const std::string& name, const std::string& path) {
       passes.emplace_back(":" + name + ":", kMarkupPrefix + path + kMarkupSuffix);
-    }
-  } catch (const json::exception& error) {
+    });
+  } catch (const DocumentError& error) {
     passes_error_ = error.what();
     return;
   }
   IndexCodes(std::move(passes));
+  // Room for a long line of chat, so that the first message after a reload
+  // does not pay for growing the scratch buffers.
+  constexpr size_t kLine = 512, kCodes = 64;
+  colons_.reserve(kLine);
+  covered_.reserve(kLine);
+  occurrences_.reserve(kCodes);
+  chosen_.reserve(kCodes);
+  candidates_.reserve(kCodes);
+}
+
+const std::string* ChatRules::wrong_type() const {
+  for (const auto* error : {&config_error_, &groups_error_, &passes_error_}) {
+    if (*error) return &**error;
+  }
+  return nullptr;
 }
 
 void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> passes) {
@@ -122,7 +130,7 @@ void ChatRules::FindOccurrences(std::string_view text) const {
   for (; i + 8 <= text.size(); i += 8) {
     uint64_t block;
     std::memcpy(&block, text.data() + i, 8);
-    const uint64_t x = block ^ kColons;  // a zero byte where a colon stands
+    const uint64_t x = block ^ kColons;                     // a zero byte where a colon stands
     uint64_t zeros = ~(((x & kLow7) + kLow7) | x | kLow7);  // exactly 0x80 in each zero byte
     while (zeros != 0) {
       // The first byte in memory is the lowest on little-endian machines.

@@ -19,9 +19,12 @@ size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_v
 class ChatRules {
  public:
   // Walks the documents exactly as one delivery would (same lookups, same
-  // order) and records where the walk would raise the JSON library's type
-  // error instead of raising it. Throws only what allocation throws.
-  ChatRules(const nlohmann::json& config, const nlohmann::json& packs);
+  // order) and records where the walk would meet a wrong type instead of
+  // raising it: "FILE: KEY: expected ..., found ...", naming the pack's file
+  // from `pack_files` (EmojiMap order) or `config_file`. Throws only what
+  // allocation throws.
+  ChatRules(const nlohmann::json& config, const nlohmann::json& packs, const std::vector<std::string>& pack_files = {},
+            const std::string& config_file = "config.json");
   ChatRules(const ChatRules&) = delete;
   ChatRules& operator=(const ChatRules&) = delete;
 
@@ -36,6 +39,10 @@ class ChatRules {
   // Set when building the passes fails: every delivery that gets the
   // rewriting meets this error. The passes are then incomplete; don't rewrite.
   const std::optional<std::string>& passes_error() const { return passes_error_; }
+
+  // The one of the three errors above that is set, or null: a delivery (or
+  // the texture loading) would meet a wrong type in these documents.
+  const std::string* wrong_type() const;
 
   size_t pass_count() const { return passes_.size(); }
 

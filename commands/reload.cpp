@@ -1,8 +1,12 @@
 #include "commands/reload.h"
 
 #include <exception>
+#include <memory>
+#include <stdexcept>
 
 #include "assets/emoji_assets.h"
+#include "chat/chat_hook.h"
+#include "chat/chat_rules.h"
 #include "config/config.h"
 #include "log/log.h"
 #include "plugin/api/game.h"
@@ -11,13 +15,27 @@ namespace glyphwork {
 
 namespace {
 
-// Runs the three steps and then `on_success`, inside one handler: a failure
-// of any of them is logged once and skips what follows.
+// Reads config.json and every pack aside and derives chat's rules from them,
+// then puts all of it in effect together. Anything that fails on the way (a
+// file, the file system, a wrong type that a delivery would meet, which
+// covers every one the texture loading would meet) throws before anything
+// in effect has changed.
+void ReadDocuments() {
+  nlohmann::json config = ReadConfigFile();
+  ScannedPacks packs = ScanPacks(config);
+  auto rules = std::make_unique<ChatRules>(config, packs.document, packs.files, ConfigFileShown());
+  if (const std::string* wrong_type = rules->wrong_type()) throw std::runtime_error(*wrong_type);
+  UseDocuments(std::move(config), std::move(packs));
+  UseChatRules(std::move(rules));
+}
+
+// The reload, then `on_success`, inside one handler: a failure is logged once
+// and skips what follows. A texture loading that fails keeps the new
+// documents: they were checked already.
 template <typename OnSuccess>
 void Reload(OnSuccess&& on_success) {
   try {
-    ReadConfig();
-    LoadPacks();
+    ReadDocuments();
     LoadEmojiAssets();
     on_success();
   } catch (const std::exception& error) {

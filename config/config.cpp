@@ -4,6 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "config/reading.h"
 #include "plugin/api/asa_api.h"
 #include "plugin/lifecycle.h"
 
@@ -19,11 +20,20 @@ unsigned long DocumentsGeneration() { return documents_generation; }
 
 void BumpDocumentsGeneration() { ++documents_generation; }
 
-std::string GetConfigPath() {
-  return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/" + kPluginName + "/config.json";
-}
+namespace {
+// The plugin's folder under the host's current directory.
+std::string PluginFolder() { return std::string("ArkApi/Plugins/") + kPluginName + "/"; }
+}  // namespace
 
-std::string GetPacksPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/" + kPluginName + "/Packs/"; }
+std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/" + PluginFolder() + "config.json"; }
+
+std::string GetPacksPath() { return AsaApi::Tools::GetCurrentDir() + "/" + PluginFolder() + "Packs/"; }
+
+std::string ConfigFileShown() { return PluginFolder() + "config.json"; }
+
+std::string PacksFolderShown() { return PluginFolder() + "Packs/"; }
+
+std::string PackFileShown(const std::string& name) { return PacksFolderShown() + name; }
 
 bool ParseJsonFile(const std::string& path, nlohmann::json& out) {
   // A folder opens as an empty stream on Linux, not at all on Windows: it is
@@ -37,10 +47,18 @@ bool ParseJsonFile(const std::string& path, nlohmann::json& out) {
   return true;
 }
 
-void ReadConfig() {
+nlohmann::json ReadConfigFile() {
   nlohmann::json fresh;
-  if (!ParseJsonFile(GetConfigPath(), fresh)) throw std::runtime_error("Can't open config.json");
-  ConfigDocument = std::move(fresh);
+  try {
+    if (!ParseJsonFile(GetConfigPath(), fresh)) throw DocumentError(ConfigFileShown(), "Can't open config.json");
+  } catch (const nlohmann::json::exception& error) {
+    throw DocumentError(ConfigFileShown(), error.what());
+  }
+  return fresh;
+}
+
+void ReadConfig() {
+  ConfigDocument = ReadConfigFile();
   BumpDocumentsGeneration();
 }
 

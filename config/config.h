@@ -3,10 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace glyphwork {
 
@@ -16,24 +15,48 @@ extern nlohmann::json ConfigDocument;
 
 // Always an object: empty, or {"EmojiMap": [pack, ...]} in scan order.
 extern nlohmann::json PackDocument;
+// The files of PackDocument's packs, in EmojiMap order, as messages name them.
+extern std::vector<std::string> PackFiles;
 
 // Current dir + "/ArkApi/Plugins/Glyphwork/config.json", not normalised.
 std::string GetConfigPath();
 // Current dir + "/ArkApi/Plugins/Glyphwork/Packs/", not normalised.
 std::string GetPacksPath();
 
-// Parses config.json into ConfigDocument. Replaces it only when the whole
-// parse succeeded. Throws std::runtime_error("Can't open config.json") or the
-// JSON library's parse error; ConfigDocument is then unchanged.
+// The files as messages name them, relative to the host's current directory:
+// "ArkApi/Plugins/Glyphwork/config.json", ".../Packs/" and ".../Packs/NAME".
+std::string ConfigFileShown();
+std::string PacksFolderShown();
+std::string PackFileShown(const std::string& name);
+
+// config.json parsed, nothing put in effect. Throws DocumentError naming the
+// file, with "Can't open config.json" or the JSON library's own text.
+nlohmann::json ReadConfigFile();
+
+// What a pack scan found, not yet in effect.
+struct ScannedPacks {
+  nlohmann::json document = nlohmann::json::object();  // as PackDocument
+  std::vector<std::string> files;                      // as PackFiles
+};
+
+// Scans the Packs folder against `config` (whose Packs key it looks up):
+// every regular file, by byte order of name, parsed as a pack. A missing
+// folder (or a Packs that is not a folder) gives no packs and prints "Packs
+// folder doesn't exist!". Throws DocumentError naming the file or folder: a
+// file-system error, "Can't open <name> pack!", the library's parse error, a
+// `config` that is not an object. A pack the JSON library refuses is also
+// named in one PrintError line, "Can't parse <name> pack!".
+ScannedPacks ScanPacks(const nlohmann::json& config);
+
+// Puts a configuration and packs read aside in effect together.
+void UseDocuments(nlohmann::json config, ScannedPacks packs);
+
+// ReadConfigFile into ConfigDocument; on any exception ConfigDocument is left
+// exactly as it was.
 void ReadConfig();
 
-// Scans the Packs folder: every regular file, by byte order of name, parsed as
-// a pack. A missing folder (or a Packs that is not a folder) empties
-// PackDocument and prints "Packs folder doesn't exist!". On any exception
-// (file-system error, "Can't open <name> pack!", a parse error, a type error
-// from the Packs lookup) PackDocument is left exactly as it was. A pack the
-// JSON library refuses is named first in one PrintError line,
-// "Can't parse <name> pack!", since the library's text does not name it.
+// ScanPacks against ConfigDocument into PackDocument and PackFiles; on any
+// exception both are left exactly as they were.
 void LoadPacks();
 
 // The two steps of the pack scan before any pack is read, for tools that

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/reading.h"
 #include "log/log.h"
 
 namespace glyphwork {
 
 nlohmann::json PackDocument = nlohmann::json::object();
+std::vector<std::string> PackFiles;
 
 namespace {
 
@@ -50,38 +52,54 @@ std::vector<std::string> ListPackFiles(const fs::path& folder) {
   return names;
 }
 
-void LoadPacks() {
+ScannedPacks ScanPacks(const nlohmann::json& config) {
   const std::string folder_text = GetPacksPath();
   const fs::path folder(folder_text);
+  ScannedPacks scanned;
 
-  if (!IsPacksFolder(folder)) {
-    PackDocument = nlohmann::json::object();
-    BumpDocumentsGeneration();
-    PrintError("Packs folder doesn't exist!");
-    return;
-  }
-
-  // Built aside: a scan that stops half-way must not cost the packs in effect.
-  nlohmann::json scanned = nlohmann::json::object();
-  for (const std::string& name : ListPackFiles(folder)) {
-    // `Packs` selects nothing: every pack file loads, whatever the list says.
-    // Looking it up keeps the one effect it has, the type error when
-    // config.json's top level is not an object.
-    for (const auto& listed : ConfigDocument.value("Packs", nlohmann::json::array())) {
-      static_cast<void>(listed == nlohmann::json(name));
+  std::vector<std::string> names;
+  try {
+    if (!IsPacksFolder(folder)) {
+      PrintError("Packs folder doesn't exist!");
+      return scanned;
     }
+    names = ListPackFiles(folder);
+  } catch (const fs::filesystem_error& error) {
+    throw DocumentError(PacksFolderShown(), error.what());
+  }
+  for (const std::string& name : names) {
+    // `Packs` selects nothing: every pack file loads, whatever the list says.
+    // Looking it up keeps the one effect it has, the wrong type when
+    // config.json's top level is not an object.
+    FindMember(config, Place(ConfigFileShown(), ""), "Packs");
     nlohmann::json pack;
     try {
-      if (!ParseJsonFile(folder_text + name, pack)) throw std::runtime_error("Can't open " + name + " pack!");
-    } catch (const nlohmann::json::exception&) {
-      // The library's text has no file name in it. Not only parse errors: a
-      // number too large for a double is refused as out_of_range.
+      if (!ParseJsonFile(folder_text + name, pack)) {
+        throw DocumentError(PackFileShown(name), "Can't open " + name + " pack!");
+      }
+    } catch (const nlohmann::json::exception& error) {
+      // Not only parse errors: a number too large for a double is refused as
+      // out_of_range. The console line names the pack for whoever watches it.
       PrintError("Can't parse " + name + " pack!");
-      throw;
+      throw DocumentError(PackFileShown(name), error.what());
     }
-    scanned["EmojiMap"].push_back(std::move(pack));
+    scanned.document["EmojiMap"].push_back(std::move(pack));
+    scanned.files.push_back(PackFileShown(name));
   }
-  PackDocument = std::move(scanned);
+  return scanned;
+}
+
+void LoadPacks() {
+  ScannedPacks scanned = ScanPacks(ConfigDocument);
+  PackDocument = std::move(scanned.document);
+  PackFiles = std::move(scanned.files);
+  BumpDocumentsGeneration();
+}
+
+void UseDocuments(nlohmann::json config, ScannedPacks packs) {
+  ConfigDocument = std::move(config);
+  PackDocument = std::move(packs.document);
+  PackFiles = std::move(packs.files);
   BumpDocumentsGeneration();
 }
 

@@ -1,8 +1,12 @@
-// Arbitrary bytes as config.json and as a pack file, through the reads, the
-// pack scan, the asset loading and a few deliveries: nothing escapes that the
-// plugin does not expect, every delivery arrives exactly once with a
-// well-formed record, a failed read keeps the documents in effect, and every
-// engine buffer comes back.
+// Arbitrary bytes as config.json and as a pack file, through the reload
+// command, then the start-up reads, the pack scan, the asset loading and a few
+// deliveries: nothing escapes that the plugin does not expect, every delivery
+// arrives exactly once with a well-formed record, a failed reload changes
+// neither document and a successful one leaves no wrong type behind, a failed
+// read keeps the documents in effect, and every engine buffer comes back.
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/spdlog.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -10,11 +14,10 @@
 #include <random>
 #include <string>
 
-#include <spdlog/sinks/null_sink.h>
-#include <spdlog/spdlog.h>
-
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
+#include "chat/chat_rules.h"
+#include "commands/reload.h"
 #include "config/config.h"
 #include "log/log.h"
 #include "standin/game/game.h"
@@ -35,12 +38,11 @@ struct World {
     fs::create_directories(root / "ShooterGame/Content/E");
     std::ofstream(root / "ShooterGame/Content/E/smile.uasset");
     standin::StartHost({root.string(), false, {std::make_shared<spdlog::sinks::null_sink_mt>()}});
-    spdlog::register_logger(std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName,
-                                                             std::make_shared<spdlog::sinks::null_sink_mt>()));
+    spdlog::register_logger(
+        std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName, std::make_shared<spdlog::sinks::null_sink_mt>()));
     glyphwork::SetUpHostLog("Glyphwork");
     glyphwork::SetUpConsoleLog();
-    AsaApi::GetHooks().InstallHook(game::kClientChatMessage,
-                                   reinterpret_cast<void*>(&glyphwork::ClientChatMessageHook),
+    AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&glyphwork::ClientChatMessageHook),
                                    reinterpret_cast<void**>(&glyphwork::ClientChatMessageTrampoline));
     player = game.Join("Ann", "id-Ann");
   }
@@ -61,6 +63,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   world.Write("ArkApi/Plugins/Glyphwork/Packs/pack.json", body + split, size == 0 ? 0 : size - 1 - split);
 
   const int64_t allocations = standin::Game::LiveAllocations();
+  {
+    const nlohmann::json config_before = glyphwork::ConfigDocument;
+    const nlohmann::json packs_before = glyphwork::PackDocument;
+    RCONClientConnection connection;
+    RCONPacket packet;
+    glyphwork::OnReloadRconCommand(&connection, &packet, nullptr);
+    if (connection.replies.size() != 1) std::abort();
+    if (connection.replies[0].text.empty()) {
+      if (glyphwork::ConfigDocument != config_before || glyphwork::PackDocument != packs_before) std::abort();
+    } else if (glyphwork::BuildChatRules()->wrong_type() != nullptr) {
+      std::abort();
+    }
+  }
   const nlohmann::json config_before = glyphwork::ConfigDocument;
   const nlohmann::json packs_before = glyphwork::PackDocument;
   bool config_read = false, packs_read = false;

@@ -1,13 +1,14 @@
 #include "plugin/lifecycle.h"
 
-#include <exception>
-#include <string>
-
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 
+#include <exception>
+#include <string>
+
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
+#include "chat/chat_rules.h"
 #include "commands/reload.h"
 #include "config/config.h"
 #include "log/log.h"
@@ -49,6 +50,8 @@ void Load() {
   }
   SetUpConsoleLog();
   LoadPacks();
+  // Derived now, so that the first message does not pay for it.
+  UseChatRules(BuildChatRules());
 
   API::Timer& timer = API::Timer::Get();
   const FString module_path_a(platform::ModuleFilePath().c_str());
@@ -56,10 +59,9 @@ void Load() {
   const FString identifier(fmt::format(L"{}_{}", module_path_b, 0).c_str());
   timer.DelayExecuteInternal(std::function<void()>(&RunStartupAssetLoading), 0, identifier, module_path_a);
 
-  AsaApi::GetCommands().RegisterRconCommand(
-      ReloadCommandName, AsaApi::ICommands::RconHandler(&OnReloadRconCommand));
-  AsaApi::GetCommands().RegisterConsoleCommand(
-      ReloadCommandName, AsaApi::ICommands::ConsoleHandler(&OnReloadConsoleCommand));
+  AsaApi::GetCommands().RegisterRconCommand(ReloadCommandName, AsaApi::ICommands::RconHandler(&OnReloadRconCommand));
+  AsaApi::GetCommands().RegisterConsoleCommand(ReloadCommandName,
+                                               AsaApi::ICommands::ConsoleHandler(&OnReloadConsoleCommand));
   AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook),
                                  reinterpret_cast<void**>(&ClientChatMessageTrampoline));
 }

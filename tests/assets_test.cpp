@@ -101,15 +101,14 @@ TEST_F(AssetsTest, ObjectPathsJoinEmojiPathAndNameAsTheyStand) {
   WriteConfig(R"({"RemapEmoji": [{"Name": "nopath"}, {"Path": "/Game/Emojis/smile.smile"}]})");
   WriteContent("Emojis/smile");
   WriteContent("\xC3\x89mojis/\xC3\xBC");
-  EXPECT_THAT(StartUp(), ElementsAre("31 [Glyphwork][ERR] Invalid Path: /Game/Emojissmile.smile",
-                                     "31 [Glyphwork][ERR] Invalid Path: solo.solo",
-                                     "31 [Glyphwork][ERR] Invalid Path: ",
-                                     "33 [Glyphwork] Warning! Failed to load 3 object(s).",
-                                     "33 [Glyphwork] They're going to be displayed as white square in chat.",
-                                     "36 [Glyphwork] Loaded 3 new object(s)!"));
-  EXPECT_THAT(game_->load_requests,
-              ElementsAre("/Game/Emojis/smile.smile", "/Game/Emojissmile.smile", "solo.solo",
-                          "/Game/\xC3\x89mojis/\xC3\xBC.\xC3\xBC", "/Game/Emojis/smile.smile"));
+  EXPECT_THAT(StartUp(),
+              ElementsAre("31 [Glyphwork][ERR] Invalid Path: /Game/Emojissmile.smile",
+                          "31 [Glyphwork][ERR] Invalid Path: solo.solo",
+                          "31 [Glyphwork][ERR] Invalid Path: ", "33 [Glyphwork] Warning! Failed to load 3 object(s).",
+                          "33 [Glyphwork] They're going to be displayed as white square in chat.",
+                          "36 [Glyphwork] Loaded 3 new object(s)!"));
+  EXPECT_THAT(game_->load_requests, ElementsAre("/Game/Emojis/smile.smile", "/Game/Emojissmile.smile", "solo.solo",
+                                                "/Game/\xC3\x89mojis/\xC3\xBC.\xC3\xBC", "/Game/Emojis/smile.smile"));
   EXPECT_EQ(0, standin::RunTimers());  // the start-up run happens once
 }
 
@@ -122,19 +121,27 @@ TEST_F(AssetsTest, ATypeErrorInTheStartUpRunIsLoggedAndTheServerGoesOn) {
     std::vector<std::string> console;
   };
   const std::string smile = R"({"EmojiPath": "/Game/E/", "EmojiArray": ["smile"]})";
+  const std::string config = "ArkApi/Plugins/Glyphwork/config.json: ", pack = "ArkApi/Plugins/Glyphwork/Packs/a.json: ";
   const std::vector<Case> cases = {
-      {R"({"RemapEmoji": [{"Path": "/Game/E/nope.nope"}, 7]})", smile,
-       "[json.exception.type_error.306] cannot use value() with number",
+      {R"({"RemapEmoji": [{"Path": "/Game/E/nope.nope"}, 7]})",
+       smile,
+       config + "RemapEmoji[1]: expected an object, found a number",
        {"/Game/E/smile.smile", "/Game/E/nope.nope"},
        {"31 [Glyphwork][ERR] Invalid Path: /Game/E/nope.nope"}},
-      {"{}", R"({"EmojiPath": "/Game/E/", "EmojiArray": ["smile", 1]})",
-       "[json.exception.type_error.302] type must be string, but is number", {"/Game/E/smile.smile"}, {}},
-      {"{}", R"({"EmojiPath": 5})", "[json.exception.type_error.302] type must be string, but is number", {}, {}},
-      {"{}", R"(["smile"])", "[json.exception.type_error.306] cannot use value() with array", {}, {}},
+      {"{}",
+       R"({"EmojiPath": "/Game/E/", "EmojiArray": ["smile", 1]})",
+       pack + "EmojiArray[1]: expected a string, found a number",
+       {"/Game/E/smile.smile"},
+       {}},
+      {"{}", R"({"EmojiPath": 5})", pack + "EmojiPath: expected a string, found a number", {}, {}},
+      {"{}", R"(["smile"])", pack + "expected an object at the top level, found a list", {}, {}},
       // Name is looked up before Path is loaded.
-      {R"({"RemapEmoji": [{"Path": "/Game/E/smile.smile", "Name": null}]})", "",
-       "[json.exception.type_error.302] type must be string, but is null", {}, {}},
-      {"[]", "", "[json.exception.type_error.306] cannot use value() with array", {}, {}},
+      {R"({"RemapEmoji": {"b": {"Path": "/Game/E/smile.smile", "Name": null}}})",
+       "",
+       config + "RemapEmoji.b.Name: expected a string, found null",
+       {},
+       {}},
+      {"[]", "", config + "expected an object at the top level, found a list", {}, {}},
   };
   for (const Case& c : cases) {
     WriteConfig(c.config);
@@ -145,11 +152,14 @@ TEST_F(AssetsTest, ATypeErrorInTheStartUpRunIsLoggedAndTheServerGoesOn) {
     EXPECT_THAT(WithoutDate(TakeHostLog()), ElementsAre("[Glyphwork][error] Failed to load emoji assets! " + c.error));
     // Still loaded and answering.
     EXPECT_TRUE(standin::IsPluginLoaded("Glyphwork"));
+    // A reload of the same files fails before anything is loaded again.
+    game_->load_requests.clear();
     RCONClientConnection connection;
     RCONPacket packet;
     packet.Body = FString("Glyphwork.Reload");
     EXPECT_TRUE(standin::ExecuteRconCommand(&connection, &packet));
     EXPECT_THAT(WithoutDate(TakeHostLog()), ElementsAre("[Glyphwork][error] Failed to read config! " + c.error));
+    EXPECT_THAT(game_->load_requests, IsEmpty()) << c.error;
     Reset();
   }
 }

@@ -1,8 +1,8 @@
 // Inputs an admin or a player can get wrong that the other suites do not
 // reach: odd file names, odd bytes in names, and size.
-#include <fstream>
-
 #include <gmock/gmock.h>
+
+#include <fstream>
 
 #include "config/config.h"
 #include "tests/chat_fixture.h"
@@ -31,12 +31,8 @@ TEST_F(BadPackTest, NamesThatAreNotUtf8) {
   // named; the packs in effect stay.
   const std::string before = PackDocument.dump();
   WritePack("bad.json", "{\"EmojiArray\": [\"sm\xFFile\"]}");
-  try {
-    LoadPacks();
-    ADD_FAILURE() << "a name that is not UTF-8 loaded";
-  } catch (const nlohmann::json::parse_error& error) {
-    EXPECT_THAT(error.what(), HasSubstr("ill-formed UTF-8 byte"));
-  }
+  EXPECT_THAT(FailureOf(LoadPacks), ::testing::AllOf(::testing::StartsWith("ArkApi/Plugins/Glyphwork/Packs/bad.json: "),
+                                                     HasSubstr("ill-formed UTF-8 byte")));
   EXPECT_EQ(before, PackDocument.dump());
   EXPECT_THAT(WithoutTime(TakeConsole()), ElementsAre("31 [Glyphwork][ERR] Can't parse bad.json pack!"));
 }

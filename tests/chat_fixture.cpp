@@ -36,7 +36,11 @@ void ChatTest::TearDown() {
 void ChatTest::Use(const nlohmann::json& config, const std::vector<nlohmann::json>& packs) {
   ConfigDocument = config;
   PackDocument = nlohmann::json::object();
-  for (const auto& pack : packs) PackDocument["EmojiMap"].push_back(pack);
+  PackFiles.clear();
+  for (const auto& pack : packs) {
+    PackFiles.push_back(PackFileShown("p" + std::to_string(PackFiles.size()) + ".json"));
+    PackDocument["EmojiMap"].push_back(pack);
+  }
   BumpDocumentsGeneration();
 }
 

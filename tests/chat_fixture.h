@@ -15,7 +15,8 @@ class ChatTest : public ServerTest {
   void TearDown() override;
 
   // Sets both documents, as ReadConfig and LoadPacks would, and marks the
-  // change. `packs` become PackDocument's EmojiMap (none: an empty object).
+  // change. `packs` become PackDocument's EmojiMap (none: an empty object),
+  // from files named p0.json, p1.json, ...
   void Use(const nlohmann::json& config, const std::vector<nlohmann::json>& packs = {});
 
   // Delivers `text` to a null controller; returns what the game received.

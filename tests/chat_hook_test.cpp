@@ -248,20 +248,31 @@ TEST_F(ChatHookTest, AWrongTypeDeliversTheOriginalTextAndIsReportedOncePerChange
   };
   const json smile_pack = {{"EmojiArray", {"smile"}}};
   const json gated = {{"UsePermissions", true}, {"PermissionsGroups", {"A"}}};
-  const std::string boolean = "[json.exception.type_error.302] type must be boolean, but is ";
-  const std::string string = "[json.exception.type_error.302] type must be string, but is ";
-  const std::string value = "[json.exception.type_error.306] cannot use value() with ";
+  const std::string config = "ArkApi/Plugins/Glyphwork/config.json: ",
+                    pack = "ArkApi/Plugins/Glyphwork/Packs/p0.json: ";
   const std::vector<TypeCase> cases = {
-      {{{"UsePermissions", "yes"}}, {smile_pack}, {}, boolean + "string"},
-      {json::array({1, 2}), {smile_pack}, {}, value + "array"},
-      {{{"UsePermissions", true}, {"PermissionsGroups", {"A", 7, "B"}}}, {smile_pack}, {"1|A"}, string + "number"},
-      {gated, {{{"EmojiArray", {"smile", 5}}}}, {"1|A"}, string + "number"},
-      {gated, {{{"EmojiArray", 5}}}, {"1|A"}, string + "number"},
-      {json::object(), {json::array({"smile"})}, {}, value + "array"},
-      {json::object(), {{{"EmojiPath", 1}, {"EmojiArray", {"smile"}}}}, {}, string + "number"},
-      {{{"RemapEmoji", {{{"Name", 3}}}}}, {smile_pack}, {}, string + "number"},
-      {{{"RemapEmoji", {{{"Path", nullptr}}}}}, {smile_pack}, {}, string + "null"},
-      {{{"RemapEmoji", {"x"}}}, {smile_pack}, {}, value + "string"},
+      {{{"UsePermissions", "yes"}}, {smile_pack}, {}, config + "UsePermissions: expected a boolean, found a string"},
+      {json::array({1, 2}), {smile_pack}, {}, config + "expected an object at the top level, found a list"},
+      {{{"UsePermissions", true}, {"PermissionsGroups", {"A", 7, "B"}}},
+       {smile_pack},
+       {"1|A"},
+       config + "PermissionsGroups[1]: expected a string, found a number"},
+      {gated, {{{"EmojiArray", {"smile", 5}}}}, {"1|A"}, pack + "EmojiArray[1]: expected a string, found a number"},
+      {gated, {{{"EmojiArray", 5}}}, {"1|A"}, pack + "EmojiArray: expected a string, found a number"},
+      {json::object(), {json::array({"smile"})}, {}, pack + "expected an object at the top level, found a list"},
+      {json::object(),
+       {{{"EmojiPath", 1}, {"EmojiArray", {"smile"}}}},
+       {},
+       pack + "EmojiPath: expected a string, found a number"},
+      {{{"RemapEmoji", {{{"Name", 3}}}}},
+       {smile_pack},
+       {},
+       config + "RemapEmoji[0].Name: expected a string, found a number"},
+      {{{"RemapEmoji", {{{"Path", nullptr}}}}},
+       {smile_pack},
+       {},
+       config + "RemapEmoji[0].Path: expected a string, found null"},
+      {{{"RemapEmoji", {"x"}}}, {smile_pack}, {}, config + "RemapEmoji[0]: expected an object, found a string"},
   };
   Permissions::StandIn::AddToGroup("1", "A");
   const std::u16string original = u":smile: \xD800";

@@ -1,10 +1,11 @@
 // Reading config.json into ConfigDocument, against real files.
 
-#include <functional>
+#include "config/config.h"
 
 #include <gmock/gmock.h>
 
-#include "config/config.h"
+#include <functional>
+
 #include "tests/core_fixture.h"
 
 namespace glyphwork::testing {
@@ -15,6 +16,8 @@ namespace fs = std::filesystem;
 using ConfigTest = CoreTest;
 
 const std::string kBom = "\xEF\xBB\xBF";
+
+const std::string kInConfig = "ArkApi/Plugins/Glyphwork/config.json: ";
 
 std::string ReadConfigFailure() { return FailureOf(ReadConfig); }
 
@@ -55,7 +58,7 @@ TEST_F(ConfigTest, ThePathIsTheCurrentDirectoryWithNothingNormalised) {
   EXPECT_EQ(R"({"a":1})", ConfigDocument.dump());
 }
 
-TEST_F(ConfigTest, AFailedReadRaisesItsOwnTextAndKeepsThePreviousDocument) {
+TEST_F(ConfigTest, AFailedReadNamesTheFileWithItsOwnTextAndKeepsThePreviousDocument) {
   const std::string previous = R"({"PermissionsGroups":["Admins"],"UsePermissions":true})";
   const fs::path config = PluginDir() / "config.json";
   struct Case {
@@ -85,7 +88,9 @@ TEST_F(ConfigTest, AFailedReadRaisesItsOwnTextAndKeepsThePreviousDocument) {
       {file("\xEF\xBB{}"),
        "[json.exception.parse_error.101] parse error at line 1, column 3: syntax error while parsing value - invalid "
        "BOM; must be 0xEF 0xBB 0xBF if given; last read: '\xEF\xBB{'"},
-      {file(R"({"Name": "a)" "\x01" R"("})"),
+      {file(R"({"Name": "a)"
+            "\x01"
+            R"("})"),
        "[json.exception.parse_error.101] parse error at line 1, column 12: syntax error while parsing value - invalid "
        "string: control character U+0001 (SOH) must be escaped to \\u0001; last read: '\"a<U+0001>'"},
       {file(R"({"a": 1e999})"), "[json.exception.out_of_range.406] number overflow parsing '1e999'"},
@@ -96,7 +101,7 @@ TEST_F(ConfigTest, AFailedReadRaisesItsOwnTextAndKeepsThePreviousDocument) {
     fs::remove(config);
     c.make();
     const auto generation = DocumentsGeneration();
-    EXPECT_EQ(c.error, ReadConfigFailure());
+    EXPECT_EQ(kInConfig + c.error, ReadConfigFailure());
     EXPECT_EQ(previous, ConfigDocument.dump()) << c.error;
     EXPECT_EQ(generation, DocumentsGeneration()) << c.error;
     fs::remove_all(config);
@@ -109,7 +114,7 @@ TEST_F(ConfigTest, AnUnreadableFileCannotBeOpened) {
   std::filesystem::permissions(PluginDir() / "config.json", std::filesystem::perms::none);
   Unprivileged unprivileged(PluginDir().parent_path());
   if (!unprivileged.enforced()) GTEST_SKIP() << "file modes cannot be enforced here";
-  EXPECT_EQ("Can't open config.json", ReadConfigFailure());
+  EXPECT_EQ(kInConfig + "Can't open config.json", ReadConfigFailure());
   EXPECT_EQ(R"({"UsePermissions":true})", ConfigDocument.dump());
 }
 

@@ -1,7 +1,7 @@
 // Loading and unloading the real plugin library through the stand-in host.
-#include <regex>
-
 #include <gmock/gmock.h>
+
+#include <regex>
 
 #include "plugin/api/game.h"
 #include "tests/server_fixture.h"
@@ -47,9 +47,10 @@ TEST_F(LifecycleTest, ConfigFailureIsLoggedOnceAndLeavesNoCommandOrHook) {
     const char* config;  // nullptr: no file
     std::string expected;
   };
-  for (const Case& c : {Case{nullptr, "Can't open config.json"},
+  for (const Case& c : {Case{nullptr, "ArkApi/Plugins/Glyphwork/config.json: Can't open config.json"},
                         Case{"{\"UsePermissions\": tru}",
-                             "[json.exception.parse_error.101] parse error at line 1, column 23: syntax error while "
+                             "ArkApi/Plugins/Glyphwork/config.json: [json.exception.parse_error.101] parse error at "
+                             "line 1, column 23: syntax error while "
                              "parsing value - invalid literal; last read: '\"UsePermissions\": tru}'"}}) {
     std::filesystem::remove(PluginDir() / "config.json");
     if (c.config) WriteConfig(c.config);
@@ -62,9 +63,8 @@ TEST_F(LifecycleTest, ConfigFailureIsLoggedOnceAndLeavesNoCommandOrHook) {
     EXPECT_THAT(plugin_lines, ElementsAre(c.expected));
     // The host detaches a library whose attach failed: Unload asks to remove
     // what Load never added.
-    EXPECT_THAT(standin::TakeEvents(),
-                ElementsAre("UnregisterRconCommand Glyphwork.Reload", "UnregisterConsoleCommand Glyphwork.Reload",
-                            "RemoveHook " + kHook));
+    EXPECT_THAT(standin::TakeEvents(), ElementsAre("UnregisterRconCommand Glyphwork.Reload",
+                                                   "UnregisterConsoleCommand Glyphwork.Reload", "RemoveHook " + kHook));
     EXPECT_FALSE(Hooked());
     EXPECT_FALSE(standin::IsPluginLoaded("Glyphwork"));
     EXPECT_EQ(0u, standin::PendingTimers());
@@ -78,11 +78,12 @@ TEST_F(LifecycleTest, FailureAfterConfigIsLoggedByTheEntryAndStillUnloadsEveryth
   EXPECT_FALSE(LoadPlugin());
   const auto log = TakeHostLog();
   ASSERT_EQ(2u, log.size());  // the plugin's line, then the host's
-  EXPECT_THAT(log[0], ::testing::HasSubstr("[Glyphwork][error] [json.exception.parse_error.101]"));
+  EXPECT_THAT(log[0],
+              ::testing::HasSubstr(
+                  "[Glyphwork][error] ArkApi/Plugins/Glyphwork/Packs/b.json: [json.exception.parse_error.101]"));
   EXPECT_THAT(log[1], ::testing::HasSubstr("Failed to load plugin Glyphwork"));
-  EXPECT_THAT(standin::TakeEvents(),
-              ElementsAre("UnregisterRconCommand Glyphwork.Reload", "UnregisterConsoleCommand Glyphwork.Reload",
-                          "RemoveHook " + kHook));
+  EXPECT_THAT(standin::TakeEvents(), ElementsAre("UnregisterRconCommand Glyphwork.Reload",
+                                                 "UnregisterConsoleCommand Glyphwork.Reload", "RemoveHook " + kHook));
   EXPECT_THAT(WithoutTime(TakeConsole()), ElementsAre("31 [Glyphwork][ERR] Can't parse b.json pack!"));
 }
 
@@ -125,9 +126,10 @@ TEST_F(LifecycleTest, EveryEngineBufferIsReleasedAfterLoadChatReloadAndUnload) {
   for (int round = 0; round < 2; ++round) {  // a second load in the same process works too
     ASSERT_TRUE(LoadPlugin());
     standin::RunTimers();
-    EXPECT_EQ("<img src=\"chat.image\" path=\"/Game/E/smile.smile\"/> ünd :wave x <img src=\"chat.image\" "
-              "path=\"/Game/W/wave.wave\"/>",
-              Deliver(ann, ":smile: ünd :wave x :wave:"));
+    EXPECT_EQ(
+        "<img src=\"chat.image\" path=\"/Game/E/smile.smile\"/> ünd :wave x <img src=\"chat.image\" "
+        "path=\"/Game/W/wave.wave\"/>",
+        Deliver(ann, ":smile: ünd :wave x :wave:"));
     game_->Say("Ann", "");
     RCONClientConnection connection;
     RCONPacket packet;

@@ -1,8 +1,8 @@
 // The pack scan into PackDocument, against real folders.
 
-#include <functional>
-
 #include <gmock/gmock.h>
+
+#include <functional>
 
 #include "config/config.h"
 #include "tests/core_fixture.h"
@@ -40,10 +40,9 @@ TEST_F(PacksTest, EveryRegularFileIsAPackInByteOrderOfName) {
   const bool links = CreateSymlink("a.json", PacksDir() / "link") &&
                      CreateSymlink("missing", PacksDir() / "dangling") &&
                      CreateSymlink("sub", PacksDir() / "sublink", true);
-  const std::string expected =
-      std::string(R"({"EmojiMap":[{},["a list"],{"EmojiArray":["ant"],"Extra":1},)") +
-      R"({"EmojiArray":["bee"],"EmojiPath":"/Game/B/"},)" + (links ? R"({"EmojiArray":["ant"],"Extra":1},)" : "") +
-      R"("a string"]})";
+  const std::string expected = std::string(R"({"EmojiMap":[{},["a list"],{"EmojiArray":["ant"],"Extra":1},)") +
+                               R"({"EmojiArray":["bee"],"EmojiPath":"/Game/B/"},)" +
+                               (links ? R"({"EmojiArray":["ant"],"Extra":1},)" : "") + R"("a string"]})";
   // `Packs` selects nothing, whatever it holds.
   for (const char* config : {"{}", R"({"Packs": ["b.json"]})", R"({"Packs": "a.json"})", R"({"Packs": 5})",
                              R"({"Packs": null})", R"({"Packs": {"x": "Zed"}})"}) {
@@ -95,26 +94,34 @@ TEST_F(PacksTest, AFailedScanRaisesAndKeepsThePreviousPacks) {
     std::string error;
     std::vector<std::string> console;
   };
+  const std::string kB = "ArkApi/Plugins/Glyphwork/Packs/b.json: ";
+  const std::string kConfig = "ArkApi/Plugins/Glyphwork/config.json: ";
   const std::vector<Case> cases = {
       // A pack that is not JSON between two good ones: named on the console,
       // since the library's text does not name it.
-      {"{}", [&] { return WritePack("b.json", "not json"), true; },
-       "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing value - invalid "
-       "literal; last read: 'no'",
+      {"{}",
+       [&] { return WritePack("b.json", "not json"), true; },
+       kB + "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing value - "
+            "invalid "
+            "literal; last read: 'no'",
        {"31 [Glyphwork][ERR] Can't parse b.json pack!"}},
-      {"{}", [&] { return WritePack("b.json", ""), true; },
-       "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
-       "unexpected end of input; expected '[', '{', or a literal",
+      {"{}",
+       [&] { return WritePack("b.json", ""), true; },
+       kB + "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
+            "unexpected end of input; expected '[', '{', or a literal",
        {"31 [Glyphwork][ERR] Can't parse b.json pack!"}},
-      {"{}", [&] { return WritePack("b.json", R"({"EmojiArray": [1e999]})"), true; },
-       "[json.exception.out_of_range.406] number overflow parsing '1e999'",
+      {"{}",
+       [&] { return WritePack("b.json", R"({"EmojiArray": [1e999]})"), true; },
+       kB + "[json.exception.out_of_range.406] number overflow parsing '1e999'",
        {"31 [Glyphwork][ERR] Can't parse b.json pack!"}},
-      {"{}", [&] { return CreateSymlink("loop", PacksDir() / "loop"); },
-       "filesystem error: status: Too many levels of symbolic links [" + (PacksDir() / "loop").string() + "]",
+      {"{}",
+       [&] { return CreateSymlink("loop", PacksDir() / "loop"); },
+       "ArkApi/Plugins/Glyphwork/Packs/: filesystem error: status: Too many levels of symbolic links [" +
+           (PacksDir() / "loop").string() + "]",
        {}},
       // Looking `Packs` up in a config.json that is not an object.
-      {"[]", [] { return true; }, "[json.exception.type_error.306] cannot use value() with array", {}},
-      {"null", [] { return true; }, "[json.exception.type_error.306] cannot use value() with null", {}},
+      {"[]", [] { return true; }, kConfig + "expected an object at the top level, found a list", {}},
+      {"null", [] { return true; }, kConfig + "expected an object at the top level, found null", {}},
   };
   for (const Case& c : cases) {
     fs::remove_all(PacksDir());
@@ -141,10 +148,13 @@ TEST_F(PacksTest, UnreadablePacksAndFoldersAreErrorsNotEmptyFolders) {
     std::string error;
   };
   const std::vector<Case> cases = {
-      {PacksDir() / "b.json", "Can't open b.json pack!"},
-      {PacksDir(), "filesystem error: directory_iterator::directory_iterator: Permission denied [" +
-                       PacksDir().string() + "/]"},
-      {PluginDir(), "filesystem error: exists: Permission denied [" + PacksDir().string() + "/]"},
+      {PacksDir() / "b.json", "ArkApi/Plugins/Glyphwork/Packs/b.json: Can't open b.json pack!"},
+      {PacksDir(),
+       "ArkApi/Plugins/Glyphwork/Packs/: filesystem error: directory_iterator::directory_iterator: "
+       "Permission denied [" +
+           PacksDir().string() + "/]"},
+      {PluginDir(),
+       "ArkApi/Plugins/Glyphwork/Packs/: filesystem error: exists: Permission denied [" + PacksDir().string() + "/]"},
   };
   for (const Case& c : cases) {
     WritePack("a.json", R"({"EmojiArray": ["ant"]})");

@@ -1,8 +1,8 @@
 // Scripted sessions of the built dev server, compared line by line: what the
 // players receive, the console lines without their time, the replies.
-#include <fstream>
-
 #include <gmock/gmock.h>
+
+#include <fstream>
 
 #include "tests/devserver/process.h"
 
@@ -143,10 +143,15 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
     std::vector<std::string> first_lines;
   };
   for (const Case& c : {
-           Case{"no such library", false, {"--plugin", "no-such-plugin.so"},
+           Case{"no such library",
+                false,
+                {"--plugin", "no-such-plugin.so"},
                 {"[AsaApi][error] Failed to load plugin Glyphwork: ..."}},
-           Case{"no config.json", true, {},
-                {"[Glyphwork][error] Can't open config.json", "[AsaApi][error] Failed to load plugin Glyphwork: its attach failed"}},
+           Case{"no config.json",
+                true,
+                {},
+                {"[Glyphwork][error] ArkApi/Plugins/Glyphwork/config.json: Can't open config.json",
+                 "[AsaApi][error] Failed to load plugin Glyphwork: its attach failed"}},
        }) {
     SCOPED_TRACE(c.name);
     TempFolder root;
@@ -154,12 +159,13 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
     if (c.remove_config) fs::remove(root.path() / "ArkApi/Plugins/Glyphwork/config.json");
     std::vector<std::string> expected = c.first_lines;
     for (const char* line : {"[host] failed to load plugin Glyphwork", "[chat] Ann -> Ann: :smile: as typed",
-                             "[rcon] #1: Server received, But no response!! ", "[game] unknown command: Glyphwork.Reload",
-                             "[game] live allocations: 0"}) {
+                             "[rcon] #1: Server received, But no response!! ",
+                             "[game] unknown command: Glyphwork.Reload", "[game] live allocations: 0"}) {
       expected.push_back(line);
     }
-    ExpectLines(expected, RunScript(root.path(), "join Ann\ngroup Ann Emoji\nsay Ann :smile: as typed\n"
-                                                 "rcon Glyphwork.Reload\nconsole Ann Glyphwork.Reload\n",
+    ExpectLines(expected, RunScript(root.path(),
+                                    "join Ann\ngroup Ann Emoji\nsay Ann :smile: as typed\n"
+                                    "rcon Glyphwork.Reload\nconsole Ann Glyphwork.Reload\n",
                                     c.more_args));
     // The host's log file has the failure too.
     const auto log = ReadLines(root.path() / "ArkApi/Logs/AsaApi.log");
