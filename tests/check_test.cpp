@@ -1,12 +1,11 @@
 // glyphwork-check, run as a program on small server folders, and held against
 // what the real plugin does with the same files.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
-
-#include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
 #include "standin/permissions/permissions.h"
@@ -107,8 +106,11 @@ std::vector<std::string> Flat(const json& report) {
 const std::string kConfigFails = " (the plugin does not load, and a reload keeps the previous configuration)";
 const std::string kPackFails =
     " (the pack scan stops here: the plugin does not load, and a reload keeps the previous packs)";
-const std::string kBothFail = " (texture loading stops there, and chat messages are delivered without emoji)";
-const std::string kChatFails = " (chat messages are delivered without emoji)";
+const std::string kBothFail =
+    " (at start-up, texture loading stops there and chat messages are delivered without emoji; a reload keeps the "
+    "previous files)";
+const std::string kChatFails =
+    " (at start-up, chat messages are delivered without emoji; a reload keeps the previous files)";
 const std::string kFacePack = R"({"EmojiPath": "/Game/E/", "EmojiArray": ["e"]})";
 const std::string kOtherPack = R"({"EmojiPath": "/Game/P/", "EmojiArray": ["p"]})";
 
@@ -122,7 +124,7 @@ TEST_F(CheckTest, ErrorsThatFailALoadNameTheFileAndWhereTheParseStopped) {
       {{{"config.json/x", ""}, {"Packs/a.json", kFacePack}},
        {"error config.json: Can't open config.json" + kConfigFails}},
       {{{"config.json", "{\n  \"UsePermissions\": true,\n}"}, {"Packs/a.json", kFacePack}},
-       {"error config.json:3:1: syntax error while parsing object key - unexpected '}'; expected string literal" +
+       {"error config.json:2:25: trailing comma: JSON allows no comma after the last member of an object or list" +
         kConfigFails}},
       {{{"config.json", "{ // admins only\n}"}, {"Packs/a.json", kFacePack}},
        {"error config.json:1:3: syntax error while parsing object key - invalid literal; last read: '{ /'; "
@@ -134,7 +136,7 @@ TEST_F(CheckTest, ErrorsThatFailALoadNameTheFileAndWhereTheParseStopped) {
         {"Packs/b.json", "{\"EmojiArray\": [\"x\"\n"},
         {"Packs/c.json", "[1, 2,]"}},
        {"error Packs/b.json:2:1: syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails,
-        "error Packs/c.json:1:7: syntax error while parsing value - unexpected ']'; expected '[', '{', or a literal" +
+        "error Packs/c.json:1:6: trailing comma: JSON allows no comma after the last member of an object or list" +
             kPackFails}},
       {{{"config.json", "{}"}, {"Packs/README.txt", "Put packs here.\n"}, {"Packs/a.json", kFacePack}},
        {"warning Packs/README.txt: not a .json file, but every file in the Packs folder is read as a pack",
@@ -163,37 +165,37 @@ TEST_F(CheckTest, WrongTypesNameTheKeyPathAndWhatTheyBreak) {
       {R"({"RemapEmoji": [{"Name": "a", "Path": "/Game/A.A"}, {"Name": "b", "Path": "/Game/B.B"},
                           {"Name": "c", "Path": 7}]})",
        kOtherPack,
-       {"error config.json RemapEmoji[2].Path: expected a string, found a number" + kBothFail}},
+       {"error config.json:2:49 RemapEmoji[2].Path: expected a string, found a number" + kBothFail}},
       {R"({"UsePermissions": "yes", "PermissionsGroups": ["Emoji"]})",
        kOtherPack,
-       {"error config.json UsePermissions: expected a boolean, found a string" + kChatFails}},
+       {"error config.json:1:20 UsePermissions: expected a boolean, found a string" + kChatFails}},
       {R"({"UsePermissions": true, "PermissionsGroups": ["Emoji", 5]})",
        kOtherPack,
-       {"error config.json PermissionsGroups[1]: expected a string, found a number" + kChatFails}},
+       {"error config.json:1:57 PermissionsGroups[1]: expected a string, found a number" + kChatFails}},
       {R"({"RemapEmoji": ["a"]})",
        kOtherPack,
-       {"error config.json RemapEmoji[0]: expected an object, found a string" + kBothFail}},
+       {"error config.json:1:17 RemapEmoji[0]: expected an object, found a string" + kBothFail}},
       {R"({"RemapEmoji": [{"Name": null, "Path": "/Game/A.A"}]})",
        kOtherPack,
-       {"error config.json RemapEmoji[0].Name: expected a string, found null" + kBothFail}},
+       {"error config.json:1:26 RemapEmoji[0].Name: expected a string, found null" + kBothFail}},
       // One remap written without its list: the library walks its member values.
       {R"({"RemapEmoji": {"Name": "a", "Path": "/Game/A.A"}})",
        kOtherPack,
-       {"warning config.json RemapEmoji: expected a list of objects, found an object (its member values are read, "
-        "in key order)",
-        "error config.json RemapEmoji.Name: expected an object, found a string" + kBothFail,
-        "error config.json RemapEmoji.Path: expected an object, found a string" + kBothFail}},
+       {"warning config.json:1:16 RemapEmoji: expected a list of objects, found an object (its member values are "
+        "read, in key order)",
+        "error config.json:1:25 RemapEmoji.Name: expected an object, found a string" + kBothFail,
+        "error config.json:1:38 RemapEmoji.Path: expected an object, found a string" + kBothFail}},
       {"{}",
        R"({"EmojiPath": 5, "EmojiArray": ["e"]})",
-       {"error Packs/p.json EmojiPath: expected a string, found a number" + kBothFail}},
+       {"error Packs/p.json:1:15 EmojiPath: expected a string, found a number" + kBothFail}},
       {"{}",
        R"({"EmojiPath": "/Game/P/", "EmojiArray": ["p", null]})",
-       {"error Packs/p.json EmojiArray[1]: expected a string, found null" + kBothFail}},
+       {"error Packs/p.json:1:47 EmojiArray[1]: expected a string, found null" + kBothFail}},
       {"{}",
        R"({"EmojiPath": "/Game/P/", "EmojiArray": {"first": "p", "second": 2}})",
-       {"warning Packs/p.json EmojiArray: expected a list of emoji names, found an object (its member values are "
-        "read, in key order)",
-        "error Packs/p.json EmojiArray.second: expected a string, found a number" + kBothFail}},
+       {"warning Packs/p.json:1:41 EmojiArray: expected a list of emoji names, found an object (its member values "
+        "are read, in key order)",
+        "error Packs/p.json:1:66 EmojiArray.second: expected a string, found a number" + kBothFail}},
       {"{}", R"(["p"])", {"error Packs/p.json: expected an object at the top level, found a list" + kBothFail}},
   };
   for (const Case& c : cases) {
@@ -221,41 +223,45 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
   };
   const std::vector<Case> cases = {
       {{{"config.json", "{}"}, {"Packs/a.json", R"({"EmojiPath": "/Game/Emojis", "EmojiArray": ["smile"]})"}},
-       {"warning Packs/a.json EmojiPath: \"/Game/Emojis\" does not end with \"/\": the names run into it, as in "
+       {"warning Packs/a.json:1:15 EmojiPath: \"/Game/Emojis\" does not end with \"/\": the names run into it, as in "
         "/Game/Emojissmile.smile"}},
       {{{"config.json", "{}"}, {"Packs/a.json", R"({"EmojiArray": ["smile"]})"}},
        {"warning Packs/a.json: no EmojiPath: object paths are NAME.NAME, with no folder"}},
       {{{"config.json", R"({"RemapEmoji": [{"Path": "/Game/R.R"}]})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json RemapEmoji[0]: no Name: its code is \"::\", which every pair of colons in chat will "
+       {"warning config.json:1:17 RemapEmoji[0]: no Name: its code is \"::\", which every pair of colons in chat will "
         "match"}},
       {{{"config.json", R"({"RemapEmoji": [{"Name": "r"}]})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json RemapEmoji[0]: no Path: its markup names no texture, a white square in chat"}},
+       {"warning config.json:1:17 RemapEmoji[0]: no Path: its markup names no texture, a white square in chat"}},
       {{{"config.json", "{}"},
         {"Packs/a.json", kFacePack},
         {"Packs/b.json", R"({"EmojiPath": "/Game/B/", "EmojiArray": ["b", "e"]})"}},
-       {"warning Packs/b.json EmojiArray[1]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
+       {"warning Packs/b.json:1:47 EmojiArray[1]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json "
+        "EmojiArray[0] "
         "too, which comes first and wins: this one changes nothing in chat"}},
       {{{"config.json", R"({"RemapEmoji": [{"Name": "e", "Path": "/Game/R.R"}]})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json RemapEmoji[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
+       {"warning config.json:1:17 RemapEmoji[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
         "too, which comes first and wins: this one changes nothing in chat"}},
       {{{"config.json", "{}"},
         {"Packs/a.json", R"({"EmojiPath": "/Game/E/", "EmojiArray": ["big smile", "a:b", "say\"hi", "ok"]})"}},
-       {"warning Packs/a.json EmojiArray[0]: name \"big smile\" has a blank in it: a code is meant to be one word "
+       {"warning Packs/a.json:1:42 EmojiArray[0]: name \"big smile\" has a blank in it: a code is meant to be one word "
         "between two colons",
-        "warning Packs/a.json EmojiArray[1]: name \"a:b\" has a colon in it: a code is meant to be one word between "
+        "warning Packs/a.json:1:55 EmojiArray[1]: name \"a:b\" has a colon in it: a code is meant to be one word "
+        "between "
         "two colons",
-        "warning Packs/a.json EmojiArray[2]: name \"say\"hi\" has a quotation mark in it: a code is meant to be one "
+        "warning Packs/a.json:1:62 EmojiArray[2]: name \"say\"hi\" has a quotation mark in it: a code is meant to be "
+        "one "
         "word between two colons"}},
       {{{"config.json", R"({"UsePermissions": true})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json UsePermissions: on with no PermissionsGroups: no player gets pictures"}},
+       {"warning config.json:1:20 UsePermissions: on with no PermissionsGroups: no player gets pictures"}},
       {{{"config.json", R"({"UsePermissions": true, "PermissionsGroups": []})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json UsePermissions: on with no PermissionsGroups: no player gets pictures"}},
+       {"warning config.json:1:20 UsePermissions: on with no PermissionsGroups: no player gets pictures"}},
       {{{"config.json", R"({"Packs": ["a.json", "b.json"]})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json Packs[1]: \"b.json\" is not a file in the Packs folder"}},
+       {"warning config.json:1:22 Packs[1]: \"b.json\" is not a file in the Packs folder"}},
       {{{"config.json", R"({"Packs": ["a.json"]})"}, {"Packs/a.json", kFacePack}, {"Packs/b.json", kFacePack}},
        {"warning Packs/b.json: not named in Packs, and loads all the same: Packs selects nothing, every file in the "
         "Packs folder loads",
-        "warning Packs/b.json EmojiArray[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
+        "warning Packs/b.json:1:42 EmojiArray[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json "
+        "EmojiArray[0] "
         "too, which comes first and wins: this one changes nothing in chat"}},
       {{{"config.json", "{}"}, {"Packs/notes.txt", R"({"EmojiPath": "/Game/N/", "EmojiArray": ["n"]})"}},
        {"warning Packs/notes.txt: not a .json file, but every file in the Packs folder is read as a pack"}},
@@ -263,10 +269,19 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
        {"warning Packs/: no Packs folder: no pack loads, and the console says \"Packs folder doesn't exist!\" at "
         "every load (an empty folder keeps it quiet)"}},
       {{{"config.json", R"({"usePermissions": false, "EmojiArray": ["x"]})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json usePermissions: not a key of config.json (did you mean UsePermissions?); ignored",
-        "warning config.json EmojiArray: read from pack files only; ignored in config.json"}},
+       {"warning config.json:1:20 usePermissions: not a key of config.json (did you mean UsePermissions?); ignored",
+        "warning config.json:1:41 EmojiArray: read from pack files only; ignored in config.json"}},
       {{{"config.json", "{}"}, {"Packs/.keep/x", ""}},
        {"warning config.json: no emoji mapped: no pack names one, and RemapEmoji is empty"}},
+      // What the parse passes over without a word.
+      {{{"config.json", "{}"},
+        {"Packs/a.json", "{\"EmojiPath\": \"/Game/E/\",\n \"EmojiArray\": [\"a\"],\n \"EmojiArray\": [\"e\"]}"}},
+       {"warning Packs/a.json:3:2 EmojiArray: written twice in one object, at lines 2 and 3: only the later one "
+        "counts, the one at line 2 is lost"}},
+      {{{"config.json", "{}\n  {\"RemapEmoji\": [{\"Name\": \"r\", \"Path\": \"/Game/R.R\"}]}"},
+        {"Packs/a.json", kFacePack}},
+       {"warning config.json:2:3: text after the first JSON value, which is never read: one file holds one object "
+        "(two pasted one after the other?)"}},
   };
   for (const Case& c : cases) {
     Use(c.files);
@@ -332,17 +347,17 @@ TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
   const ToolRun text = Check({"--say", "a :e: b"});
   const json report = CheckJson({"--say", "a :e: b"});
   EXPECT_EQ(
-      "ArkApi/Plugins/Glyphwork/config.json: warning: RemapEmoji[0]: no Name: its code is \"::\", which every pair "
-      "of colons in chat will match\n"
-      "ArkApi/Plugins/Glyphwork/config.json: warning: Packs: expected a list of pack file names, found a number "
+      "ArkApi/Plugins/Glyphwork/config.json:1:17: warning: RemapEmoji[0]: no Name: its code is \"::\", which every "
+      "pair of colons in chat will match\n"
+      "ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a list of pack file names, found a number "
       "(read as a list of this one value)\n"
-      "ArkApi/Plugins/Glyphwork/config.json: warning: Packs: expected a pack file name, found a number\n"
+      "ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a pack file name, found a number\n"
+      "ArkApi/Plugins/Glyphwork/Packs/a.json: warning: not named in Packs, and loads all the same: Packs selects "
+      "nothing, every file in the Packs folder loads\n"
       "ArkApi/Plugins/Glyphwork/Packs/a.json:2:23: error: syntax error while parsing array - unexpected end of "
       "input; expected ']'" +
           kPackFails +
           "\n"
-          "ArkApi/Plugins/Glyphwork/Packs/a.json: warning: not named in Packs, and loads all the same: Packs selects "
-          "nothing, every file in the Packs folder loads\n"
           "ArkApi/Plugins/Glyphwork/Packs/b.json: warning: not named in Packs, and loads all the same: Packs selects "
           "nothing, every file in the Packs folder loads\n"
           "glyphwork-check: note: the plugin does not load: chat is delivered unchanged\n"
@@ -355,25 +370,31 @@ TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
        {{{"severity", "warning"},
          {"file", "ArkApi/Plugins/Glyphwork/config.json"},
          {"key", "RemapEmoji[0]"},
+         {"line", 1},
+         {"column", 17},
          {"message", "no Name: its code is \"::\", which every pair of colons in chat will match"}},
         {{"severity", "warning"},
          {"file", "ArkApi/Plugins/Glyphwork/config.json"},
          {"key", "Packs"},
+         {"line", 2},
+         {"column", 11},
          {"message", "expected a list of pack file names, found a number (read as a list of this one value)"}},
         {{"severity", "warning"},
          {"file", "ArkApi/Plugins/Glyphwork/config.json"},
          {"key", "Packs"},
-         {"message", "expected a pack file name, found a number"}},
-        {{"severity", "error"},
-         {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
          {"line", 2},
-         {"column", 23},
-         {"message", "syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails}},
+         {"column", 11},
+         {"message", "expected a pack file name, found a number"}},
         {{"severity", "warning"},
          {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
          {"message",
           "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
           "folder loads"}},
+        {{"severity", "error"},
+         {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
+         {"line", 2},
+         {"column", 23},
+         {"message", "syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails}},
         {{"severity", "warning"},
          {"file", "ArkApi/Plugins/Glyphwork/Packs/b.json"},
          {"message",
@@ -393,32 +414,37 @@ TEST_F(CheckTest, ContentReportsEveryObjectPathThatDoesNotLoad) {
        {"Packs/a.json", R"({"EmojiPath": "/Game/Faces/", "EmojiArray": ["smile", "frown", "smile"]})"},
        {"Packs/b.json", R"({"EmojiPath": "/Game/Faces", "EmojiArray": ["wink"]})"}});
   const std::vector<std::string> common = {
-      "warning config.json RemapEmoji[2]: no Path: its markup names no texture, a white square in chat",
-      "warning Packs/a.json EmojiArray[2]: :smile: is defined at EmojiArray[0] too, which comes first and wins: "
-      "this one changes nothing in chat",
-      "warning Packs/b.json EmojiPath: \"/Game/Faces\" does not end with \"/\": the names run into it, as in "
+      "warning config.json:2:80 RemapEmoji[2]: no Path: its markup names no texture, a white square in chat",
+      "warning Packs/a.json:1:64 EmojiArray[2]: :smile: is defined at EmojiArray[0] too, which comes first and "
+      "wins: this one changes nothing in chat",
+      "warning Packs/b.json:1:15 EmojiPath: \"/Game/Faces\" does not end with \"/\": the names run into it, as in "
       "/Game/Faceswink.wink"};
   std::vector<std::string> expected = common;
-  expected.insert(expected.begin() + 1,
-                  "warning config.json RemapEmoji[1]: /Game/Custom/Gone.Gone does not load from the content folder: "
-                  "a white square in chat");
-  expected.insert(expected.begin() + 3,
-                  "warning Packs/a.json EmojiArray[1]: /Game/Faces/frown.frown does not load from the content "
+  expected.insert(expected.begin(),
+                  "warning config.json:2:28 RemapEmoji[1]: /Game/Custom/Gone.Gone does not load from the content "
+                  "folder: a white square in chat");
+  expected.insert(expected.begin() + 2,
+                  "warning Packs/a.json:1:55 EmojiArray[1]: /Game/Faces/frown.frown does not load from the content "
                   "folder: a white square in chat");
   expected.push_back(
-      "warning Packs/b.json EmojiArray[0]: /Game/Faceswink.wink does not load from the content folder: a white "
-      "square in chat");
+      "warning Packs/b.json:1:45 EmojiArray[0]: /Game/Faceswink.wink does not load from the content folder: a "
+      "white square in chat");
 
-  // The content folder of the server, and one laid out the same elsewhere.
+  // The content folder of the server, checked unasked, and one laid out the
+  // same elsewhere.
   for (const fs::path& content : {Root() / "ShooterGame" / "Content", Root() / "upload" / "Content"}) {
     for (const char* asset : {"Custom/Logo.uasset", "Faces/smile.uasset", "Faces/wink.uasset"}) {
       Write(fs::relative(content / asset, Root()), "");
     }
-    EXPECT_THAT(Flat(CheckJson({"--content", content.string()})), ElementsAreArray(expected)) << content;
+    const bool own = content.parent_path() == Root() / "ShooterGame";
+    EXPECT_THAT(
+        Flat(CheckJson(own ? std::vector<std::string>{} : std::vector<std::string>{"--content", content.string()})),
+        ElementsAreArray(expected))
+        << content;
     EXPECT_TRUE(fs::exists(content / "Faces" / "smile.uasset")) << "the content is left as it was";
     fs::remove_all(content);
   }
-  // Without --content no object path is tried.
+  // Without --content and without content of its own no object path is tried.
   EXPECT_THAT(Flat(CheckJson()), ElementsAreArray(common));
 
   // A wrong type stops the plugin's texture loading, and with it the check.
@@ -427,9 +453,9 @@ TEST_F(CheckTest, ContentReportsEveryObjectPathThatDoesNotLoad) {
        {"Packs/b.json", R"({"EmojiPath": 1, "EmojiArray": ["b"]})"}});
   fs::create_directories(Root() / "ShooterGame" / "Content");
   EXPECT_THAT(Flat(CheckJson({"--content", "ShooterGame/Content"})),
-              ElementsAre("warning Packs/a.json EmojiArray[0]: /Game/E/e.e does not load from the content folder: a "
-                          "white square in chat",
-                          "error Packs/b.json EmojiPath: expected a string, found a number" + kBothFail,
+              ElementsAre("warning Packs/a.json:1:42 EmojiArray[0]: /Game/E/e.e does not load from the content folder: "
+                          "a white square in chat",
+                          "error Packs/b.json:1:15 EmojiPath: expected a string, found a number" + kBothFail,
                           "note : content checked up to the first wrong type only: texture loading stops there"));
 }
 

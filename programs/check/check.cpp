@@ -1,18 +1,22 @@
 #include "programs/check/check.h"
 
+#include <fmt/format.h>
+#include <spdlog/sinks/base_sink.h>
+#include <spdlog/spdlog.h>
+
 #include <algorithm>
 #include <cctype>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <regex>
+#include <tuple>
 #include <utility>
-
-#include <spdlog/sinks/base_sink.h>
-#include <spdlog/spdlog.h>
 
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
@@ -20,6 +24,7 @@
 #include "log/log.h"
 #include "plugin/api/game.h"
 #include "programs/check/documents.h"
+#include "programs/check/json_text.h"
 #include "standin/game/game.h"
 #include "standin/host/host_control.h"
 #include "standin/permissions/permissions.h"
@@ -62,21 +67,37 @@ std::string ConsoleMessage(const std::string& line) {
 }
 
 // The library's text without its "[json.exception...] " tag; the line and
-// column of a parse error go into the finding.
-Finding JsonFinding(const std::string& file, const json::exception& error, const char* effect) {
+// column of a parse error go into the finding, and a parse that stopped at a
+// closing bracket after a comma is called a trailing comma.
+Finding JsonFinding(const std::string& file, const std::string& text, const json::exception& error,
+                    const char* effect) {
   static const std::regex tag(R"(^\[json\.exception\.[a-z_]+\.\d+\] )");
   static const std::regex position(R"(^parse error at line (\d+), column (\d+): ([\s\S]*)$)");
   Finding finding;
   finding.file = file;
-  std::string text = std::regex_replace(std::string(error.what()), tag, "");
+  std::string message = std::regex_replace(std::string(error.what()), tag, "");
   std::smatch match;
-  if (std::regex_match(text, match, position)) {
+  if (std::regex_match(message, match, position)) {
     finding.line = std::stoi(match[1].str());
     finding.column = std::stoi(match[2].str());
-    text = match[3].str();
+    message = match[3].str();
   }
-  finding.message = text + " (" + effect + ")";
+  if (const auto* parse_error = dynamic_cast<const json::parse_error*>(&error)) {
+    if (const auto comma = TrailingCommaBefore(text, parse_error->byte)) {
+      finding.line = comma->line;
+      finding.column = comma->column;
+      message = "trailing comma: JSON allows no comma after the last member of an object or list";
+    }
+  }
+  finding.message = message + " (" + effect + ")";
   return finding;
+}
+
+// The file's bytes as they are, for finding places in them; empty when it
+// cannot be read.
+std::string ReadBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // A server folder of its own whose ShooterGame/Content is a link to the given
@@ -126,6 +147,7 @@ class Checker {
     if (!options_.content.empty()) CheckContent();
     if (!options_.say.empty()) PreviewChat();
     TearDown();
+    PlaceFindings();
     GroupByFile();
   }
 
@@ -168,15 +190,49 @@ class Checker {
     report_.packs = static_cast<int>(pack_names_.size());
   }
 
+  enum class Parsed { kOk, kCannotOpen, kInvalid };
+
+  // Parses a file as the plugin does. A parse error is reported here; a file
+  // that parses gets its layout mapped, for the places of later findings,
+  // and its keys written twice and text after the first value reported.
+  Parsed Parse(const std::string& path, const std::string& file, const char* effect, json& out) {
+    try {
+      if (!ParseJsonFile(path, out)) return Parsed::kCannotOpen;
+    } catch (const json::exception& error) {
+      report_.findings.push_back(JsonFinding(file, ReadBytes(path), error, effect));
+      return Parsed::kInvalid;
+    }
+    const JsonLayout& layout = layouts_[file] = MapJsonText(ReadBytes(path));
+    for (const DuplicateKey& duplicate : layout.duplicates) {
+      report_.findings.push_back(
+          {Severity::kWarning, file, duplicate.later.line, duplicate.later.column, duplicate.path,
+           fmt::format("written twice in one object, at lines {} and {}: only the later one counts, the one at line {} "
+                       "is lost",
+                       duplicate.first.line, duplicate.later.line, duplicate.first.line)});
+    }
+    if (layout.trailing_text) {
+      report_.findings.push_back({Severity::kWarning, file, layout.trailing_text->line, layout.trailing_text->column,
+                                  "",
+                                  "text after the first JSON value, which is never read: one file holds one "
+                                  "object (two pasted one after the other?)"});
+    }
+    return Parsed::kOk;
+  }
+
+  // ConfigDocument as ReadConfig sets it, with the failure in the checker's
+  // own terms.
   void ReadConfigFile() {
     config_file_ = Shown(GetConfigPath());
-    try {
-      ReadConfig();
-      config_read_ = true;
-    } catch (const json::exception& error) {
-      report_.findings.push_back(JsonFinding(config_file_, error, kConfigFails));
-    } catch (const std::exception& error) {
-      report_.Add(Severity::kError, config_file_, "", std::string(error.what()) + " (" + kConfigFails + ")");
+    json config;
+    switch (Parse(GetConfigPath(), config_file_, kConfigFails, config)) {
+      case Parsed::kCannotOpen:
+        report_.Add(Severity::kError, config_file_, "", std::string("Can't open config.json (") + kConfigFails + ")");
+        return;
+      case Parsed::kInvalid:
+        return;
+      case Parsed::kOk:
+        ConfigDocument = std::move(config);
+        config_read_ = true;
     }
   }
 
@@ -202,16 +258,15 @@ class Checker {
                     "not a .json file, but every file in the Packs folder is read as a pack");
       }
       json pack;
-      try {
-        if (!ParseJsonFile(packs_folder_ + name, pack)) {
+      switch (Parse(packs_folder_ + name, file, kPackFails, pack)) {
+        case Parsed::kCannotOpen:
           report_.Add(Severity::kError, file, "", "Can't open " + name + " pack! (" + kPackFails + ")");
-          continue;
-        }
-      } catch (const json::exception& error) {
-        report_.findings.push_back(JsonFinding(file, error, kPackFails));
-        continue;
+          break;
+        case Parsed::kInvalid:
+          break;
+        case Parsed::kOk:
+          documents_.CheckPack(file, pack);
       }
-      documents_.CheckPack(file, pack);
     }
   }
 
@@ -299,8 +354,21 @@ class Checker {
     capture_->Take();  // the hook's line on a wrong type repeats a finding above
   }
 
+  // A finding about a key without a place of its own gets its value's.
+  void PlaceFindings() {
+    for (Finding& finding : report_.findings) {
+      if (finding.line > 0 || finding.key.empty()) continue;
+      const auto layout = layouts_.find(finding.file);
+      if (layout == layouts_.end()) continue;
+      if (const auto it = layout->second.values.find(finding.key); it != layout->second.values.end()) {
+        finding.line = it->second.line;
+        finding.column = it->second.column;
+      }
+    }
+  }
+
   // Findings file by file, in the order the plugin reads the files; within a
-  // file, in the order found.
+  // file, those about the whole file first, then from the top down.
   void GroupByFile() {
     std::map<std::string, std::size_t> rank = {{config_file_, 0}, {Shown(packs_folder_), 1}};
     for (const std::string& name : pack_names_) rank.emplace(Shown(packs_folder_ + name), rank.size());
@@ -308,8 +376,9 @@ class Checker {
       const auto it = rank.find(finding.file);
       return it == rank.end() ? rank.size() : it->second;
     };
-    std::stable_sort(report_.findings.begin(), report_.findings.end(),
-                     [&](const Finding& a, const Finding& b) { return rank_of(a) < rank_of(b); });
+    std::stable_sort(report_.findings.begin(), report_.findings.end(), [&](const Finding& a, const Finding& b) {
+      return std::tuple(rank_of(a), a.line, a.column) < std::tuple(rank_of(b), b.line, b.column);
+    });
   }
 
   const Options& options_;
@@ -317,6 +386,7 @@ class Checker {
   DocumentChecker documents_;
   std::shared_ptr<CaptureSink> capture_;
   std::unique_ptr<standin::Game> game_;
+  std::map<std::string, JsonLayout> layouts_;  // by file, as findings name it
 
   std::string config_file_;
   bool config_read_ = false;

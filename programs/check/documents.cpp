@@ -1,11 +1,11 @@
 #include "programs/check/documents.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
 #include <map>
 #include <set>
-
-#include <fmt/format.h>
 
 namespace glyphwork::check {
 
@@ -14,10 +14,15 @@ namespace {
 using nlohmann::json;
 
 // What a wrong type costs, as the plugin reads each key.
-constexpr const char* kChatFails = "chat messages are delivered without emoji";
+// At start-up a wrong type is met where it stands; a reload refuses the files.
+constexpr const char* kChatFails =
+    "at start-up, chat messages are delivered without emoji; a reload keeps the previous files";
 constexpr const char* kChatFailsWithPermissions =
-    "once UsePermissions is on, chat messages are delivered without emoji";
-constexpr const char* kAssetsAndChatFail = "texture loading stops there, and chat messages are delivered without emoji";
+    "once UsePermissions is on: at start-up, chat messages are delivered without emoji; a reload keeps the previous "
+    "files";
+constexpr const char* kAssetsAndChatFail =
+    "at start-up, texture loading stops there and chat messages are delivered without emoji; a reload keeps the "
+    "previous files";
 
 std::string Join(const std::string& key, const std::string& member) {
   return key.empty() ? member : key + "." + member;

@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "usage: glyphwork-check [--root DIR] [--content DIR] [--json] [--say TEXT]...\n"
     "  --root DIR     the server folder (default: the current folder)\n"
     "  --content DIR  a folder laid out as ShooterGame/Content: report each object path that does not load\n"
+    "                 (default: ShooterGame/Content under --root, when there is one)\n"
     "  --json         print the findings as JSON\n"
     "  --say TEXT     print TEXT as a permitted player receives it in chat (repeatable)\n"
     "exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run\n";
@@ -46,6 +47,11 @@ int main(int argc, char** argv) {
     }
   }
   std::error_code error;
+  // The server's own content, when the folder has it.
+  if (const std::string own = options.root + "/ShooterGame/Content";
+      options.content.empty() && std::filesystem::is_directory(own, error)) {
+    options.content = own;
+  }
   if (!options.content.empty() && !std::filesystem::is_directory(options.content, error)) {
     std::cerr << "glyphwork-check: --content " << options.content << ": not a folder\n";
     return kUsageStatus;
