@@ -175,11 +175,16 @@ void RegisterAll() {
 }
 
 }  // namespace
+
+// reload_bench.cpp
+void RegisterReloadBenchmarks(standin::Game* game);
+
 }  // namespace glyphwork
 
 int main(int argc, char** argv) {
   standin::Game game;  // the engine allocator and the game's functions
   glyphwork::RegisterAll();
+  glyphwork::RegisterReloadBenchmarks(&game);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -67,8 +67,8 @@ struct GameFunctions {
     if (!WellFormed(message.Message) || !WellFormed(message.SenderName)) ++current->malformed_records;
     if (current->on_chat) current->on_chat(controller, message);
   }
-  static void ClientServerChatDirectMessage(AShooterPlayerController* controller, FString& text,
-                                            FLinearColor colour, bool flag, FString& sender) {
+  static void ClientServerChatDirectMessage(AShooterPlayerController* controller, FString& text, FLinearColor colour,
+                                            bool flag, FString& sender) {
     controller->direct.push_back({Narrow(text), colour, flag, Narrow(sender)});
     if (current && current->on_direct) current->on_direct(controller, controller->direct.back());
   }
@@ -77,17 +77,15 @@ struct GameFunctions {
     if (current && current->on_rcon_reply) current->on_rcon_reply(connection, connection->replies.back());
   }
   static UClass* StaticClass() { return &render_asset_class; }
-  static UObject* StaticLoadObject(UClass* object_class, UObject*, const wchar_t* name, const wchar_t*,
-                                   unsigned int, UPackageMap*, bool, FLinkerInstancingContext*) {
+  static UObject* StaticLoadObject(UClass* object_class, UObject*, const wchar_t* name, const wchar_t*, unsigned int,
+                                   UPackageMap*, bool, FLinkerInstancingContext*) {
     const std::string path = AsaApi::Tools::Utf8Encode(name ? name : L"");
     if (current == nullptr) return nullptr;
     current->load_requests.push_back(path);
     if (object_class != &render_asset_class || !ContentExists(path)) return nullptr;
-    for (const auto& object : current->objects_) {
-      if (object->path == path) return object.get();
-    }
-    current->objects_.push_back(std::make_unique<UObject>(UObject{path}));
-    return current->objects_.back().get();
+    auto& object = current->objects_[path];
+    if (!object) object = std::make_unique<UObject>(UObject{path});
+    return object.get();
   }
 };
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "plugin/api/asa_api.h"
@@ -81,7 +82,8 @@ class Game {
 
  private:
   std::vector<std::unique_ptr<AShooterPlayerController>> players_;
-  std::vector<std::unique_ptr<UObject>> objects_;
+  // Loaded objects by path: the engine loads each once, however often asked.
+  std::unordered_map<std::string, std::unique_ptr<UObject>> objects_;
   friend struct GameFunctions;
 };
 
