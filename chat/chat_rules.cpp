@@ -70,16 +70,27 @@ const std::string* ChatRules::wrong_type() const {
 }
 
 void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> passes) {
-  std::unordered_map<std::string, uint32_t> ids;
+  // Never grown past this, so that the index's views into the codes stay
+  // valid: one table serves to find duplicates and, later, codes in text.
+  codes_.reserve(passes.size());
+  code_index_.reserve(passes.size());
   passes_.reserve(passes.size());
+  std::vector<uint32_t> last_pass;  // per code, while building the chains
   for (auto& [code, markup] : passes) {
-    const auto [it, added] = ids.try_emplace(code, uint32_t(codes_.size()));
-    if (added) {
-      codes_.push_back(code);
-      code_passes_.emplace_back();
+    const uint32_t pass = uint32_t(passes_.size());
+    uint32_t id;
+    if (const auto it = code_index_.find(code); it != code_index_.end()) {
+      id = it->second;
+      passes_[last_pass[id]].next_same_code = pass;
+      last_pass[id] = pass;
+    } else {
+      id = uint32_t(codes_.size());
+      codes_.push_back(std::move(code));
+      code_index_.emplace(std::string_view(codes_.back()), id);
+      first_pass_.push_back(pass);
+      last_pass.push_back(pass);
     }
-    code_passes_[it->second].push_back(uint32_t(passes_.size()));
-    passes_.push_back({it->second, std::move(markup), false, false, {}});
+    passes_.push_back({id, std::move(markup), UINT32_MAX, false, false, {}});
   }
 
   // A new code can only appear where markup went in: it starts or ends inside
@@ -88,9 +99,7 @@ void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> pass
   // codes in the text as it was, minus the ones it replaced.
   bool a_code_holds_markup = false;
   std::vector<bool> counts_seen;
-  for (uint32_t id = 0; id < codes_.size(); ++id) {
-    const std::string& code = codes_[id];
-    code_index_.emplace(std::string_view(code), id);
+  for (const std::string& code : codes_) {
     if (code.find(kMarkupPrefix) != std::string::npos) a_code_holds_markup = true;
     const size_t inner = size_t(std::count(code.begin(), code.end(), ':')) - 2;
     if (counts_seen.size() <= inner) counts_seen.resize(inner + 1);
@@ -106,6 +115,12 @@ void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> pass
     pass.may_create_codes = a_code_holds_markup || pass.markup.find(':') != std::string::npos;
     // Well-formed markup without NUL converts on its own as it would inside
     // the whole text: keep it as the engine's units, made the engine's way.
+    // ASCII is its own UTF-8 and UTF-16, as the hook's ASCII path relies on.
+    if (std::all_of(pass.markup.begin(), pass.markup.end(), [](char c) { return c > 0; })) {
+      pass.markup_units.assign(pass.markup.begin(), pass.markup.end());
+      pass.has_units = true;
+      continue;
+    }
     const std::wstring wide = AsaApi::Tools::Utf8Decode(pass.markup);
     if (pass.markup.find('\0') == std::string::npos && AsaApi::Tools::Utf8Encode(wide) == pass.markup) {
       const FString units(wide.c_str());
@@ -153,7 +168,7 @@ void ChatRules::FindOccurrences(std::string_view text) const {
       if (!code_length_seen_[length]) continue;
       const auto it = code_index_.find(text.substr(colons_[first], length));
       if (it == code_index_.end()) continue;
-      occurrences_.push_back({code_passes_[it->second].front(), colons_[first], it->second});
+      occurrences_.push_back({first_pass_[it->second], colons_[first], it->second});
     }
   }
 }
@@ -250,9 +265,9 @@ void ChatRules::ContinuePassByPass(std::string& text, uint32_t next) const {
     for (const Occurrence& occurrence : occurrences_) {
       if (occurrence.code == previous_code) continue;
       previous_code = occurrence.code;
-      const auto& code_passes = code_passes_[occurrence.code];
-      candidates_.insert(candidates_.end(), std::lower_bound(code_passes.begin(), code_passes.end(), next),
-                         code_passes.end());
+      for (uint32_t pass = first_pass_[occurrence.code]; pass != UINT32_MAX; pass = passes_[pass].next_same_code) {
+        if (pass >= next) candidates_.push_back(pass);
+      }
     }
     std::sort(candidates_.begin(), candidates_.end());
     bool look_again = false;

@@ -68,8 +68,9 @@ class ChatRules {
   struct Pass {
     uint32_t code;  // index into codes_
     std::string markup;
-    bool may_create_codes;  // its markup can form a code with the text around it
-    bool has_units;         // markup_units holds the markup as the engine gets it
+    uint32_t next_same_code;  // the next pass of the same code, or UINT32_MAX
+    bool may_create_codes;    // its markup can form a code with the text around it
+    bool has_units;           // markup_units holds the markup as the engine gets it
     std::u16string markup_units;
   };
   struct Occurrence {
@@ -104,7 +105,7 @@ class ChatRules {
 
   std::vector<Pass> passes_;
   std::vector<std::string> codes_;                             // distinct codes
-  std::vector<std::vector<uint32_t>> code_passes_;             // ascending pass indices per code
+  std::vector<uint32_t> first_pass_;                           // per code; later ones chained in Pass
   std::unordered_map<std::string_view, uint32_t> code_index_;  // views into codes_, built last
   // A code with k colons in its name spans k + 2 colons of the text: the
   // distinct k, ascending, bound how many colon pairs a scan looks up.
