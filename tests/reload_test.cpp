@@ -175,6 +175,26 @@ TEST_F(ReloadTest, AFailedReloadChangesNothingAndNamesTheFileAndKey) {
   Permissions::StandIn::Clear();
 }
 
+TEST_F(ReloadTest, ATextureLoadingThatThrowsIsLoggedAndKeepsTheNewFiles) {
+  WriteConfig(kNewConfig);
+  WritePack("b.json", kGrinPack);
+  game_->on_load = [](const std::string& path) {
+    if (path == "/Game/E/grin.grin") throw std::runtime_error("engine out of memory");
+  };
+  RCONClientConnection connection;
+  RCONPacket packet;
+  packet.Id = 3;
+  packet.Body = FString("Glyphwork.Reload");
+  EXPECT_TRUE(standin::ExecuteRconCommand(&connection, &packet));
+  EXPECT_THAT(WithoutDate(TakeHostLog()),
+              ElementsAre("[Glyphwork][error] Failed to read config! engine out of memory"));
+  EXPECT_THAT(connection.replies, ElementsAre(::testing::Field(&RCONClientConnection::Reply::text, "")));
+  EXPECT_EQ(Markup("/Game/E/smile.smile") + " " + Markup("/Game/E/grin.grin") + " " + Markup("/Game/W/wave.wave") +
+                " " + Markup("/Game/W/hi.hi"),
+            Shown());
+  game_->on_load = nullptr;
+}
+
 TEST_F(ReloadTest, TheConsoleCommandWithoutAPlayerDoesNothing) {
   fs::remove(PluginDir() / "config.json");  // a reload would log its failure
   EXPECT_TRUE(standin::ExecuteConsoleCommand(nullptr, "Glyphwork.Reload"));

@@ -75,6 +75,10 @@ class Game {
   std::function<void(AShooterPlayerController*, const AShooterPlayerController::DirectMessage&)> on_direct;
   std::function<void(RCONClientConnection*, const RCONClientConnection::Reply&)> on_rcon_reply;
 
+  // Called for every StaticLoadObject before it looks; may throw, as an
+  // engine in trouble may.
+  std::function<void(const std::string& path)> on_load;
+
   // Object paths asked of StaticLoadObject, in order.
   std::vector<std::string> load_requests;
   // Deliveries that reached the game's own function with a broken record.
