@@ -68,7 +68,7 @@ class ServerFolder {
  public:
   explicit ServerFolder(int emoji) {
     root_ = fs::temp_directory_path() / ("glyphwork-bench-" + std::to_string(std::random_device()()));
-    const fs::path plugin = root_ / "ArkApi/Plugins/Glyphwork";
+    const fs::path plugin = root_ / standin::kBinariesFolder / "ArkApi/Plugins/Glyphwork";
     Write(plugin / "config.json",
           R"({"UsePermissions": false, "RemapEmoji": [{"Name": "ark", "Path": "/Game/Custom/ark.ark"}]})");
     Write(root_ / "ShooterGame/Content/Custom/ark.uasset", "");
@@ -102,7 +102,7 @@ void UseServer(int emoji) {
   auto& folder = folders[emoji];
   if (!folder) folder = std::make_unique<ServerFolder>(emoji);
   auto quiet = std::make_shared<spdlog::sinks::null_sink_mt>();
-  standin::StartHost({folder->root(), false, {quiet}, false});
+  standin::StartHost({.server_dir = folder->root(), .console_sink = false, .extra_sinks = {quiet}, .log_file = false});
   if (!loggers) {
     // The console lines of every reload go nowhere.
     spdlog::drop(kConsoleLogName);

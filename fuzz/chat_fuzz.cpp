@@ -4,14 +4,13 @@
 // no exception leaves the hook, and the text is the plain algorithm's where
 // the documents have the types it needs, else the original.
 #include <fuzzer/FuzzedDataProvider.h>
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/spdlog.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <set>
-
 #include <nlohmann/json.hpp>
-#include <spdlog/sinks/null_sink.h>
-#include <spdlog/spdlog.h>
+#include <set>
 
 #include "chat/chat_hook.h"
 #include "config/config.h"
@@ -31,12 +30,14 @@ struct World {
 
   World() {
     const auto root = std::filesystem::temp_directory_path() / "glyphwork-chat-fuzz";
-    standin::StartHost({root.string(), false, {std::make_shared<spdlog::sinks::null_sink_mt>()}, false});
-    spdlog::register_logger(std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName,
-                                                             std::make_shared<spdlog::sinks::null_sink_mt>()));
+    standin::StartHost({.server_dir = root.string(),
+                        .console_sink = false,
+                        .extra_sinks = {std::make_shared<spdlog::sinks::null_sink_mt>()},
+                        .log_file = false});
+    spdlog::register_logger(
+        std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName, std::make_shared<spdlog::sinks::null_sink_mt>()));
     glyphwork::SetUpConsoleLog();
-    AsaApi::GetHooks().InstallHook(game::kClientChatMessage,
-                                   reinterpret_cast<void*>(&glyphwork::ClientChatMessageHook),
+    AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&glyphwork::ClientChatMessageHook),
                                    reinterpret_cast<void**>(&glyphwork::ClientChatMessageTrampoline));
     player = game.Join("Ann", "id-Ann");
   }
@@ -55,13 +56,20 @@ std::string Text(FuzzedDataProvider& in) {
 // A value of the expected kind most of the time, of any other kind sometimes.
 json Value(FuzzedDataProvider& in, const std::function<json()>& expected) {
   switch (in.ConsumeIntegralInRange(0, 9)) {
-    case 0: return nullptr;
-    case 1: return in.ConsumeIntegral<int8_t>();
-    case 2: return in.ConsumeBool();
-    case 3: return Text(in);
-    case 4: return json::object({{"k", Text(in)}});
-    case 5: return json::array({Text(in), 1});
-    default: return expected();
+    case 0:
+      return nullptr;
+    case 1:
+      return in.ConsumeIntegral<int8_t>();
+    case 2:
+      return in.ConsumeBool();
+    case 3:
+      return Text(in);
+    case 4:
+      return json::object({{"k", Text(in)}});
+    case 5:
+      return json::array({Text(in), 1});
+    default:
+      return expected();
   }
 }
 
@@ -85,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   json config = json::object();
   Maybe(in, config, "UsePermissions", [&] { return json(in.ConsumeBool()); });
-  Maybe(in, config, "PermissionsGroups", [&] { return List(in, [&] { return Value(in, [&] { return json(Text(in)); }); }); });
+  Maybe(in, config, "PermissionsGroups",
+        [&] { return List(in, [&] { return Value(in, [&] { return json(Text(in)); }); }); });
   Maybe(in, config, "RemapEmoji", [&] {
     return List(in, [&] {
       return Value(in, [&] {
@@ -102,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       return Value(in, [&] {
         json pack = json::object();
         Maybe(in, pack, "EmojiPath", [&] { return json(Text(in)); });
-        Maybe(in, pack, "EmojiArray", [&] { return List(in, [&] { return Value(in, [&] { return json(Text(in)); }); }); });
+        Maybe(in, pack, "EmojiArray",
+              [&] { return List(in, [&] { return Value(in, [&] { return json(Text(in)); }); }); });
         return pack;
       });
     });

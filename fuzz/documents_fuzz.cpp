@@ -34,10 +34,12 @@ struct World {
 
   World() {
     root = fs::temp_directory_path() / ("glyphwork-fuzz-" + std::to_string(std::random_device()()));
-    fs::create_directories(root / "ArkApi/Plugins/Glyphwork/Packs");
+    fs::create_directories(root / standin::kBinariesFolder / "ArkApi/Plugins/Glyphwork/Packs");
     fs::create_directories(root / "ShooterGame/Content/E");
     std::ofstream(root / "ShooterGame/Content/E/smile.uasset");
-    standin::StartHost({root.string(), false, {std::make_shared<spdlog::sinks::null_sink_mt>()}});
+    standin::StartHost({.server_dir = root.string(),
+                        .console_sink = false,
+                        .extra_sinks = {std::make_shared<spdlog::sinks::null_sink_mt>()}});
     spdlog::register_logger(
         std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName, std::make_shared<spdlog::sinks::null_sink_mt>()));
     glyphwork::SetUpHostLog("Glyphwork");
@@ -59,8 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte splits the rest between config.json and the pack.
   const size_t split = size == 0 ? 0 : std::min<size_t>(size - 1, data[0] * (size - 1) / 255);
   const uint8_t* body = size == 0 ? data : data + 1;
-  world.Write("ArkApi/Plugins/Glyphwork/config.json", body, split);
-  world.Write("ArkApi/Plugins/Glyphwork/Packs/pack.json", body + split, size == 0 ? 0 : size - 1 - split);
+  const fs::path plugin = fs::path(standin::kBinariesFolder) / "ArkApi/Plugins/Glyphwork";
+  world.Write(plugin / "config.json", body, split);
+  world.Write(plugin / "Packs/pack.json", body + split, size == 0 ? 0 : size - 1 - split);
 
   const int64_t allocations = standin::Game::LiveAllocations();
   {

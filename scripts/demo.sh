@@ -10,5 +10,5 @@ build_dir=${BUILD_DIR:-build}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp -r examples/server/. "$scratch"
-cp "$build_dir/Glyphwork.so" "$scratch/ArkApi/Plugins/Glyphwork/"
+cp "$build_dir/Glyphwork.so" "$scratch/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/"
 "$build_dir/programs/devserver/glyphwork-devserver" --root "$scratch" --script examples/demo.txt

@@ -20,7 +20,7 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
-constexpr const char* kPluginFolder = "ArkApi/Plugins/Glyphwork/";
+constexpr const char* kPluginFolder = "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/";
 constexpr const char* kPlayerId = "player-1";
 
 // Plugin folder files by name ("config.json", "Packs/a.json"); an empty map
@@ -235,11 +235,13 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
       {{{"config.json", "{}"},
         {"Packs/a.json", kFacePack},
         {"Packs/b.json", R"({"EmojiPath": "/Game/B/", "EmojiArray": ["b", "e"]})"}},
-       {"warning Packs/b.json:1:47 EmojiArray[1]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json "
+       {"warning Packs/b.json:1:47 EmojiArray[1]: :e: is defined at "
+        "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json "
         "EmojiArray[0] "
         "too, which comes first and wins: this one changes nothing in chat"}},
       {{{"config.json", R"({"RemapEmoji": [{"Name": "e", "Path": "/Game/R.R"}]})"}, {"Packs/a.json", kFacePack}},
-       {"warning config.json:1:17 RemapEmoji[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
+       {"warning config.json:1:17 RemapEmoji[0]: :e: is defined at "
+        "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json EmojiArray[0] "
         "too, which comes first and wins: this one changes nothing in chat"}},
       {{{"config.json", "{}"},
         {"Packs/a.json", R"({"EmojiPath": "/Game/E/", "EmojiArray": ["big smile", "a:b", "say\"hi", "ok"]})"}},
@@ -260,7 +262,8 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
       {{{"config.json", R"({"Packs": ["a.json"]})"}, {"Packs/a.json", kFacePack}, {"Packs/b.json", kFacePack}},
        {"warning Packs/b.json: not named in Packs, and loads all the same: Packs selects nothing, every file in the "
         "Packs folder loads",
-        "warning Packs/b.json:1:42 EmojiArray[0]: :e: is defined at ArkApi/Plugins/Glyphwork/Packs/a.json "
+        "warning Packs/b.json:1:42 EmojiArray[0]: :e: is defined at "
+        "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json "
         "EmojiArray[0] "
         "too, which comes first and wins: this one changes nothing in chat"}},
       {{{"config.json", "{}"}, {"Packs/notes.txt", R"({"EmojiPath": "/Game/N/", "EmojiArray": ["n"]})"}},
@@ -332,12 +335,12 @@ TEST_F(CheckTest, ExitStatusesAndTheSummaryLine) {
   }
   // --root names the folder from anywhere; nothing is written into it.
   Use({{"config.json", "{}"}, {"Packs/a.json", kFacePack}});
-  fs::remove_all(Root() / "ArkApi" / "Logs");
+  fs::remove_all(BinariesDir() / "ArkApi" / "Logs");
   const ToolRun run = Check({"--root", Root().string(), "--say", ":e:"});
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("say: :e:\n  => <img src=\"chat.image\" path=\"/Game/E/e.e\"/>\n1 pack, 1 emoji, 0 errors, 0 warnings\n",
             run.out);
-  EXPECT_FALSE(fs::exists(Root() / "ArkApi" / "Logs"));
+  EXPECT_FALSE(fs::exists(BinariesDir() / "ArkApi" / "Logs"));
 }
 
 TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
@@ -347,18 +350,24 @@ TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
   const ToolRun text = Check({"--say", "a :e: b"});
   const json report = CheckJson({"--say", "a :e: b"});
   EXPECT_EQ(
-      "ArkApi/Plugins/Glyphwork/config.json:1:17: warning: RemapEmoji[0]: no Name: its code is \"::\", which every "
+      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json:1:17: warning: RemapEmoji[0]: no Name: its code "
+      "is \"::\", which every "
       "pair of colons in chat will match\n"
-      "ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a list of pack file names, found a number "
+      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a list of pack "
+      "file names, found a number "
       "(read as a list of this one value)\n"
-      "ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a pack file name, found a number\n"
-      "ArkApi/Plugins/Glyphwork/Packs/a.json: warning: not named in Packs, and loads all the same: Packs selects "
+      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a pack file "
+      "name, found a number\n"
+      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json: warning: not named in Packs, and loads all "
+      "the same: Packs selects "
       "nothing, every file in the Packs folder loads\n"
-      "ArkApi/Plugins/Glyphwork/Packs/a.json:2:23: error: syntax error while parsing array - unexpected end of "
+      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json:2:23: error: syntax error while parsing array "
+      "- unexpected end of "
       "input; expected ']'" +
           kPackFails +
           "\n"
-          "ArkApi/Plugins/Glyphwork/Packs/b.json: warning: not named in Packs, and loads all the same: Packs selects "
+          "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/b.json: warning: not named in Packs, and loads "
+          "all the same: Packs selects "
           "nothing, every file in the Packs folder loads\n"
           "glyphwork-check: note: the plugin does not load: chat is delivered unchanged\n"
           "say: a :e: b\n  => a :e: b\n"
@@ -368,35 +377,35 @@ TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
   const json expected = {
       {"findings",
        {{{"severity", "warning"},
-         {"file", "ArkApi/Plugins/Glyphwork/config.json"},
+         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json"},
          {"key", "RemapEmoji[0]"},
          {"line", 1},
          {"column", 17},
          {"message", "no Name: its code is \"::\", which every pair of colons in chat will match"}},
         {{"severity", "warning"},
-         {"file", "ArkApi/Plugins/Glyphwork/config.json"},
+         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json"},
          {"key", "Packs"},
          {"line", 2},
          {"column", 11},
          {"message", "expected a list of pack file names, found a number (read as a list of this one value)"}},
         {{"severity", "warning"},
-         {"file", "ArkApi/Plugins/Glyphwork/config.json"},
+         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json"},
          {"key", "Packs"},
          {"line", 2},
          {"column", 11},
          {"message", "expected a pack file name, found a number"}},
         {{"severity", "warning"},
-         {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
+         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json"},
          {"message",
           "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
           "folder loads"}},
         {{"severity", "error"},
-         {"file", "ArkApi/Plugins/Glyphwork/Packs/a.json"},
+         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json"},
          {"line", 2},
          {"column", 23},
          {"message", "syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails}},
         {{"severity", "warning"},
-         {"file", "ArkApi/Plugins/Glyphwork/Packs/b.json"},
+         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/b.json"},
          {"message",
           "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
           "folder loads"}},

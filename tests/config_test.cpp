@@ -51,8 +51,9 @@ TEST_F(ConfigTest, ReadsTheFirstJsonValueOfTheFileAsItStands) {
 
 TEST_F(ConfigTest, ThePathIsTheCurrentDirectoryWithNothingNormalised) {
   standin::StopHost();
-  standin::StartHost({Root().string() + "/", false, {}});
-  EXPECT_EQ(Root().string() + "//ArkApi/Plugins/Glyphwork/config.json", GetConfigPath());
+  standin::StartHost(
+      {.server_dir = Root().string(), .console_sink = false, .current_dir = BinariesDir().string() + "/"});
+  EXPECT_EQ(BinariesDir().string() + "//ArkApi/Plugins/Glyphwork/config.json", GetConfigPath());
   WriteConfig(R"({"a": 1})");
   ReadConfig();
   EXPECT_EQ(R"({"a":1})", ConfigDocument.dump());

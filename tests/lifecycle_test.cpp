@@ -22,7 +22,7 @@ class LifecycleTest : public ServerTest {
 
 TEST_F(LifecycleTest, LoadRegistersInOrderAndUnloadRemovesInOrder) {
   WriteConfig("{}");
-  Write("ArkApi/Plugins/Glyphwork/Packs/.keep/x", "");  // an empty Packs folder but for a subfolder
+  Write(PluginDir() / "Packs/.keep/x", "");  // an empty Packs folder but for a subfolder
   ASSERT_TRUE(LoadPlugin());
   const std::string module = standin::PluginModulePath("Glyphwork");
   EXPECT_TRUE(std::filesystem::path(module).is_absolute()) << module;

@@ -78,7 +78,7 @@ TEST_F(LogTest, HostLogWritesOnTheHostsOwnSinksAndFlushesEveryLine) {
   EXPECT_TRUE(WrittenDuring(
       "", " [Glyphwork][error] text {} unformatted", [] { HostLog()->error(std::string("text {} unformatted")); },
       [this] {
-        std::ifstream file(Root() / "ArkApi" / "Logs" / "AsaApi.log");
+        std::ifstream file(BinariesDir() / "ArkApi" / "Logs" / "AsaApi.log");
         std::string line, last;
         while (std::getline(file, line)) last = line;
         return last;

@@ -62,9 +62,9 @@ TEST_F(PacksTest, NoPacksFolderOrAnEmptyOneLeavesNoPacks) {
   };
   const std::vector<Case> cases = {
       {[] { return true; }, {kMissingLine}},
-      {[&] { return Write("ArkApi/Plugins/Glyphwork/Packs", R"({"EmojiArray": ["x"]})"), true; }, {kMissingLine}},
+      {[&] { return Write(PluginDir() / "Packs", R"({"EmojiArray": ["x"]})"), true; }, {kMissingLine}},
       {[&] {
-         Write("ArkApi/Plugins/Glyphwork/file.json", "{}");
+         Write(PluginDir() / "file.json", "{}");
          return CreateSymlink("file.json", PacksDir());
        },
        {kMissingLine}},

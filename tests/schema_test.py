@@ -13,7 +13,7 @@ import unittest
 import jsonschema
 
 ARGS = None
-PLUGIN = pathlib.Path("ArkApi", "Plugins", "Glyphwork")
+PLUGIN = pathlib.Path("ShooterGame", "Binaries", "Win64", "ArkApi", "Plugins", "Glyphwork")
 PACK = {"EmojiPath": "/Game/E/", "EmojiArray": ["e"]}
 
 # (config.json, the one pack, clean?)

@@ -1,10 +1,10 @@
 #include "tests/server_fixture.h"
 
+#include <spdlog/spdlog.h>
+
 #include <fstream>
 #include <random>
 #include <regex>
-
-#include <spdlog/spdlog.h>
 
 #include "plugin/api/asa_api.h"
 
@@ -30,7 +30,9 @@ void ServerTest::SetUp() {
   std::random_device random;
   root_ = fs::temp_directory_path() / ("glyphwork-test-" + std::to_string(random()) + std::to_string(random()));
   fs::create_directories(PluginDir());
-  standin::StartHost({root_.string(), false, {std::make_shared<spdlog::sinks::ostream_sink_mt>(host_log_)}});
+  standin::StartHost({.server_dir = root_.string(),
+                      .console_sink = false,
+                      .extra_sinks = {std::make_shared<spdlog::sinks::ostream_sink_mt>(host_log_)}});
   console_ = std::make_unique<ConsoleCapture>();
   game_ = std::make_unique<standin::Game>();
 }
@@ -84,7 +86,8 @@ bool CreateSymlink(const fs::path& target, const fs::path& link, bool directory)
 }
 
 std::string WithoutTime(const std::string& line) {
-  static const std::regex pattern("^\x1b\\[(\\d+)m\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d( \\[Glyphwork\\](\\[ERR\\])? )(.*)\x1b\\[0m$");
+  static const std::regex pattern(
+      "^\x1b\\[(\\d+)m\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d( \\[Glyphwork\\](\\[ERR\\])? )(.*)\x1b\\[0m$");
   std::smatch match;
   if (!std::regex_match(line, match, pattern)) return "UNEXPECTED FORM: " + line;
   return match[1].str() + match[2].str() + match[4].str();

@@ -2,19 +2,19 @@
 // asks of it, and the stand-in game, for every test.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/ostream_sink.h>
+
 #include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <spdlog/logger.h>
-#include <spdlog/sinks/ostream_sink.h>
-
 #include "standin/game/game.h"
-#include "tests/console_capture.h"
 #include "standin/host/host_control.h"
+#include "tests/console_capture.h"
 
 namespace glyphwork::testing {
 
@@ -23,16 +23,19 @@ class ServerTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // The server folder; the host's current directory in it, which holds
+  // ArkApi/; the plugin's folder there.
   std::filesystem::path Root() const { return root_; }
-  std::filesystem::path PluginDir() const { return root_ / "ArkApi" / "Plugins" / "Glyphwork"; }
+  std::filesystem::path BinariesDir() const { return root_ / standin::kBinariesFolder; }
+  std::filesystem::path PluginDir() const { return BinariesDir() / "ArkApi" / "Plugins" / "Glyphwork"; }
   // Writes `content` to a file under the server folder, making its folders.
   void Write(const std::filesystem::path& relative, const std::string& content);
-  void WriteConfig(const std::string& content) { Write("ArkApi/Plugins/Glyphwork/config.json", content); }
-  void WritePack(const std::string& name, const std::string& content) {
-    Write("ArkApi/Plugins/Glyphwork/Packs/" + name, content);
-  }
+  void WriteConfig(const std::string& content) { Write(PluginDir() / "config.json", content); }
+  void WritePack(const std::string& name, const std::string& content) { Write(PluginDir() / "Packs" / name, content); }
   // An empty asset file that makes "/Game/<relative>.<last component>" load.
-  void WriteContent(const std::string& relative) { Write("ShooterGame/Content/" + relative + ".uasset", ""); }
+  void WriteContent(const std::string& relative) {
+    Write(std::string(standin::kContentFolder) + "/" + relative + ".uasset", "");
+  }
 
   // Puts the built plugin into the plugin folder and has the host load it.
   bool LoadPlugin();

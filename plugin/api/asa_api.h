@@ -128,7 +128,8 @@ ASAAPI_API ICommands& GetCommands();
 ASAAPI_API IHooks& GetHooks();
 
 namespace Tools {
-// The server folder, to which "/ArkApi/Plugins/" is appended.
+// The host's folder's parent, the server's executable's folder, to which
+// "/ArkApi/Plugins/" is appended.
 ASAAPI_API std::string GetCurrentDir();
 // Ill-formed input becomes U+FFFD; never reads past the input.
 ASAAPI_API std::string Utf8Encode(const std::wstring& text);

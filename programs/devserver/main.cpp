@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     if (!*script) return Fail("cannot open " + options.script);
   }
 
-  standin::StartHost({options.root, true, {}});
+  standin::StartHost({.server_dir = options.root});
   auto queue = std::make_shared<devserver::WorkQueue>();
   std::unique_ptr<rcon::Server> rcon_server;
   if (options.rcon_port >= 0) {

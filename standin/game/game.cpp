@@ -42,8 +42,7 @@ bool ContentExists(const std::string& path) {
     if (part == ".." || part == ".") return false;
   }
   std::error_code error;
-  return std::filesystem::is_regular_file(
-      AsaApi::Tools::GetCurrentDir() + "/ShooterGame/Content/" + package + ".uasset", error);
+  return std::filesystem::is_regular_file(ServerDir() + "/" + kContentFolder + "/" + package + ".uasset", error);
 }
 
 }  // namespace

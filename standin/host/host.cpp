@@ -1,6 +1,9 @@
 // The stand-in AsaApi host: command tables, hook table, timer, address table,
 // log sinks and plugin loading, as far as Glyphwork and its tests need them.
 // Like the live host, it expects every call from the game loop, one at a time.
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -8,9 +11,6 @@
 #include <map>
 #include <mutex>
 #include <unordered_map>
-
-#include <spdlog/sinks/basic_file_sink.h>
-#include <spdlog/sinks/stdout_sinks.h>
 
 #include "standin/host/host_control.h"
 #include "standin/host/host_sink.h"
@@ -39,6 +39,7 @@ struct Plugin {
 
 struct HostState {
   std::string server_dir;
+  std::string current_dir;
   std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks;  // all HostSinks
   std::vector<std::shared_ptr<standin::HostSink>> host_sinks;
   std::shared_ptr<spdlog::logger> logger;
@@ -174,7 +175,7 @@ IHooks& GetHooks() {
 }
 
 namespace Tools {
-std::string GetCurrentDir() { return State().server_dir; }
+std::string GetCurrentDir() { return State().current_dir; }
 }  // namespace Tools
 
 }  // namespace AsaApi
@@ -186,12 +187,12 @@ Timer& Timer::Get() {
   return timer;
 }
 
-void Timer::DelayExecuteInternal(const std::function<void()>& callback, int delay_seconds,
-                                 const FString& identifier, const FString& module_path) {
+void Timer::DelayExecuteInternal(const std::function<void()>& callback, int delay_seconds, const FString& identifier,
+                                 const FString& module_path) {
   State().events.push_back("DelayExecuteInternal " + std::to_string(delay_seconds) + " " + Narrow(identifier) + " " +
                            Narrow(module_path));
-  State().timers.push_back(std::make_unique<TimerEntry>(
-      TimerEntry{callback, Clock::now() + std::chrono::seconds(delay_seconds), Narrow(identifier), Narrow(module_path)}));
+  State().timers.push_back(std::make_unique<TimerEntry>(TimerEntry{
+      callback, Clock::now() + std::chrono::seconds(delay_seconds), Narrow(identifier), Narrow(module_path)}));
 }
 
 }  // namespace API
@@ -209,12 +210,14 @@ namespace standin {
 void StartHost(const HostOptions& options) {
   HostState& state = State();
   state.server_dir = options.server_dir;
+  state.current_dir =
+      options.current_dir.empty() ? options.server_dir + "/" + standin::kBinariesFolder : options.current_dir;
   state.sinks.clear();
   state.host_sinks.clear();
   std::vector<std::shared_ptr<spdlog::sinks::sink>> outputs;
   if (options.console_sink) outputs.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
   if (options.log_file) {
-    const std::string logs = options.server_dir + "/ArkApi/Logs/";
+    const std::string logs = state.current_dir + "/ArkApi/Logs/";
     std::error_code error;
     std::filesystem::create_directories(logs, error);
     if (!error) outputs.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
@@ -227,6 +230,8 @@ void StartHost(const HostOptions& options) {
   state.logger = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
   state.logger->flush_on(spdlog::level::info);
 }
+
+std::string ServerDir() { return State().server_dir; }
 
 void StopHost() {
   HostState& state = State();
@@ -259,7 +264,7 @@ bool LoadPlugin(const std::string& name, const std::string& file) {
   HostState& state = State();
   if (state.plugins.count(name)) return true;
   const std::string path =
-      Canonical(file.empty() ? state.server_dir + "/ArkApi/Plugins/" + name + "/" + name + library::Suffix() : file);
+      Canonical(file.empty() ? state.current_dir + "/ArkApi/Plugins/" + name + "/" + name + library::Suffix() : file);
   std::string error;
   library::Plugin* loaded = library::Load(path, &error, [&](bool code_gone) {
     if (code_gone) {

@@ -3,27 +3,37 @@
 // timer, dispatching commands, and a record of what plugins asked of it.
 #pragma once
 
+#include <spdlog/logger.h>
+
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <spdlog/logger.h>
-
 #include "plugin/api/asa_api.h"
 
 namespace standin {
 
+// Where a live server keeps its files: the game's content under
+// <server>/ShooterGame/Content, the server's executable and the host's own
+// folder (ArkApi/) in <server>/ShooterGame/Binaries/Win64, which is the
+// process's current directory and so what GetCurrentDir reports.
+inline constexpr const char* kBinariesFolder = "ShooterGame/Binaries/Win64";
+inline constexpr const char* kContentFolder = "ShooterGame/Content";
+
 struct HostOptions {
-  std::string server_dir;      // what GetCurrentDir reports
-  bool console_sink = true;    // host log lines also on standard output
-  std::vector<std::shared_ptr<spdlog::sinks::sink>> extra_sinks;  // e.g. a test's capture
-  bool log_file = true;        // false: nothing is written into server_dir
+  std::string server_dir{};                                         // the server folder
+  bool console_sink = true;                                         // host log lines also on standard output
+  std::vector<std::shared_ptr<spdlog::sinks::sink>> extra_sinks{};  // e.g. a test's capture
+  bool log_file = true;                                             // false: nothing is written into the server folder
+  std::string current_dir{};  // what GetCurrentDir reports; empty: <server_dir>/kBinariesFolder
 };
 
 // Sets the server folder and the log sinks: if asked, a file under
-// <server_dir>/ArkApi/Logs/ and standard output.
+// <current dir>/ArkApi/Logs/ and standard output.
 ASAAPI_API void StartHost(const HostOptions& options);
+// The server folder of the last StartHost.
+ASAAPI_API std::string ServerDir();
 // Unloads every plugin and clears every table. StartHost may follow again.
 ASAAPI_API void StopHost();
 
@@ -33,7 +43,7 @@ ASAAPI_API void SetAddress(const std::string& name, void* entry);
 // function itself.
 ASAAPI_API void* HookEntry(const std::string& target);
 
-// Loads <server_dir>/ArkApi/Plugins/<name>/<name><suffix> (or `file`), which
+// Loads <current dir>/ArkApi/Plugins/<name>/<name><suffix> (or `file`), which
 // delivers attach. A failed attach is followed by detach, the library is
 // closed, its pending callbacks dropped, the failure logged, false returned.
 ASAAPI_API bool LoadPlugin(const std::string& name, const std::string& file = "");

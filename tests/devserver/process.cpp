@@ -207,8 +207,10 @@ TempFolder::~TempFolder() {
 
 void MakeExampleServer(const fs::path& root) {
   fs::copy(fs::path(GLYPHWORK_EXAMPLES_DIR) / "server", root, fs::copy_options::recursive);
-  fs::copy_file(GLYPHWORK_PLUGIN_FILE, root / "ArkApi/Plugins/Glyphwork" / fs::path(GLYPHWORK_PLUGIN_FILE).filename(),
-                fs::copy_options::overwrite_existing);
+  fs::copy_file(
+      GLYPHWORK_PLUGIN_FILE,
+      root / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork" / fs::path(GLYPHWORK_PLUGIN_FILE).filename(),
+      fs::copy_options::overwrite_existing);
 }
 
 std::string WithoutTime(const std::string& line) {

@@ -5,7 +5,7 @@
 #   cmake -DEMULATOR=wine -DDEVSERVER=... -DPLUGIN=... -DEXAMPLES=... -DEXPECTED=... -DWORK=... -P run_demo.cmake
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${EXAMPLES}/server/ DESTINATION ${WORK})
-file(COPY ${PLUGIN} DESTINATION ${WORK}/ArkApi/Plugins/Glyphwork)
+file(COPY ${PLUGIN} DESTINATION ${WORK}/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork)
 execute_process(COMMAND ${EMULATOR} ${DEVSERVER} --root ${WORK} --script ${EXAMPLES}/demo.txt
                 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

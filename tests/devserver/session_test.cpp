@@ -63,7 +63,7 @@ TEST(DevServerSessionTest, TheDemoPrintsWhatEveryPlayerReceives) {
 TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
   TempFolder root;
   MakeExampleServer(root.path());
-  const fs::path plugin = root.path() / "ArkApi/Plugins/Glyphwork";
+  const fs::path plugin = root.path() / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork";
   fs::remove_all(plugin / "Packs");
   WriteFile(plugin / "config.json", R"({"RemapEmoji": [{"Name": "wave", "Path": "/Game/Custom/ArkLogo.ArkLogo"}]})");
   WriteFile(plugin / "Packs/faces.json", R"({"EmojiPath": "/Game/Emojis/Faces/", "EmojiArray": ["smile"]})");
@@ -156,7 +156,7 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
     SCOPED_TRACE(c.name);
     TempFolder root;
     MakeExampleServer(root.path());
-    if (c.remove_config) fs::remove(root.path() / "ArkApi/Plugins/Glyphwork/config.json");
+    if (c.remove_config) fs::remove(root.path() / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json");
     std::vector<std::string> expected = c.first_lines;
     for (const char* line : {"[host] failed to load plugin Glyphwork", "[chat] Ann -> Ann: :smile: as typed",
                              "[rcon] #1: Server received, But no response!! ",
@@ -168,7 +168,7 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
                                     "rcon Glyphwork.Reload\nconsole Ann Glyphwork.Reload\n",
                                     c.more_args));
     // The host's log file has the failure too.
-    const auto log = ReadLines(root.path() / "ArkApi/Logs/AsaApi.log");
+    const auto log = ReadLines(root.path() / "ShooterGame/Binaries/Win64/ArkApi/Logs/AsaApi.log");
     ASSERT_FALSE(log.empty());
     EXPECT_THAT(WithoutTime(log.back()), HasSubstr("[AsaApi][error] Failed to load plugin Glyphwork"));
   }
