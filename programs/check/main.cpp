@@ -1,60 +1,90 @@
 // glyphwork-check: validates a server's Glyphwork configuration and packs with
 // the plugin's own code, and previews chat.
-#include <cstdio>
+#include <CLI/CLI.hpp>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "programs/check/check.h"
+#include "programs/version.h"
+#include "standin/host/host_control.h"
 
 namespace {
 
-// Exit status of a check that could not run; 0, 1 and 2 are the verdicts.
-constexpr int kUsageStatus = 3;
+namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "usage: glyphwork-check [--root DIR] [--content DIR] [--json] [--say TEXT]...\n"
-    "  --root DIR     the server folder (default: the current folder)\n"
-    "  --content DIR  a folder laid out as ShooterGame/Content: report each object path that does not load\n"
-    "                 (default: ShooterGame/Content under --root, when there is one)\n"
-    "  --json         print the findings as JSON\n"
-    "  --say TEXT     print TEXT as a permitted player receives it in chat (repeatable)\n"
-    "exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run\n";
+// Exit statuses besides the verdicts 0 (clean), 1 (warnings) and 2 (errors).
+constexpr int kCouldNotRun = 3;
+constexpr int kUsage = 64;
+
+// When --root names a folder inside a server folder instead of the server
+// folder itself, what to say; empty when it looks right.
+std::string RootHint(const std::string& root) {
+  std::error_code error;
+  const fs::path folder(root);
+  if (fs::exists(folder / standin::kBinariesFolder / "ArkApi", error)) return "";
+  const auto up = [&](int levels) {
+    fs::path path = folder;
+    for (int i = 0; i < levels; ++i) path /= "..";
+    std::string text = path.lexically_normal().string();
+    if (text.size() > 1 && (text.back() == '/' || text.back() == '\\')) text.pop_back();
+    return text;
+  };
+  const std::string takes = "--root takes the server folder, the one that holds ShooterGame/";
+  if (fs::exists(folder / "ArkApi", error)) {
+    return "--root: " + root + " holds ArkApi/ itself, as the folder of the server's executable (" +
+           standin::kBinariesFolder + ") does; " + takes + ": try --root " + up(3);
+  }
+  if (fs::exists(folder / "config.json", error) || fs::exists(folder / "Packs", error)) {
+    return "--root: " + root + " looks like the plugin's own folder (it holds " +
+           (fs::exists(folder / "config.json", error) ? "config.json" : "Packs/") + "); " + takes + ": try --root " +
+           up(6);
+  }
+  return "";
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   glyphwork::check::Options options;
   bool as_json = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (argument == "--json") {
-      as_json = true;
-    } else if (argument == "--help" || argument == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (has_value && argument == "--root") {
-      options.root = argv[++i];
-    } else if (has_value && argument == "--content") {
-      options.content = argv[++i];
-    } else if (has_value && argument == "--say") {
-      options.say.push_back(argv[++i]);
-    } else {
-      std::cerr << "glyphwork-check: unexpected argument: " << argument << "\n" << kUsage;
-      return kUsageStatus;
-    }
+  CLI::App app(
+      "Checks a server folder's Glyphwork files, config.json and the packs, with the plugin's own code, and "
+      "previews chat. Changes nothing.",
+      "glyphwork-check");
+  app.set_version_flag("--version", std::string("glyphwork-check ") + glyphwork::kVersion,
+                       "print the version and exit");
+  app.set_help_flag("-h,--help", "print this help and exit");
+  app.add_option("--root", options.root, "the server folder, the one that holds ShooterGame/ (default: .)")
+      ->check(CLI::ExistingDirectory)
+      ->option_text("DIR");
+  app.add_option("--content", options.content,
+                 "a folder laid out as ShooterGame/Content: report each texture that does not load from it "
+                 "(default: the server folder's own ShooterGame/Content, when it has one)")
+      ->check(CLI::ExistingDirectory)
+      ->option_text("DIR");
+  app.add_flag("--json", as_json, "print the findings, previews and summary as one JSON document");
+  app.add_option("--say", options.say, "print TEXT as a player in the first permission group receives it (repeatable)")
+      ->allow_extra_args(false)
+      ->type_name("TEXT");
+  app.footer(
+      "Exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run, 64 a mistake in the "
+      "command line.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error) == 0 ? 0 : kUsage;
   }
-  std::error_code error;
+  if (const std::string hint = RootHint(options.root); !hint.empty()) {
+    std::cerr << "glyphwork-check: " << hint << "\n";
+    return kUsage;
+  }
   // The server's own content, when the folder has it.
-  if (const std::string own = options.root + "/ShooterGame/Content";
-      options.content.empty() && std::filesystem::is_directory(own, error)) {
+  std::error_code error;
+  if (const std::string own = options.root + "/" + standin::kContentFolder;
+      options.content.empty() && fs::is_directory(own, error)) {
     options.content = own;
-  }
-  if (!options.content.empty() && !std::filesystem::is_directory(options.content, error)) {
-    std::cerr << "glyphwork-check: --content " << options.content << ": not a folder\n";
-    return kUsageStatus;
   }
 
   try {
@@ -69,6 +99,6 @@ int main(int argc, char** argv) {
     return report.ExitStatus();
   } catch (const std::exception& failure) {
     std::cerr << "glyphwork-check: " << failure.what() << "\n";
-    return kUsageStatus;
+    return kCouldNotRun;
   }
 }
