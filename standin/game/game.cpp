@@ -81,13 +81,11 @@ struct GameFunctions {
                                    unsigned int, UPackageMap*, bool, FLinkerInstancingContext*) {
     const std::string path = AsaApi::Tools::Utf8Encode(name ? name : L"");
     if (current == nullptr) return nullptr;
-    current->load_requests.push_back(path);
+    if (current->record_load_requests) current->load_requests.push_back(path);
     if (object_class != &render_asset_class || !ContentExists(path)) return nullptr;
-    for (const auto& object : current->objects_) {
-      if (object->path == path) return object.get();
-    }
-    current->objects_.push_back(std::make_unique<UObject>(UObject{path}));
-    return current->objects_.back().get();
+    std::unique_ptr<UObject>& object = current->objects_[path];
+    if (!object) object = std::make_unique<UObject>(UObject{path});
+    return object.get();
   }
 };
 
