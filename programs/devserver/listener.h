@@ -3,14 +3,12 @@
 // can share it. listener_posix.cpp and listener_windows.cpp; CMake picks one.
 #pragma once
 
-#include <asio/ip/tcp.hpp>
-#include <system_error>
+#include <cstdint>
 
 namespace rcon {
 
-// Opens, binds and listens. On failure `error` is set and the acceptor is
-// left closed.
-void Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& endpoint, int backlog,
-            std::error_code& error);
+// Sets that rule on an open socket not yet bound (its native handle). Best
+// effort: without it the server still runs.
+void SetAddressRule(std::intptr_t native_socket);
 
 }  // namespace rcon

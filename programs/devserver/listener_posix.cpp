@@ -1,18 +1,13 @@
 #include "programs/devserver/listener.h"
 
+#include <sys/socket.h>
+
 namespace rcon {
 
-void Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& endpoint, int backlog,
-            std::error_code& error) {
-  acceptor.open(endpoint.protocol(), error);
+void SetAddressRule(std::intptr_t native_socket) {
   // Connections of the previous run in TIME_WAIT must not keep the port.
-  if (!error) acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), error);
-  if (!error) acceptor.bind(endpoint, error);
-  if (!error) acceptor.listen(backlog, error);
-  if (error) {
-    std::error_code ignored;
-    acceptor.close(ignored);
-  }
+  const int on = 1;
+  setsockopt(static_cast<int>(native_socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
 
 }  // namespace rcon

@@ -14,94 +14,24 @@
 #include <string>
 #include <thread>
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
 #include "programs/devserver/dev_server.h"
+#include "programs/devserver/options.h"
 #include "programs/devserver/rcon_server.h"
 #include "programs/devserver/work_queue.h"
 #include "standin/host/host_control.h"
 
 namespace {
 
-constexpr const char* kProgram = "glyphwork-devserver";
-constexpr const char* kPasswordVariable = "GLYPHWORK_RCON_PASSWORD";
-
 // How often an idle game loop runs the host's timer.
 constexpr std::chrono::milliseconds kIdleTick{50};
 // Every client's share of requests, and room for input lines and notices.
 constexpr std::size_t kQueueCapacity = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests + 512;
 
-struct Options {
-  std::string root = ".";
-  std::string plugin;
-  std::string script;
-  int rcon_port = -1;  // no RCON
-  std::string rcon_password;
-  std::string rcon_password_file;
-  std::string rcon_bind = "127.0.0.1";
-  int rcon_idle_timeout = static_cast<int>(rcon::Server::kDefaultIdleTimeout.count());
-};
-
 int Fail(const std::string& message) {
-  std::cerr << kProgram << ": " << message << "\n";
+  std::cerr << "glyphwork-devserver: " << message << "\n";
   return 2;
-}
-
-void Describe(CLI::App& app, Options& options) {
-  app.add_option("--root", options.root, "The server folder (default: the working directory)")->type_name("DIR");
-  app.add_option("--plugin", options.plugin,
-                 "The plugin library to load (default: the one in the server folder's plugin folder)")
-      ->type_name("FILE");
-  app.add_option("--script", options.script, "Read commands from FILE instead of standard input")->type_name("FILE");
-  app.add_option("--rcon-port", options.rcon_port, "Open an RCON port (0: any free one); it needs a password")
-      ->type_name("N")
-      ->check(CLI::Range(0, 65535));
-  auto* file =
-      app.add_option("--rcon-password-file", options.rcon_password_file, "The RCON password is the first line of FILE")
-          ->type_name("FILE");
-  app.add_option("--rcon-password", options.rcon_password,
-                 std::string("The RCON password itself. Other users of the machine can read it in the process list: "
-                             "prefer --rcon-password-file or ") +
-                     kPasswordVariable)
-      ->type_name("TEXT")
-      ->excludes(file);
-  app.add_option("--rcon-bind", options.rcon_bind, "The address the RCON port listens on (default: 127.0.0.1)")
-      ->type_name("ADDR");
-  app.add_option("--rcon-idle-timeout", options.rcon_idle_timeout,
-                 "Close a logged-in RCON client that sends nothing for SECONDS (default: " +
-                     std::to_string(options.rcon_idle_timeout) + "; 0: never)")
-      ->type_name("SECONDS")
-      ->check(CLI::Range(0, 24 * 3600));
-  app.footer(std::string("Without --rcon-password-file or --rcon-password, the RCON password is taken from the "
-                         "environment variable ") +
-             kPasswordVariable + ".");
-}
-
-// The RCON password from the file, the option or the environment, in that
-// order. Empty when there is none, with the reason in `problem`.
-std::string Password(const Options& options, bool option_given, std::string* problem) {
-  if (!options.rcon_password_file.empty()) {
-    std::ifstream in(options.rcon_password_file, std::ios::binary);
-    std::string line;
-    if (!in || (!std::getline(in, line) && !in.eof())) {
-      *problem = "cannot read the RCON password file " + options.rcon_password_file;
-      return {};
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) *problem = "the first line of " + options.rcon_password_file + " is empty: no RCON password";
-    return line;
-  }
-  std::string password = options.rcon_password;
-  if (!option_given) {
-    const char* variable = std::getenv(kPasswordVariable);
-    password = variable ? variable : "";
-  }
-  if (password.empty()) {
-    *problem = std::string("--rcon-port needs a password: --rcon-password-file FILE, ") + kPasswordVariable +
-               " or --rcon-password; the RCON port is not opened without one";
-  }
-  return password;
 }
 
 // Reads lines until the end of input, then says so. Detached: a terminal
@@ -120,28 +50,8 @@ void StartReader(std::shared_ptr<devserver::WorkQueue> queue, std::unique_ptr<st
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  CLI::App app(
-      "The stand-in host and game with the Glyphwork plugin loaded from a server folder, driven by "
-      "command lines and by RCON clients.",
-      kProgram);
-  Describe(app, options);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& error) {
-    return Fail(std::string(error.what()) + " (--help lists the options)");
-  }
-  std::string password;
-  if (options.rcon_port >= 0) {
-    std::string problem;
-    password = Password(options, app.count("--rcon-password") > 0, &problem);
-    if (!problem.empty()) return Fail(problem);
-  }
-  std::error_code folder_error;
-  if (!std::filesystem::is_directory(options.root, folder_error)) return Fail("no server folder " + options.root);
+  devserver::Options options;
+  if (const std::optional<int> exit_code = devserver::ParseOptions(argc, argv, &options)) return *exit_code;
   std::unique_ptr<std::istream> script;
   if (!options.script.empty()) {
     script = std::make_unique<std::ifstream>(options.script);
@@ -161,7 +71,7 @@ int main(int argc, char** argv) {
     };
     std::string error;
     rcon_server = rcon::Server::Start(
-        {options.rcon_bind, options.rcon_port, password, std::chrono::seconds(options.rcon_idle_timeout)},
+        {options.rcon_bind, options.rcon_port, options.rcon_password, std::chrono::seconds(options.rcon_idle_timeout)},
         std::move(handlers), &error);
     if (!rcon_server) {
       standin::StopHost();

@@ -521,7 +521,12 @@ std::unique_ptr<Server> Server::Start(Options options, Handlers handlers, std::s
     return nullptr;
   }
   auto impl = std::make_unique<Impl>(std::move(options), std::move(handlers));
-  Listen(impl->acceptor, tcp::endpoint(address, static_cast<unsigned short>(impl->options.port)), kListenBacklog, code);
+  tcp::acceptor& acceptor = impl->acceptor;
+  const tcp::endpoint endpoint(address, static_cast<unsigned short>(impl->options.port));
+  acceptor.open(endpoint.protocol(), code);
+  if (!code) SetAddressRule(static_cast<std::intptr_t>(acceptor.native_handle()));
+  if (!code) acceptor.bind(endpoint, code);
+  if (!code) acceptor.listen(kListenBacklog, code);
   if (code) {
     *error = code.message();
     return nullptr;
