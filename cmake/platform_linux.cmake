@@ -14,4 +14,13 @@ endif()
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(fmt REQUIRED)
 find_package(spdlog REQUIRED)
+
+# Standalone Asio and CLI11, header-only. Debian's libasio-dev ships no CMake
+# files: the target is made here.
+find_package(Threads REQUIRED)
+find_path(GLYPHWORK_ASIO_INCLUDE_DIR asio.hpp REQUIRED)
+add_library(asio::asio INTERFACE IMPORTED)
+set_target_properties(asio::asio PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${GLYPHWORK_ASIO_INCLUDE_DIR}
+                                            INTERFACE_COMPILE_DEFINITIONS ASIO_STANDALONE
+                                            INTERFACE_LINK_LIBRARIES Threads::Threads)
 find_package(CLI11 2.1 CONFIG REQUIRED)

@@ -18,10 +18,11 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.d
 set(GLYPHWORK_RUNTIME_LIBRARIES ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll})
 file(COPY ${GLYPHWORK_RUNTIME_LIBRARIES} DESTINATION ${CMAKE_BINARY_DIR}/bin)
 
-# nlohmann-json, spdlog, fmt and CLI11 header-only, from Debian's packages, and
-# only their own folders on the include path (not the Linux system headers).
+# nlohmann-json, spdlog, fmt, Asio and CLI11 header-only, from Debian's
+# packages, and only their own folders on the include path (not the Linux
+# system headers).
 set(third_party_include ${CMAKE_BINARY_DIR}/third_party/include)
-foreach(dir nlohmann spdlog fmt CLI)
+foreach(dir nlohmann spdlog fmt asio asio.hpp CLI)
   file(COPY /usr/include/${dir} DESTINATION ${third_party_include})
 endforeach()
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
@@ -34,6 +35,11 @@ set_target_properties(spdlog::spdlog PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${
                                                 INTERFACE_COMPILE_DEFINITIONS SPDLOG_HEADER_ONLY
                                                 INTERFACE_LINK_LIBRARIES fmt::fmt)
 
+# Windows 10 and later; Winsock and its extensions (AcceptEx) under Asio.
+add_library(asio::asio INTERFACE IMPORTED)
+set_target_properties(asio::asio PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
+                                            INTERFACE_COMPILE_DEFINITIONS "ASIO_STANDALONE;_WIN32_WINNT=0x0A00"
+                                            INTERFACE_LINK_LIBRARIES "ws2_32;mswsock")
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include})
 

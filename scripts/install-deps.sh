@@ -3,7 +3,7 @@
 # Only missing packages are installed; run as root. `rcon` brings rconclt,
 # the RCON client the dev server's tests (and its users) talk to it with.
 set -euo pipefail
-packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev libgtest-dev libgmock-dev
+packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libasio-dev libcli11-dev libgtest-dev libgmock-dev
   libbenchmark-dev rcon python3 python3-jsonschema unzip "$@")
 missing=()
 for p in "${packages[@]}"; do

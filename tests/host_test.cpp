@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 
 #include "plugin/api/game.h"
+#include "standin/permissions/permissions.h"
 #include "tests/server_fixture.h"
 
 namespace glyphwork::testing {
@@ -118,6 +119,45 @@ TEST_F(HostTest, ContentLoadsOnlyExistingAssetsWithMatchingNames) {
   EXPECT_FALSE(load(L"/Other/Emojis/smile.smile"));
   EXPECT_FALSE(load(L"/Game/Emojis/../Emojis/smile.smile"));
   EXPECT_FALSE(load(L"/Game/Emojis/smile"));
+}
+
+TEST_F(HostTest, TheGameKeepsBoundedRecordsOverManyDeliveriesAndLoads) {
+  AShooterPlayerController* ann = game_->Join("Ann", "id-Ann");
+  for (int i = 0; i < 10000; ++i) game_->Say("Bob", "message " + std::to_string(i));
+  EXPECT_EQ(10000, ann->received.pushed());
+  ASSERT_EQ(64u, ann->received.size()) << "only the latest are kept";
+  EXPECT_EQ("message 9936", ann->received[0]);
+  EXPECT_EQ("message 9999", ann->received.back());
+
+  // One object per path however often it is asked for; the paths asked are
+  // kept only when a test sets the game to record them.
+  WriteContent("Emojis/smile");
+  WriteContent("Emojis/wink");
+  UClass* asset_class = game::StreamableRenderAssetStaticClass();
+  auto load = [&](const wchar_t* path) {
+    return game::StaticLoadObject(asset_class, nullptr, path, nullptr, 0, nullptr, true, nullptr);
+  };
+  standin::Game fresh;
+  EXPECT_FALSE(fresh.record_load_requests);
+  const UObject* smile = load(L"/Game/Emojis/smile.smile");
+  const UObject* wink = load(L"/Game/Emojis/wink.wink");
+  ASSERT_NE(nullptr, smile);
+  ASSERT_NE(nullptr, wink);
+  EXPECT_NE(smile, wink);
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(smile, load(L"/Game/Emojis/smile.smile"));
+    ASSERT_EQ(wink, load(L"/Game/Emojis/wink.wink"));
+  }
+  EXPECT_EQ("/Game/Emojis/wink.wink", wink->path);
+  EXPECT_THAT(fresh.load_requests, ::testing::IsEmpty());
+
+  // The permissions library keeps the latest checks only.
+  Permissions::StandIn::Clear();
+  for (int i = 0; i < 3000; ++i) Permissions::IsPlayerInGroup(FString(std::to_string(i).c_str()), FString("G"));
+  const std::vector<std::string> checks = Permissions::StandIn::TakeChecks();
+  ASSERT_EQ(Permissions::StandIn::kKeptChecks, checks.size());
+  EXPECT_EQ("2000|G", checks.front());
+  EXPECT_EQ("2999|G", checks.back());
 }
 
 }  // namespace

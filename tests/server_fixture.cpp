@@ -35,6 +35,7 @@ void ServerTest::SetUp() {
                       .extra_sinks = {std::make_shared<spdlog::sinks::ostream_sink_mt>(host_log_)}});
   console_ = std::make_unique<ConsoleCapture>();
   game_ = std::make_unique<standin::Game>();
+  game_->record_load_requests = true;
 }
 
 void ServerTest::TearDown() {
@@ -69,9 +70,9 @@ std::string ServerTest::Deliver(AShooterPlayerController* recipient, const std::
   FPrimalChatMessage message;
   message.SenderName = FString("Sender");
   message.Message = FString(text.c_str());
-  const size_t before = recipient->received.size();
+  const int64_t before = recipient->received.pushed();
   standin::Game::Deliver(recipient, message);
-  EXPECT_EQ(before + 1, recipient->received.size()) << "one delivery per call";
+  EXPECT_EQ(before + 1, recipient->received.pushed()) << "one delivery per call";
   return recipient->received.empty() ? "" : recipient->received.back();
 }
 

@@ -5,8 +5,8 @@
 // Threads: the main thread is the game loop and the only one that touches the
 // host, the game or the plugin. A reader thread turns input lines into work
 // for it; the RCON network thread hands it requests and takes back replies.
-#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,66 +17,21 @@
 #include <fmt/format.h>
 
 #include "programs/devserver/dev_server.h"
+#include "programs/devserver/options.h"
 #include "programs/devserver/rcon_server.h"
 #include "programs/devserver/work_queue.h"
 #include "standin/host/host_control.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: glyphwork-devserver [--root DIR] [--plugin FILE] [--rcon-port N] [--rcon-password TEXT]\n"
-    "                           [--rcon-bind ADDR] [--script FILE]\n";
-
 // How often an idle game loop runs the host's timer.
 constexpr std::chrono::milliseconds kIdleTick{50};
-
-struct Options {
-  std::string root = ".";
-  std::string plugin;
-  std::string script;
-  int rcon_port = -1;  // no RCON
-  std::string rcon_password;
-  std::string rcon_bind = "127.0.0.1";
-};
+// Every client's share of requests, and room for input lines and notices.
+constexpr std::size_t kQueueCapacity = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests + 512;
 
 int Fail(const std::string& message) {
   std::cerr << "glyphwork-devserver: " << message << "\n";
   return 2;
-}
-
-// Empty when the arguments are sound, else what is wrong.
-std::string Parse(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (i + 1 >= argc) return "missing value after " + arg;
-    const std::string value = argv[++i];
-    if (arg == "--root") {
-      options.root = value;
-    } else if (arg == "--plugin") {
-      options.plugin = value;
-    } else if (arg == "--script") {
-      options.script = value;
-    } else if (arg == "--rcon-password") {
-      options.rcon_password = value;
-    } else if (arg == "--rcon-bind") {
-      options.rcon_bind = value;
-    } else if (arg == "--rcon-port") {
-      int port = -1;
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
-      if (error != std::errc() || end != value.data() + value.size() || port < 0 || port > 65535) {
-        return "bad port " + value;
-      }
-      options.rcon_port = port;
-    } else {
-      return "unknown option " + arg;
-    }
-  }
-  if (options.rcon_port >= 0 && options.rcon_password.empty()) {
-    return "--rcon-port needs --rcon-password: the RCON port is not opened without a password";
-  }
-  std::error_code error;
-  if (!std::filesystem::is_directory(options.root, error)) return "no server folder " + options.root;
-  return {};
 }
 
 // Reads lines until the end of input, then says so. Detached: a terminal
@@ -95,15 +50,8 @@ void StartReader(std::shared_ptr<devserver::WorkQueue> queue, std::unique_ptr<st
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (const std::string problem = Parse(argc, argv, options); !problem.empty()) {
-    std::cerr << kUsage;
-    return Fail(problem);
-  }
+  devserver::Options options;
+  if (const std::optional<int> exit_code = devserver::ParseOptions(argc, argv, &options)) return *exit_code;
   std::unique_ptr<std::istream> script;
   if (!options.script.empty()) {
     script = std::make_unique<std::ifstream>(options.script);
@@ -111,19 +59,20 @@ int main(int argc, char** argv) {
   }
 
   standin::StartHost({.server_dir = options.root});
-  auto queue = std::make_shared<devserver::WorkQueue>();
+  auto queue = std::make_shared<devserver::WorkQueue>(kQueueCapacity);
   std::unique_ptr<rcon::Server> rcon_server;
   if (options.rcon_port >= 0) {
     rcon::Server::Handlers handlers;
     handlers.on_request = [queue](rcon::Request request) {
-      queue->Push({devserver::Work::Kind::kRequest, {}, std::move(request)});
+      return queue->TryPush({devserver::Work::Kind::kRequest, {}, std::move(request)});
     };
     handlers.on_notice = [queue](std::string notice) {
-      queue->Push({devserver::Work::Kind::kNotice, std::move(notice), {}});
+      return queue->TryPush({devserver::Work::Kind::kNotice, std::move(notice), {}});
     };
     std::string error;
-    rcon_server = rcon::Server::Start(options.rcon_bind, options.rcon_port, options.rcon_password,
-                                      std::move(handlers), &error);
+    rcon_server = rcon::Server::Start(
+        {options.rcon_bind, options.rcon_port, options.rcon_password, std::chrono::seconds(options.rcon_idle_timeout)},
+        std::move(handlers), &error);
     if (!rcon_server) {
       standin::StopHost();
       return Fail("cannot open the RCON port: " + error);

@@ -80,10 +80,10 @@ struct GameFunctions {
                                    UPackageMap*, bool, FLinkerInstancingContext*) {
     const std::string path = AsaApi::Tools::Utf8Encode(name ? name : L"");
     if (current == nullptr) return nullptr;
-    current->load_requests.push_back(path);
+    if (current->record_load_requests) current->load_requests.push_back(path);
     if (current->on_load) current->on_load(path);
     if (object_class != &render_asset_class || !ContentExists(path)) return nullptr;
-    auto& object = current->objects_[path];
+    std::unique_ptr<UObject>& object = current->objects_[path];
     if (!object) object = std::make_unique<UObject>(UObject{path});
     return object.get();
   }

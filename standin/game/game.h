@@ -4,7 +4,9 @@
 // with the host under their decorated names.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +14,39 @@
 #include <vector>
 
 #include "plugin/api/asa_api.h"
+
+namespace standin {
+
+// The last kCapacity items pushed, oldest first, and a count of every push:
+// what a test looks at after a delivery, without a long-running server
+// keeping every one.
+template <typename T, std::size_t kCapacity = 64>
+class Recent {
+ public:
+  void push_back(T item) {
+    if (items_.size() == kCapacity) items_.pop_front();
+    items_.push_back(std::move(item));
+    ++pushed_;
+  }
+  void clear() { items_.clear(); }
+  const T& back() const { return items_.back(); }
+  const T& operator[](std::size_t i) const { return items_[i]; }
+  std::size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  auto begin() const { return items_.begin(); }
+  auto end() const { return items_.end(); }
+  // Every push since the start, the ones let go included.
+  int64_t pushed() const { return pushed_; }
+
+  using value_type = T;
+  using const_iterator = typename std::deque<T>::const_iterator;
+
+ private:
+  std::deque<T> items_;
+  int64_t pushed_ = 0;
+};
+
+}  // namespace standin
 
 struct APlayerController {};
 
@@ -25,8 +60,8 @@ struct AShooterPlayerController : APlayerController {
 
   std::string name;
   std::string unique_id;
-  std::vector<std::string> received;  // chat texts as delivered, UTF-8
-  std::vector<DirectMessage> direct;
+  standin::Recent<std::string> received;  // chat texts as delivered, UTF-8
+  standin::Recent<DirectMessage> direct;
 };
 
 struct RCONClientConnection {
@@ -79,15 +114,17 @@ class Game {
   // engine in trouble may.
   std::function<void(const std::string& path)> on_load;
 
-  // Object paths asked of StaticLoadObject, in order.
+  // Object paths asked of StaticLoadObject, in order, kept only while
+  // `record_load_requests` is set: a test asks for them, a long-running
+  // server would keep every path of every reload.
+  bool record_load_requests = false;
   std::vector<std::string> load_requests;
   // Deliveries that reached the game's own function with a broken record.
   int malformed_records = 0;
 
  private:
   std::vector<std::unique_ptr<AShooterPlayerController>> players_;
-  // Loaded objects by path: the engine loads each once, however often asked.
-  std::unordered_map<std::string, std::unique_ptr<UObject>> objects_;
+  std::unordered_map<std::string, std::unique_ptr<UObject>> objects_;  // by path
   friend struct GameFunctions;
 };
 

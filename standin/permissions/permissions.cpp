@@ -1,5 +1,6 @@
 #include "standin/permissions/permissions.h"
 
+#include <deque>
 #include <map>
 #include <set>
 
@@ -9,7 +10,7 @@ namespace {
 
 struct Groups {
   std::map<std::string, std::set<std::string>> members;
-  std::vector<std::string> checks;
+  std::deque<std::string> checks;
 };
 
 Groups& State() {
@@ -23,7 +24,9 @@ std::string Narrow(const FString& text) { return AsaApi::Tools::Utf8Encode(text.
 
 bool IsPlayerInGroup(const FString& player_id, const FString& group) {
   const std::string id = Narrow(player_id), name = Narrow(group);
-  State().checks.push_back(id + "|" + name);
+  auto& checks = State().checks;
+  if (checks.size() == StandIn::kKeptChecks) checks.pop_front();
+  checks.push_back(id + "|" + name);
   const auto it = State().members.find(id);
   return it != State().members.end() && it->second.count(name) != 0;
 }
@@ -41,7 +44,11 @@ void Clear() {
   State().checks.clear();
 }
 
-std::vector<std::string> TakeChecks() { return std::exchange(State().checks, {}); }
+std::vector<std::string> TakeChecks() {
+  std::vector<std::string> taken(State().checks.begin(), State().checks.end());
+  State().checks.clear();
+  return taken;
+}
 
 }  // namespace StandIn
 

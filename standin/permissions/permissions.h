@@ -2,6 +2,7 @@
 // id, set by the server program and the tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@ namespace StandIn {
 ASAAPI_API void AddToGroup(const std::string& player_id, const std::string& group);
 ASAAPI_API void RemoveFromGroup(const std::string& player_id, const std::string& group);
 ASAAPI_API void Clear();
-// Every IsPlayerInGroup call since the last take, as "<player id>|<group>".
+// The IsPlayerInGroup calls since the last take, as "<player id>|<group>":
+// the latest kKeptChecks of them, so that a long-running server stays flat.
+inline constexpr std::size_t kKeptChecks = 1000;
 ASAAPI_API std::vector<std::string> TakeChecks();
 }  // namespace StandIn
 

@@ -104,7 +104,7 @@ bool ChildProcess::ReadMore(Clock::time_point deadline) {
   pollfd fd{output_, POLLIN, 0};
   const int ready = poll(&fd, 1, MillisecondsLeft(deadline));
   if (ready <= 0) return false;
-  char buffer[4096];
+  char buffer[65536];
   const ssize_t n = read(output_, buffer, sizeof buffer);
   if (n <= 0) {
     close(output_);
@@ -131,6 +131,13 @@ std::vector<std::string> ChildProcess::ReadUntil(const std::function<bool(const 
     }
     if (!ReadMore(deadline)) return lines;
   }
+}
+
+bool ChildProcess::ReadSome(std::string* out, std::chrono::milliseconds wait) {
+  out->append(std::exchange(pending_, {}));
+  const bool open = ReadMore(Clock::now() + wait);
+  out->append(std::exchange(pending_, {}));
+  return open || output_ >= 0;
 }
 
 std::vector<std::string> ChildProcess::ReadToEnd(int* exit_code, std::chrono::milliseconds wait) {

@@ -22,6 +22,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  int pid() const { return pid_; }
   void Send(const std::string& line);  // adds the newline
   void CloseInput();
 
@@ -29,6 +30,9 @@ class ChildProcess {
   // read when the output ends or `wait` passes first (`found` says which).
   std::vector<std::string> ReadUntil(const std::function<bool(const std::string&)>& last, bool* found,
                                      std::chrono::milliseconds wait = kWait);
+  // Raw output bytes appended to `out`, as much as is there within `wait`.
+  // False once the output has ended.
+  bool ReadSome(std::string* out, std::chrono::milliseconds wait);
   // Every remaining output line; then the exit code (-1: killed after `wait`).
   std::vector<std::string> ReadToEnd(int* exit_code, std::chrono::milliseconds wait = kWait);
 

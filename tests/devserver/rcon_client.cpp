@@ -39,6 +39,13 @@ RconClient::~RconClient() {
   if (fd_ >= 0) close(fd_);
 }
 
+int RconClient::LocalPort() const {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
+  return ntohs(address.sin_port);
+}
+
 void RconClient::SendRaw(const std::string& bytes) {
   std::size_t sent = 0;
   while (fd_ >= 0 && sent < bytes.size()) {

@@ -30,6 +30,8 @@ class RconClient {
   RconClient& operator=(const RconClient&) = delete;
 
   bool Connected() const { return fd_ >= 0; }
+  // The client's own port, or -1.
+  int LocalPort() const;
   void SendRaw(const std::string& bytes);
   void Send(int32_t id, int32_t type, const std::string& body) { SendRaw(EncodePacket(id, type, body)); }
   // Tells the server nothing more will come; replies can still arrive.

@@ -177,21 +177,31 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
 TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) {
   TempFolder root;
   const std::string dir = root.path().string();
+  WriteFile(root.path() / "empty-first-line.txt", "\nsecret\n");
   struct Case {
     std::vector<std::string> args;
     std::string message;
   };
   for (const Case& c : {
-           Case{{"--root", dir, "--rcon-port", "0"}, "--rcon-port needs --rcon-password"},
-           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", ""}, "--rcon-port needs --rcon-password"},
-           Case{{"--root", dir, "--rcon-port", "70000", "--rcon-password", "x"}, "bad port 70000"},
-           Case{{"--root", dir, "--rcon-port", "12x", "--rcon-password", "x"}, "bad port 12x"},
+           Case{{"--root", dir, "--rcon-port", "0"}, "--rcon-port needs a password"},
+           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", ""}, "--rcon-port needs a password"},
+           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password-file", dir + "/missing.txt"},
+                "cannot read the RCON password file " + dir + "/missing.txt"},
+           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password-file", dir + "/empty-first-line.txt"},
+                "the first line of " + dir + "/empty-first-line.txt is empty"},
+           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password-file", dir + "/empty-first-line.txt",
+                 "--rcon-password", "x"},
+                "--rcon-password-file excludes --rcon-password"},
+           Case{{"--root", dir, "--rcon-port", "70000", "--rcon-password", "x"}, "--rcon-port: Value 70000"},
+           Case{{"--root", dir, "--rcon-port", "12x", "--rcon-password", "x"}, "--rcon-port: Value 12x"},
+           Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-idle-timeout", "-1"},
+                "--rcon-idle-timeout: Value -1"},
            Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-bind", "999.0.0.1"},
                 "cannot open the RCON port: bad address 999.0.0.1"},
            Case{{"--root", dir + "/missing"}, "no server folder"},
            Case{{"--root", dir, "--script", dir + "/missing.txt"}, "cannot open"},
-           Case{{"--root", dir, "--frobnicate", "1"}, "unknown option --frobnicate"},
-           Case{{"--root"}, "missing value after --root"},
+           Case{{"--root", dir, "--frobnicate", "1"}, "--frobnicate"},
+           Case{{"--root"}, "--root: 1 required DIR missing"},
        }) {
     std::vector<std::string> args = {GLYPHWORK_DEVSERVER};
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -199,6 +209,14 @@ TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) 
     EXPECT_EQ(2, run.exit_code) << c.message;
     EXPECT_THAT(run.err, HasSubstr(c.message));
     EXPECT_EQ("", run.out) << c.message;
+  }
+
+  // --help describes every option, and warns about a password on the command line.
+  const Finished help = RunProgram({GLYPHWORK_DEVSERVER, "--help"});
+  EXPECT_EQ(0, help.exit_code);
+  for (const char* option : {"--root", "--plugin", "--script", "--rcon-port", "--rcon-password-file", "--rcon-password",
+                             "--rcon-bind", "--rcon-idle-timeout", "GLYPHWORK_RCON_PASSWORD", "process list"}) {
+    EXPECT_THAT(help.out, HasSubstr(option));
   }
 }
 

@@ -1,0 +1,136 @@
+#include "commands/emoji_list.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <exception>
+#include <sstream>
+
+#include <fmt/format.h>
+
+#include "chat/chat_hook.h"
+#include "log/log.h"
+#include "plugin/api/game.h"
+
+namespace glyphwork {
+
+namespace {
+
+// Short enough for the chat window: a line holds at most this many emoji
+// and this many visible characters (a picture counts one), a page this many
+// lines under its header.
+constexpr size_t kEmojiPerLine = 5;
+constexpr size_t kLineWidth = 80;
+constexpr size_t kLinesPerPage = 8;
+
+std::string registered;  // the chat command the host has, or ""
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return lower;
+}
+
+// "faces: :smile: <picture> :wink: <picture>", as many lines as it takes.
+void AddLines(const std::string& source, const std::vector<ChatRules::Listed>& emoji, std::vector<std::string>& lines) {
+  std::string line;
+  size_t count = 0, width = 0;
+  for (const ChatRules::Listed& listed : emoji) {
+    const size_t needed = listed.code.size() + 3;  // the code, a blank, the picture, a blank
+    if (count > 0 && (count == kEmojiPerLine || width + needed > kLineWidth)) {
+      lines.push_back(std::move(line));
+      line.clear();
+      count = 0;
+    }
+    if (count == 0) {
+      line = source + ":";
+      width = source.size() + 1;
+    }
+    line += " ";
+    line += listed.code;
+    line += " ";
+    line += listed.markup;
+    width += needed;
+    ++count;
+  }
+  if (count > 0) lines.push_back(std::move(line));
+}
+
+}  // namespace
+
+std::vector<std::string> EmojiListPage(const ChatRules& rules, const ChatRules::Audience& audience,
+                                       const std::string& command, const std::string& filter, int page) {
+  const std::string wanted = Lower(filter);
+  std::vector<std::string> lines;
+  for (auto& [source, emoji] : rules.ListFor(audience)) {
+    if (!wanted.empty()) {
+      std::erase_if(emoji, [&](const ChatRules::Listed& listed) {
+        return Lower(listed.code).find(wanted) == std::string::npos;
+      });
+    }
+    AddLines(source, emoji, lines);
+  }
+  if (lines.empty()) {
+    return {filter.empty() ? std::string("No emoji for you on this server.")
+                           : fmt::format("No emoji for you match \"{}\".", filter)};
+  }
+  const int pages = int((lines.size() + kLinesPerPage - 1) / kLinesPerPage);
+  page = std::clamp(page, 1, pages);
+  const std::string matching = filter.empty() ? "" : fmt::format(" matching \"{}\"", filter);
+  std::string header = pages == 1 ? fmt::format("Emoji you can use{}:", matching)
+                                  : fmt::format("Emoji you can use{}, page {} of {}:", matching, page, pages);
+  if (page < pages) {
+    header += fmt::format(" ({}{}{} {} for the next)", command, filter.empty() ? "" : " ", filter, page + 1);
+  }
+  std::vector<std::string> shown = {std::move(header)};
+  const size_t first = size_t(page - 1) * kLinesPerPage;
+  for (size_t i = first; i < lines.size() && i < first + kLinesPerPage; ++i) shown.push_back(std::move(lines[i]));
+  return shown;
+}
+
+void OnEmojiListCommand(AShooterPlayerController* player, FString* text, int) {
+  if (player == nullptr || text == nullptr) return;
+  try {
+    std::istringstream words(AsaApi::Tools::Utf8Encode(text->ToWString()));
+    std::string command, word, filter;
+    int page = 1;
+    words >> command;
+    while (words >> word) {
+      int number = 0;
+      const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), number);
+      if (error == std::errc() && end == word.data() + word.size()) {
+        page = number;
+      } else if (filter.empty()) {
+        filter = word;
+      }
+    }
+    const ChatRules& rules = ChatRulesInEffect();
+    ChatRules::Audience audience;
+    FindAudience(rules, player, audience);
+    FString sender("Server");
+    for (const std::string& line : EmojiListPage(rules, audience, command, filter, page)) {
+      FString message(line.c_str());
+      game::ClientServerChatDirectMessage(player, message, FLinearColor{1, 1, 1, 1}, false, sender);
+    }
+  } catch (const std::exception& error) {
+    // Runs inside the game's chat handling: nothing may escape.
+    PrintError(std::string("Emoji list not sent: ") + error.what());
+  }
+}
+
+void UpdateEmojiListCommand() {
+  const std::string& wanted = ChatRulesInEffect().controls().list_command;
+  if (wanted == registered) return;
+  RemoveEmojiListCommand();
+  if (wanted.empty()) return;
+  AsaApi::GetCommands().AddChatCommand(FString(wanted.c_str()), AsaApi::ICommands::ChatHandler(&OnEmojiListCommand));
+  registered = wanted;
+}
+
+void RemoveEmojiListCommand() {
+  if (registered.empty()) return;
+  AsaApi::GetCommands().RemoveChatCommand(FString(registered.c_str()));
+  registered.clear();
+}
+
+}  // namespace glyphwork
