@@ -84,12 +84,14 @@ bool DevServer::Run(const std::string& line) {
   } else if (command == "say") {
     std::string name;
     in >> name;
-    game_.Say(name, Rest(in));
+    if (Player(name) != nullptr) game_.Say(name, Rest(in));
   } else if (command == "console") {
     std::string name;
     in >> name;
     const std::string text = Rest(in);
-    if (!standin::ExecuteConsoleCommand(game_.Find(name), text)) fmt::print("[game] unknown command: {}\n", text);
+    if (auto* player = Player(name); player != nullptr && !standin::ExecuteConsoleCommand(player, text)) {
+      fmt::print("[game] unknown command: {}\n", text);
+    }
   } else if (command == "rcon") {
     for (const rcon::Reply& reply : Rcon(next_rcon_id_++, Rest(in))) {
       fmt::print("[rcon] #{}: {}\n", reply.id, reply.text);
@@ -100,12 +102,14 @@ bool DevServer::Run(const std::string& line) {
     standin::UnloadPlugin(kPluginName);
   } else if (command == "echo") {
     fmt::print("{}\n", Rest(in));
+  } else if (command == "help") {
+    fmt::print("{}", kCommands);
   } else if (command == "quit") {
     standin::UnloadPlugin(kPluginName);
     fmt::print("[game] live allocations: {}\n", standin::Game::LiveAllocations());
     return false;
   } else {
-    fmt::print("[game] unknown: {}\n", line);
+    fmt::print("[game] unknown: {} (help lists the commands)\n", line);
   }
   return true;
 }

@@ -13,6 +13,21 @@
 
 namespace devserver {
 
+// The command lines the server reads, as `help` and --help list them.
+inline constexpr const char* kCommands =
+    "Commands, one per line (blank lines and lines starting with # are skipped):\n"
+    "  join NAME [ID]         a player joins (ID, the unique net id, defaults to id-NAME)\n"
+    "  leave NAME             the player leaves\n"
+    "  group NAME GROUP       puts the player in a permission group\n"
+    "  ungroup NAME GROUP     takes the player out of it\n"
+    "  say NAME TEXT          the player says TEXT in chat; every player's copy is printed\n"
+    "  console NAME COMMAND   the player enters COMMAND in the game console\n"
+    "  rcon COMMAND           runs COMMAND as if it came over RCON\n"
+    "  load, unload           loads or unloads the plugin\n"
+    "  echo TEXT              prints TEXT\n"
+    "  help                   lists these commands\n"
+    "  quit                   unloads the plugin, prints the engine's live allocations and exits\n";
+
 class DevServer {
  public:
   // `plugin_file`: the library to load; empty for the one in the plugin's

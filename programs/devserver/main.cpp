@@ -20,6 +20,7 @@
 #include "programs/devserver/options.h"
 #include "programs/devserver/rcon_server.h"
 #include "programs/devserver/work_queue.h"
+#include "programs/version.h"
 #include "standin/host/host_control.h"
 
 namespace {
@@ -29,9 +30,10 @@ constexpr std::chrono::milliseconds kIdleTick{50};
 // Every client's share of requests, and room for input lines and notices.
 constexpr std::size_t kQueueCapacity = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests + 512;
 
+// The server cannot start: 1, apart from a mistake in the command line.
 int Fail(const std::string& message) {
   std::cerr << "glyphwork-devserver: " << message << "\n";
-  return 2;
+  return 1;
 }
 
 // Reads lines until the end of input, then says so. Detached: a terminal
@@ -81,6 +83,7 @@ int main(int argc, char** argv) {
 
   {
     devserver::DevServer server(options.plugin);
+    fmt::print("[host] glyphwork-devserver {}\n", glyphwork::kVersion);
     if (rcon_server) fmt::print("[rcon] listening on {}\n", rcon_server->Address());
     server.LoadPlugin();
     standin::RunTimers();

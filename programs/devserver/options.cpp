@@ -7,6 +7,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "programs/devserver/dev_server.h"
+#include "programs/version.h"
+
 namespace devserver {
 
 namespace {
@@ -15,7 +18,7 @@ constexpr const char* kProgram = "glyphwork-devserver";
 
 int Fail(const std::string& message) {
   std::cerr << kProgram << ": " << message << "\n";
-  return 2;
+  return kUsage;
 }
 
 void Describe(CLI::App& app, Options& options, std::string& password_file) {
@@ -42,9 +45,12 @@ void Describe(CLI::App& app, Options& options, std::string& password_file) {
                      std::to_string(options.rcon_idle_timeout) + "; 0: never)")
       ->type_name("SECONDS")
       ->check(CLI::Range(0, 24 * 3600));
+  app.set_version_flag("--version", std::string(kProgram) + " " + glyphwork::kVersion, "Print the version and exit");
   app.footer(std::string("Without --rcon-password-file or --rcon-password, the RCON password is taken from the "
                          "environment variable ") +
-             kPasswordVariable + ".");
+             kPasswordVariable + ".\n\n" + kCommands +
+             "\nExit status: 0 after quit or the end of input, 1 when the server cannot start (the RCON port, the "
+             "script), 64 a mistake in the command line.");
 }
 
 // The RCON password from the file, the option or the environment, in that
@@ -87,6 +93,9 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* options) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::cout << app.help();
+    return 0;
+  } catch (const CLI::CallForVersion&) {
+    std::cout << app.version() << "\n";
     return 0;
   } catch (const CLI::ParseError& error) {
     return Fail(std::string(error.what()) + " (--help lists the options)");

@@ -9,6 +9,9 @@
 
 namespace devserver {
 
+// The exit status of a mistake in the command line, as glyphwork-check's.
+inline constexpr int kUsage = 64;
+
 // The environment variable that may hold the RCON password.
 inline constexpr const char* kPasswordVariable = "GLYPHWORK_RCON_PASSWORD";
 
@@ -25,9 +28,9 @@ struct Options {
 };
 
 // Reads the command line into `options`. Nothing when the program is to run;
-// else the exit status, after --help was printed on standard output (0) or
-// a line saying what is wrong on standard error (2). Checks that the server
-// folder exists and reads the password file.
+// else the exit status, after --help or --version was printed on standard
+// output (0) or a line saying what is wrong on standard error (kUsage).
+// Checks that the server folder exists and reads the password file.
 std::optional<int> ParseOptions(int argc, char** argv, Options* options);
 
 }  // namespace devserver

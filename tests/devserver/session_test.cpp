@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "programs/devserver/dev_server.h"
 #include "tests/devserver/process.h"
 
 namespace glyphwork::testing {
@@ -11,6 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+
+const std::string kStartLine = "[host] glyphwork-devserver " GLYPHWORK_VERSION;
 
 std::vector<std::string> ReadLines(const fs::path& path) {
   std::ifstream in(path);
@@ -72,17 +75,22 @@ TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
   const std::string loaded = "36 [Glyphwork] Loaded 2 new object(s)!";
   const std::string no_response = "Server received, But no response!! ";
 
-  ExpectLines(
-      {
-          loaded,
-          "[game] Ann has already joined",
-          "[game] no player Nobody",
+  std::vector<std::string> help_lines;
+  std::istringstream commands(std::string(devserver::kCommands));
+  for (std::string line; std::getline(commands, line);) help_lines.push_back(line);
+  std::vector<std::string> expected = {
+      kStartLine,
+      loaded,
+      "[game] Ann has already joined",
+      "[game] no player Nobody",
+      "[game] no player Nobody",
           "[chat] Ann -> Ann: " + smile + " and " + wave + " ü",
           "[chat] Ann -> Zoë: " + smile + " and " + wave + " ü",
           "[chat] Zoë -> Ann: ",
           "[chat] Zoë -> Zoë: ",
           loaded,
           "[direct] -> Ann (0,1,0,1) Server: Reloaded Config!",
+          "[game] no player Nobody",
           "[game] unknown command: NoSuchCommand x",
           loaded,
           "[rcon] #1: Reloaded Config!",
@@ -101,15 +109,18 @@ TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
           "[game] no player Zoë",
           "[rcon] #6: No Players Connected",
           "done",
-          "[game] unknown: frobnicate",
-          "[game] live allocations: 0",
-      },
+  };
+  expected.insert(expected.end(), help_lines.begin(), help_lines.end());
+  expected.insert(expected.end(), {"[game] unknown: frobnicate (help lists the commands)", "[game] live allocations: 0"});
+  ExpectLines(
+      expected,
       RunScript(root.path(), R"(# comments and blank lines are skipped
 
 join Ann 76561198000000001
 join Zoë
 join Ann
 group Nobody Admins
+say Nobody :smile: from nowhere
 say Ann :smile: and :wave: ü
 say Zoë
 console Ann Glyphwork.Reload
@@ -129,6 +140,7 @@ leave Zoë
 leave Ann
 rcon listplayers
 echo done
+help
 frobnicate
 quit
 echo never
@@ -157,7 +169,8 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
     TempFolder root;
     MakeExampleServer(root.path());
     if (c.remove_config) fs::remove(root.path() / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json");
-    std::vector<std::string> expected = c.first_lines;
+    std::vector<std::string> expected = {kStartLine};
+    expected.insert(expected.end(), c.first_lines.begin(), c.first_lines.end());
     for (const char* line : {"[host] failed to load plugin Glyphwork", "[chat] Ann -> Ann: :smile: as typed",
                              "[rcon] #1: Server received, But no response!! ",
                              "[game] unknown command: Glyphwork.Reload", "[game] live allocations: 0"}) {
@@ -181,6 +194,7 @@ TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) 
   struct Case {
     std::vector<std::string> args;
     std::string message;
+    int status = 64;  // a mistake in the command line; 1: the server cannot start
   };
   for (const Case& c : {
            Case{{"--root", dir, "--rcon-port", "0"}, "--rcon-port needs a password"},
@@ -197,27 +211,32 @@ TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) 
            Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-idle-timeout", "-1"},
                 "--rcon-idle-timeout: Value -1"},
            Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-bind", "999.0.0.1"},
-                "cannot open the RCON port: bad address 999.0.0.1"},
+                "cannot open the RCON port: bad address 999.0.0.1", 1},
            Case{{"--root", dir + "/missing"}, "no server folder"},
-           Case{{"--root", dir, "--script", dir + "/missing.txt"}, "cannot open"},
+           Case{{"--root", dir, "--script", dir + "/missing.txt"}, "cannot open", 1},
            Case{{"--root", dir, "--frobnicate", "1"}, "--frobnicate"},
            Case{{"--root"}, "--root: 1 required DIR missing"},
        }) {
     std::vector<std::string> args = {GLYPHWORK_DEVSERVER};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const Finished run = RunProgram(args);
-    EXPECT_EQ(2, run.exit_code) << c.message;
+    EXPECT_EQ(c.status, run.exit_code) << c.message;
     EXPECT_THAT(run.err, HasSubstr(c.message));
     EXPECT_EQ("", run.out) << c.message;
   }
 
-  // --help describes every option, and warns about a password on the command line.
-  const Finished help = RunProgram({GLYPHWORK_DEVSERVER, "--help"});
+  // --help, also among other options, describes every option and command,
+  // and warns about a password on the command line.
+  const Finished help = RunProgram({GLYPHWORK_DEVSERVER, "--root", dir, "--help", "--rcon-port", "1"});
   EXPECT_EQ(0, help.exit_code);
   for (const char* option : {"--root", "--plugin", "--script", "--rcon-port", "--rcon-password-file", "--rcon-password",
-                             "--rcon-bind", "--rcon-idle-timeout", "GLYPHWORK_RCON_PASSWORD", "process list"}) {
+                             "--rcon-bind", "--rcon-idle-timeout", "--version", "GLYPHWORK_RCON_PASSWORD",
+                             "process list", devserver::kCommands, "Exit status: 0"}) {
     EXPECT_THAT(help.out, HasSubstr(option));
   }
+  const Finished version = RunProgram({GLYPHWORK_DEVSERVER, "--version"});
+  EXPECT_EQ(0, version.exit_code);
+  EXPECT_EQ("glyphwork-devserver " GLYPHWORK_VERSION "\n", version.out);
 }
 
 }  // namespace
