@@ -39,7 +39,7 @@ UObject* LoadRenderAsset(std::string path) {
 void LoadEmojiAssets() {
   Counts counts;
   ForEachEmoji(ConfigDocument, PackDocument, PackFiles, ConfigFileShown(),
-               [&](const std::string&, const std::string& path) { counts.Load(path); });
+               [&](const std::string&, const std::string& path, std::size_t) { counts.Load(path); });
 
   if (counts.failed > 0) {
     PrintColored("33", fmt::format("Warning! Failed to load {} object(s).", counts.failed));

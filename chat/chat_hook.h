@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "chat/chat_rules.h"
 #include "plugin/api/asa_api.h"
 #include "plugin/api/game.h"
 
@@ -26,8 +27,6 @@ extern game::ClientChatMessageFn ClientChatMessageTrampoline;
 // printed until the next change of the documents.
 void ClientChatMessageHook(AShooterPlayerController* controller, FPrimalChatMessage message);
 
-class ChatRules;
-
 // The rules derived from ConfigDocument, PackDocument and PackFiles as they
 // stand. Throws only what allocation throws.
 std::unique_ptr<ChatRules> BuildChatRules();
@@ -35,6 +34,13 @@ std::unique_ptr<ChatRules> BuildChatRules();
 // current DocumentsGeneration()), so that the next delivery does not derive
 // them again. REQUIRES: `rules` were derived from exactly these documents.
 void UseChatRules(std::unique_ptr<ChatRules> rules);
+
+// The rules in effect, derived again if the documents changed since.
+const ChatRules& ChatRulesInEffect();
+
+// Whether `controller`'s player gets pictures and which packs' gates are
+// open to them, asked of the permissions library as for a delivery.
+void FindAudience(const ChatRules& rules, AShooterPlayerController* controller, ChatRules::Audience& audience);
 
 // Replaces every occurrence of `code` in `text`, left to right, never
 // rescanning inserted markup. Returns a copy of the result; an empty code

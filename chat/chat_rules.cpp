@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "chat/chat_hook.h"
@@ -12,23 +13,35 @@ namespace glyphwork {
 
 using nlohmann::json;
 
-size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup) {
+size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup, size_t limit) {
   if (code.empty()) return 0;
   size_t count = 0;
-  for (size_t at = text.find(code); at != std::string::npos; at = text.find(code, at + markup.size())) {
+  for (size_t at = text.find(code); at != std::string::npos && count < limit;
+       at = text.find(code, at + markup.size())) {
     text.replace(at, code.size(), markup);
     ++count;
   }
   return count;
 }
 
+namespace {
+
+// Stands in the text for an escaped code while the codes are replaced: no
+// code and no markup holds it (they are UTF-8, from JSON), nor does a text
+// that came from UTF-16.
+constexpr char kEscaped = '\xFF';
+
+}  // namespace
+
 ChatRules::ChatRules(const json& config, const json& packs, const std::vector<std::string>& pack_files,
                      const std::string& config_file) {
   // The same lookups in the same order as one delivery makes them, so that a
-  // wrong type is found where a delivery would meet it.
+  // wrong type is found where a delivery would meet it. The controls come
+  // after UsePermissions: with none of their keys present nothing changes.
   const Place top(config_file, "");
   try {
     use_permissions_ = BoolMember(config, top, "UsePermissions", false);
+    ReadControls(config, config_file);
   } catch (const DocumentError& error) {
     config_error_ = error.what();
     return;
@@ -42,11 +55,32 @@ ChatRules::ChatRules(const json& config, const json& packs, const std::vector<st
       return;
     }
   }
-  std::vector<std::pair<std::string, std::string>> passes;
+  std::vector<NewPass> passes;
+  std::vector<uint32_t> pack_gates;
+  uint32_t remap_source = UINT32_MAX;
   try {
-    ForEachEmoji(config, packs, pack_files, config_file, [&](const std::string& name, const std::string& path) {
-      passes.emplace_back(":" + name + ":", kMarkupPrefix + path + kMarkupSuffix);
-    });
+    ForEachEmoji(
+        config, packs, pack_files, config_file,
+        [&](const std::string& name, const std::string& path, size_t origin) {
+          if (origin == kRemap && remap_source == UINT32_MAX) {
+            remap_source = uint32_t(sources_.size());
+            sources_.push_back("RemapEmoji");
+          }
+          passes.push_back({":" + name + ":", kMarkupPrefix + path + kMarkupSuffix,
+                            origin == kRemap ? 0 : pack_gates[origin],
+                            origin == kRemap ? remap_source : uint32_t(origin)});
+        },
+        [&](const json& pack, const Place& place, size_t index) {
+          sources_.push_back(std::filesystem::path(PackFileOf(pack_files, index)).stem().string());
+          uint32_t gate = 0;
+          if (const json* groups = FindMember(pack, place, "Groups")) {
+            std::vector<std::string> names = StringList(groups, place.file(), "Groups");
+            auto it = std::find(gate_groups_.begin(), gate_groups_.end(), names);
+            if (it == gate_groups_.end()) it = gate_groups_.insert(gate_groups_.end(), std::move(names));
+            gate = uint32_t(it - gate_groups_.begin()) + 1;
+          }
+          pack_gates.push_back(gate);
+        });
   } catch (const DocumentError& error) {
     passes_error_ = error.what();
     return;
@@ -62,6 +96,20 @@ ChatRules::ChatRules(const json& config, const json& packs, const std::vector<st
   candidates_.reserve(kCodes);
 }
 
+void ChatRules::ReadControls(const json& config, const std::string& config_file) {
+  const Place top(config_file, "");
+  if (const json* max = FindMember(config, top, "MaxEmojiPerMessage")) {
+    if (!max->is_number_unsigned() && !(max->is_number_integer() && max->get<int64_t>() >= 0)) {
+      throw DocumentError(config_file, "MaxEmojiPerMessage: expected a whole number, 0 or more, found " +
+                                           (max->is_number() ? max->dump() : TypeName(*max)));
+    }
+    controls_.max_emoji = uint32_t(std::min<uint64_t>(max->get<uint64_t>(), UINT32_MAX));
+  }
+  controls_.allow_escape = BoolMember(config, top, "AllowEscape", false);
+  controls_.block_typed_markup = BoolMember(config, top, "BlockTypedMarkup", false);
+  controls_.list_command = StringMember(config, top, "EmojiListCommand");
+}
+
 const std::string* ChatRules::wrong_type() const {
   for (const auto* error : {&config_error_, &groups_error_, &passes_error_}) {
     if (*error) return &**error;
@@ -69,14 +117,15 @@ const std::string* ChatRules::wrong_type() const {
   return nullptr;
 }
 
-void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> passes) {
+void ChatRules::IndexCodes(std::vector<NewPass> passes) {
   // Never grown past this, so that the index's views into the codes stay
   // valid: one table serves to find duplicates and, later, codes in text.
   codes_.reserve(passes.size());
   code_index_.reserve(passes.size());
   passes_.reserve(passes.size());
   std::vector<uint32_t> last_pass;  // per code, while building the chains
-  for (auto& [code, markup] : passes) {
+  for (NewPass& fresh : passes) {
+    std::string& code = fresh.code;
     const uint32_t pass = uint32_t(passes_.size());
     uint32_t id;
     if (const auto it = code_index_.find(code); it != code_index_.end()) {
@@ -90,7 +139,7 @@ void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> pass
       first_pass_.push_back(pass);
       last_pass.push_back(pass);
     }
-    passes_.push_back({id, std::move(markup), UINT32_MAX, false, false, {}});
+    passes_.push_back({id, std::move(fresh.markup), UINT32_MAX, fresh.gate, fresh.source, false, false, {}});
   }
 
   // A new code can only appear where markup went in: it starts or ends inside
@@ -111,7 +160,10 @@ void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> pass
   }
   code_length_seen_.assign(longest_code_ + 1, 0);
   for (const std::string& code : codes_) code_length_seen_[code.size()] = 1;
+  escape_safe_ = std::none_of(codes_.begin(), codes_.end(),
+                              [](const std::string& code) { return code.find(kEscaped) != std::string::npos; });
   for (Pass& pass : passes_) {
+    if (pass.markup.find(kEscaped) != std::string::npos) escape_safe_ = false;
     pass.may_create_codes = a_code_holds_markup || pass.markup.find(':') != std::string::npos;
     // Well-formed markup without NUL converts on its own as it would inside
     // the whole text: keep it as the engine's units, made the engine's way.
@@ -130,7 +182,15 @@ void ChatRules::IndexCodes(std::vector<std::pair<std::string, std::string>> pass
   }
 }
 
-void ChatRules::FindOccurrences(std::string_view text) const {
+uint32_t ChatRules::FirstOpenPass(const Audience& audience, uint32_t code, uint32_t from) const {
+  if (!audience.pictures) return UINT32_MAX;
+  for (uint32_t pass = first_pass_[code]; pass != UINT32_MAX; pass = passes_[pass].next_same_code) {
+    if (pass >= from && Open(audience, pass)) return pass;
+  }
+  return UINT32_MAX;
+}
+
+void ChatRules::FindOccurrences(std::string_view text, const Audience* audience) const {
   occurrences_.clear();
   if (codes_.empty()) return;
   const void* first_colon = std::memchr(text.data(), ':', text.size());
@@ -168,14 +228,15 @@ void ChatRules::FindOccurrences(std::string_view text) const {
       if (!code_length_seen_[length]) continue;
       const auto it = code_index_.find(text.substr(colons_[first], length));
       if (it == code_index_.end()) continue;
-      occurrences_.push_back({first_pass_[it->second], colons_[first], it->second});
+      const uint32_t pass = audience == nullptr ? first_pass_[it->second] : FirstOpenPass(*audience, it->second);
+      if (pass != UINT32_MAX) occurrences_.push_back({pass, colons_[first], it->second});
     }
   }
 }
 
-uint32_t ChatRules::Choose(std::string_view text) const {
+uint32_t ChatRules::Choose(std::string_view text, const Audience& audience) const {
   chosen_.clear();
-  FindOccurrences(text);
+  FindOccurrences(text, &audience);
   if (occurrences_.empty()) return UINT32_MAX;
 
   // While every markup put in so far forms no code, each pass can only match
@@ -209,8 +270,60 @@ uint32_t ChatRules::Choose(std::string_view text) const {
   return switch_after;
 }
 
-bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
-  const uint32_t switch_after = Choose(text);
+size_t ChatRules::Cap() const {
+  if (!controls_.max_emoji) return SIZE_MAX;
+  const size_t max = *controls_.max_emoji;
+  if (chosen_.size() >= max) {
+    chosen_.resize(max);
+    return 0;
+  }
+  return max - chosen_.size();
+}
+
+bool ChatRules::Rewrite(std::string_view text, const Audience& audience, std::string& out) const {
+  const bool escapes = controls_.allow_escape && escape_safe_ && text.find('\\') != std::string_view::npos;
+  if (!escapes) return audience.pictures && RewriteCodes(text, audience, out);
+  if (!TakeEscapes(text, escaped_text_)) return audience.pictures && RewriteCodes(text, audience, out);
+  // The codes go back, without their backslashes, where the escapes stood.
+  const std::string& result =
+      audience.pictures && RewriteCodes(escaped_text_, audience, unescaped_) ? unescaped_ : escaped_text_;
+  out.clear();
+  size_t next = 0;
+  for (const char c : result) {
+    if (c == kEscaped) {
+      out += codes_[escaped_[next++]];
+    } else {
+      out += c;
+    }
+  }
+  return true;
+}
+
+bool ChatRules::TakeEscapes(std::string_view text, std::string& out) const {
+  FindOccurrences(text, nullptr);
+  // Left to right; where codes start together, the one applied first.
+  std::sort(occurrences_.begin(), occurrences_.end(), [](const Occurrence& a, const Occurrence& b) {
+    return a.start != b.start ? a.start < b.start : a.pass < b.pass;
+  });
+  escaped_.clear();
+  out.clear();
+  size_t copied = 0;  // text before this is in `out`, or was escaped
+  for (const Occurrence& occurrence : occurrences_) {
+    const size_t start = occurrence.start;
+    if (start == 0 || start - 1 < copied || text[start - 1] != '\\') continue;
+    out.append(text.substr(copied, start - 1 - copied));
+    out += kEscaped;
+    escaped_.push_back(occurrence.code);
+    copied = start + codes_[occurrence.code].size();
+  }
+  if (escaped_.empty()) return false;
+  out.append(text.substr(copied));
+  return true;
+}
+
+bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, std::string& out) const {
+  const uint32_t switch_after = Choose(text, audience);
+  const size_t budget = Cap();
   if (chosen_.empty()) return false;
 
   size_t size = text.size();
@@ -225,14 +338,18 @@ bool ChatRules::Rewrite(std::string_view text, std::string& out) const {
   }
   out.append(text.substr(at));
 
-  if (switch_after != UINT32_MAX) ContinuePassByPass(out, switch_after + 1);
+  if (switch_after != UINT32_MAX && budget > 0) ContinuePassByPass(out, switch_after + 1, audience, budget);
   return true;
 }
 
-ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, std::u16string& out) const {
-  const uint32_t switch_after = Choose(text);
+ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audience& audience,
+                                               std::u16string& out) const {
+  if (controls_.allow_escape && text.find('\\') != std::string_view::npos) return UnitsResult::kUseRewrite;
+  if (!audience.pictures) return UnitsResult::kUnchanged;
+  const uint32_t switch_after = Choose(text, audience);
+  const size_t budget = Cap();
   if (chosen_.empty()) return UnitsResult::kUnchanged;
-  if (switch_after != UINT32_MAX) return UnitsResult::kUseRewrite;
+  if (switch_after != UINT32_MAX && budget > 0) return UnitsResult::kUseRewrite;
   size_t size = text.size();
   for (const Chosen& c : chosen_) {
     const Pass& pass = passes_[c.pass];
@@ -252,12 +369,12 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, std::u16st
   return UnitsResult::kRewritten;
 }
 
-void ChatRules::ContinuePassByPass(std::string& text, uint32_t next) const {
+void ChatRules::ContinuePassByPass(std::string& text, uint32_t next, const Audience& audience, size_t budget) const {
   // Markup that may form codes: run the passes one by one as ReplaceAll does,
   // but only those whose code is in the text; look again after every markup
   // that may have formed new codes.
-  for (;;) {
-    FindOccurrences(text);
+  while (budget > 0) {
+    FindOccurrences(text, nullptr);
     candidates_.clear();
     uint32_t previous_code = UINT32_MAX;
     std::sort(occurrences_.begin(), occurrences_.end(),
@@ -266,14 +383,17 @@ void ChatRules::ContinuePassByPass(std::string& text, uint32_t next) const {
       if (occurrence.code == previous_code) continue;
       previous_code = occurrence.code;
       for (uint32_t pass = first_pass_[occurrence.code]; pass != UINT32_MAX; pass = passes_[pass].next_same_code) {
-        if (pass >= next) candidates_.push_back(pass);
+        if (pass >= next && Open(audience, pass)) candidates_.push_back(pass);
       }
     }
     std::sort(candidates_.begin(), candidates_.end());
     bool look_again = false;
     for (const uint32_t pass : candidates_) {
       const Pass& p = passes_[pass];
-      if (ReplaceAllCounted(text, codes_[p.code], p.markup) > 0 && p.may_create_codes) {
+      const size_t replaced = ReplaceAllCounted(text, codes_[p.code], p.markup, budget);
+      budget -= replaced;
+      if (budget == 0) return;
+      if (replaced > 0 && p.may_create_codes) {
         next = pass + 1;
         look_again = true;
         break;
@@ -281,6 +401,21 @@ void ChatRules::ContinuePassByPass(std::string& text, uint32_t next) const {
     }
     if (!look_again) return;
   }
+}
+
+std::vector<std::pair<std::string, std::vector<ChatRules::Listed>>> ChatRules::ListFor(const Audience& audience) const {
+  std::vector<std::pair<std::string, std::vector<Listed>>> sources;
+  if (!audience.pictures || passes_error_ || groups_error_ || config_error_) return sources;
+  for (const std::string& name : sources_) sources.emplace_back(name, std::vector<Listed>());
+  std::vector<uint8_t> seen(codes_.size(), 0);
+  for (uint32_t pass = 0; pass < passes_.size(); ++pass) {
+    const Pass& p = passes_[pass];
+    if (seen[p.code] || !Open(audience, pass)) continue;
+    seen[p.code] = 1;
+    sources[p.source].second.push_back({codes_[p.code], p.markup});
+  }
+  std::erase_if(sources, [](const auto& source) { return source.second.empty(); });
+  return sources;
 }
 
 }  // namespace glyphwork

@@ -13,11 +13,28 @@
 
 namespace glyphwork {
 
-// ReplaceAll's replacement, returning the number of codes replaced.
-size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup);
+// ReplaceAll's replacement, returning the number of codes replaced; stops
+// after `limit` of them.
+size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup, size_t limit = SIZE_MAX);
 
 class ChatRules {
  public:
+  // The community controls of config.json; all off when their keys are absent.
+  struct Controls {
+    std::optional<uint32_t> max_emoji;  // MaxEmojiPerMessage: at most this many pictures per message
+    bool allow_escape = false;          // AllowEscape: "\:code:" shows the code as text
+    bool block_typed_markup = false;    // BlockTypedMarkup: tags typed in chat are neutralised
+    std::string list_command;           // EmojiListCommand; empty: no command
+  };
+
+  // Who one delivery is for. Gate 0 is every recipient who gets pictures;
+  // gate g > 0 opens for a recipient in one of gate_groups()[g - 1] (a pack's
+  // Groups).
+  struct Audience {
+    bool pictures = true;             // false: UsePermissions keeps pictures from this recipient
+    std::vector<uint8_t> open_gates;  // per entry of gate_groups(): 1 open
+  };
+
   // Walks the documents exactly as one delivery would (same lookups, same
   // order) and records where the walk would meet a wrong type instead of
   // raising it: "FILE: KEY: expected ..., found ...", naming the pack's file
@@ -44,7 +61,20 @@ class ChatRules {
   // the texture loading) would meet a wrong type in these documents.
   const std::string* wrong_type() const;
 
+  const Controls& controls() const { return controls_; }
+  // The distinct Groups lists of the packs, in order of first use.
+  const std::vector<std::vector<std::string>>& gate_groups() const { return gate_groups_; }
+
   size_t pass_count() const { return passes_.size(); }
+
+  // The codes that become pictures for `audience`, each once with the markup
+  // it gets, grouped by where its picture is defined: packs in EmojiMap order
+  // (by file name without extension), then "RemapEmoji". Views into *this.
+  struct Listed {
+    std::string_view code;
+    std::string_view markup;
+  };
+  std::vector<std::pair<std::string, std::vector<Listed>>> ListFor(const Audience& audience) const;
 
   // Runs every pass over `text` in order, each replacing all occurrences of
   // its code left to right without rescanning its own markup, with the
@@ -54,21 +84,30 @@ class ChatRules {
   // whatever the number of passes; one more scan per pass whose markup can
   // form a code with the text around it (a colon in its path, or a name
   // holding markup). Uses internal scratch buffers: one call at a time.
-  bool Rewrite(std::string_view text, std::string& out) const;
+  //
+  // For `audience`: only passes of open gates apply (none without pictures),
+  // at most controls().max_emoji codes are replaced (the first from the left;
+  // where markup may form codes, the passes after that point in their order,
+  // never past the cap), and with allow_escape a backslash before a code is
+  // dropped and the code kept as text, for every recipient.
+  bool Rewrite(std::string_view text, const Audience& audience, std::string& out) const;
 
   enum class UnitsResult { kUnchanged, kRewritten, kUseRewrite };
   // The same rewriting for a text of ASCII characters only (which is its own
   // UTF-8), with the result in the UTF-16 units that converting Rewrite's
   // result would give. kUseRewrite when that cannot be done without the
   // conversion: markup that may form codes, or markup that is not
-  // well-formed UTF-8 or holds a NUL. Same scratch buffers as Rewrite.
-  UnitsResult RewriteAscii(std::string_view text, std::u16string& out) const;
+  // well-formed UTF-8 or holds a NUL, or a backslash to look at. Same scratch
+  // buffers as Rewrite.
+  UnitsResult RewriteAscii(std::string_view text, const Audience& audience, std::u16string& out) const;
 
  private:
   struct Pass {
     uint32_t code;  // index into codes_
     std::string markup;
     uint32_t next_same_code;  // the next pass of the same code, or UINT32_MAX
+    uint32_t gate;            // 0, or 1 + index into gate_groups_
+    uint32_t source;          // index into sources_
     bool may_create_codes;    // its markup can form a code with the text around it
     bool has_units;           // markup_units holds the markup as the engine gets it
     std::u16string markup_units;
@@ -84,24 +123,52 @@ class ChatRules {
     uint32_t pass;
   };
 
+  struct NewPass {
+    std::string code;
+    std::string markup;
+    uint32_t gate;
+    uint32_t source;
+  };
+
+  // Reads the controls; throws DocumentError.
+  void ReadControls(const nlohmann::json& config, const std::string& config_file);
   // Gives every distinct code an index and a lookup entry.
-  void IndexCodes(std::vector<std::pair<std::string, std::string>> passes);
+  void IndexCodes(std::vector<NewPass> passes);
+  bool Open(const Audience& audience, uint32_t pass) const {
+    return passes_[pass].gate == 0 || audience.open_gates[passes_[pass].gate - 1] != 0;
+  }
+  // The first pass of `code` that applies to `audience` at or after pass
+  // `from`, or UINT32_MAX.
+  uint32_t FirstOpenPass(const Audience& audience, uint32_t code, uint32_t from = 0) const;
   // Every occurrence in `text` of every code into occurrences_, ordered by
-  // start within each code.
-  void FindOccurrences(std::string_view text) const;
+  // start within each code, with the first pass that applies to `audience`
+  // (null: every code, with its first pass).
+  void FindOccurrences(std::string_view text, const Audience* audience) const;
   // The replacements as long as no markup may form a code, into chosen_,
   // ordered by start; the pass after which the rest must run pass by pass,
   // or UINT32_MAX.
-  uint32_t Choose(std::string_view text) const;
+  uint32_t Choose(std::string_view text, const Audience& audience) const;
+  // Keeps the first `max_emoji` of chosen_; the number of replacements still
+  // allowed after them.
+  size_t Cap() const;
   // The literal pass-by-pass rewriting of `text` from pass `next` on, used
-  // once some inserted markup may have formed new codes.
-  void ContinuePassByPass(std::string& text, uint32_t next) const;
+  // once some inserted markup may have formed new codes; at most `budget`
+  // replacements.
+  void ContinuePassByPass(std::string& text, uint32_t next, const Audience& audience, size_t budget) const;
+  // Rewrite without escapes.
+  bool RewriteCodes(std::string_view text, const Audience& audience, std::string& out) const;
+  // With allow_escape: `text` with every backslash-and-code replaced by one
+  // kEscaped byte, the codes in `escaped_`; false when there is none.
+  bool TakeEscapes(std::string_view text, std::string& out) const;
 
   std::optional<std::string> config_error_;
   bool use_permissions_ = false;
   std::vector<std::string> groups_;
   std::optional<std::string> groups_error_;
   std::optional<std::string> passes_error_;
+  Controls controls_;
+  std::vector<std::vector<std::string>> gate_groups_;
+  std::vector<std::string> sources_;  // pack names, then "RemapEmoji"
 
   std::vector<Pass> passes_;
   std::vector<std::string> codes_;                             // distinct codes
@@ -112,12 +179,16 @@ class ChatRules {
   std::vector<uint32_t> inner_colon_counts_;
   std::vector<uint8_t> code_length_seen_;
   size_t longest_code_ = 0;
+  bool escape_safe_ = true;  // no code or markup holds kEscaped
 
   mutable std::vector<uint32_t> colons_;
   mutable std::vector<Occurrence> occurrences_;
   mutable std::vector<Chosen> chosen_;
   mutable std::vector<uint8_t> covered_;
   mutable std::vector<uint32_t> candidates_;
+  mutable std::vector<uint32_t> escaped_;  // codes taken by TakeEscapes, in order
+  mutable std::string unescaped_;
+  mutable std::string escaped_text_;
 };
 
 }  // namespace glyphwork

@@ -1,12 +1,12 @@
 #include "commands/emoji_list.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <exception>
 #include <sstream>
-
-#include <fmt/format.h>
 
 #include "chat/chat_hook.h"
 #include "log/log.h"
@@ -64,9 +64,8 @@ std::vector<std::string> EmojiListPage(const ChatRules& rules, const ChatRules::
   std::vector<std::string> lines;
   for (auto& [source, emoji] : rules.ListFor(audience)) {
     if (!wanted.empty()) {
-      std::erase_if(emoji, [&](const ChatRules::Listed& listed) {
-        return Lower(listed.code).find(wanted) == std::string::npos;
-      });
+      std::erase_if(
+          emoji, [&](const ChatRules::Listed& listed) { return Lower(listed.code).find(wanted) == std::string::npos; });
     }
     AddLines(source, emoji, lines);
   }

@@ -7,6 +7,7 @@
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
 #include "chat/chat_rules.h"
+#include "commands/emoji_list.h"
 #include "config/config.h"
 #include "log/log.h"
 #include "plugin/api/game.h"
@@ -27,6 +28,7 @@ void ReadDocuments() {
   if (const std::string* wrong_type = rules->wrong_type()) throw std::runtime_error(*wrong_type);
   UseDocuments(std::move(config), std::move(packs));
   UseChatRules(std::move(rules));
+  UpdateEmojiListCommand();
 }
 
 // The reload, then `on_success`, inside one handler: a failure is logged once

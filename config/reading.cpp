@@ -77,6 +77,13 @@ std::string AsString(const json& value, const Place& place) {
   return value.get_ref<const std::string&>();
 }
 
+std::vector<std::string> StringList(const json* value, std::string_view file, std::string_view path) {
+  std::vector<std::string> list;
+  ForEachElement(value, file, path,
+                 [&](const json& element, const Place& place) { list.push_back(AsString(element, place)); });
+  return list;
+}
+
 std::string PackFileOf(const std::vector<std::string>& pack_files, std::size_t index) {
   return index < pack_files.size() ? pack_files[index] : "EmojiMap[" + std::to_string(index) + "]";
 }

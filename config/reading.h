@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -75,33 +76,50 @@ void ForEachElement(const nlohmann::json* value, std::string_view file, std::str
 // "EmojiMap[i]" when the packs did not come from files.
 std::string PackFileOf(const std::vector<std::string>& pack_files, std::size_t index);
 
-// Calls fn(name, object_path) for every mapped emoji in the order chat
-// applies them and the textures load: each pack's EmojiArray, packs in
+// Where an emoji comes from: the index of its pack in EmojiMap, or kRemap.
+inline constexpr std::size_t kRemap = SIZE_MAX;
+
+// Calls fn(name, object_path, origin) for every mapped emoji in the order
+// chat applies them and the textures load: each pack's EmojiArray, packs in
 // EmojiMap order, then the RemapEmoji entries of `config`. A pack emoji's
 // object path is EmojiPath + name + "." + name, a remapped one's its Path.
-// `pack_files[i]` names the file of the i-th pack. Throws DocumentError at the
-// first wrong type, after fn has seen every emoji before it.
-template <typename Fn>
+// on_pack(pack, place, index) runs for each pack before its emoji, for what
+// else a reader looks up in it. `pack_files[i]` names the file of the i-th
+// pack. Throws DocumentError at the first wrong type, after fn has seen every
+// emoji before it.
+template <typename Fn, typename OnPack>
 void ForEachEmoji(const nlohmann::json& config, const nlohmann::json& packs, const std::vector<std::string>& pack_files,
-                  std::string_view config_file, Fn&& fn) {
+                  std::string_view config_file, Fn&& fn, OnPack&& on_pack) {
   std::size_t pack_index = 0;
   ForEachElement(FindMember(packs, Place("", ""), "EmojiMap"), "", "EmojiMap",
                  [&](const nlohmann::json& pack, const Place&) {
-                   const std::string file = PackFileOf(pack_files, pack_index++);
+                   const std::size_t index = pack_index++;
+                   const std::string file = PackFileOf(pack_files, index);
                    const Place top(file, "");
+                   on_pack(pack, top, index);
                    const std::string prefix = StringMember(pack, top, "EmojiPath");
                    ForEachElement(FindMember(pack, top, "EmojiArray"), file, "EmojiArray",
                                   [&](const nlohmann::json& entry, const Place& place) {
                                     const std::string name = AsString(entry, place);
-                                    fn(name, prefix + name + "." + name);
+                                    fn(name, prefix + name + "." + name, index);
                                   });
                  });
   ForEachElement(FindMember(config, Place(config_file, ""), "RemapEmoji"), config_file, "RemapEmoji",
                  [&](const nlohmann::json& remap, const Place& place) {
                    std::string path = StringMember(remap, place, "Path");
                    const std::string name = StringMember(remap, place, "Name");
-                   fn(name, std::move(path));
+                   fn(name, std::move(path), kRemap);
                  });
 }
+
+template <typename Fn>
+void ForEachEmoji(const nlohmann::json& config, const nlohmann::json& packs, const std::vector<std::string>& pack_files,
+                  std::string_view config_file, Fn&& fn) {
+  ForEachEmoji(config, packs, pack_files, config_file, fn, [](const nlohmann::json&, const Place&, std::size_t) {});
+}
+
+// A list of strings as readers walk one (a single string is a list of one,
+// null an empty list). Throws DocumentError for an element of another type.
+std::vector<std::string> StringList(const nlohmann::json* value, std::string_view file, std::string_view path);
 
 }  // namespace glyphwork

@@ -9,6 +9,7 @@
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
 #include "chat/chat_rules.h"
+#include "commands/emoji_list.h"
 #include "commands/reload.h"
 #include "config/config.h"
 #include "log/log.h"
@@ -62,6 +63,7 @@ void Load() {
   AsaApi::GetCommands().RegisterRconCommand(ReloadCommandName, AsaApi::ICommands::RconHandler(&OnReloadRconCommand));
   AsaApi::GetCommands().RegisterConsoleCommand(ReloadCommandName,
                                                AsaApi::ICommands::ConsoleHandler(&OnReloadConsoleCommand));
+  UpdateEmojiListCommand();
   AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook),
                                  reinterpret_cast<void**>(&ClientChatMessageTrampoline));
 }
@@ -69,6 +71,7 @@ void Load() {
 void Unload() {
   AsaApi::GetCommands().UnregisterRconCommand(ReloadCommandName);
   AsaApi::GetCommands().UnregisterConsoleCommand(ReloadCommandName);
+  RemoveEmojiListCommand();
   AsaApi::GetHooks().RemoveHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook));
   // The console logger's name must not outlive the plugin in the shared
   // registry: a second load in this process would find it taken.

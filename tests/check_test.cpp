@@ -198,6 +198,20 @@ TEST_F(CheckTest, WrongTypesNameTheKeyPathAndWhatTheyBreak) {
         "are read, in key order)",
         "error Packs/p.json:1:66 EmojiArray.second: expected a string, found a number" + kBothFail}},
       {"{}", R"(["p"])", {"error Packs/p.json: expected an object at the top level, found a list" + kBothFail}},
+      // The controls.
+      {R"({"EmojiListCommand": ["/emojis"]})",
+       kOtherPack,
+       {"error config.json:1:22 EmojiListCommand: expected a string, found a list" + kChatFails}},
+      {R"({"MaxEmojiPerMessage": -2})",
+       kOtherPack,
+       {"error config.json:1:24 MaxEmojiPerMessage: expected a whole number, 0 or more, found -2" + kChatFails}},
+      {R"({"AllowEscape": "on", "BlockTypedMarkup": 1})",
+       kOtherPack,
+       {"error config.json:1:17 AllowEscape: expected a boolean, found a string" + kChatFails,
+        "error config.json:1:43 BlockTypedMarkup: expected a boolean, found a number" + kChatFails}},
+      {"{}",
+       R"({"EmojiPath": "/Game/P/", "EmojiArray": ["p"], "Groups": ["VIP", 1]})",
+       {"error Packs/p.json:1:66 Groups[1]: expected a string, found a number" + kChatFails}},
   };
   for (const Case& c : cases) {
     // a.json maps :e: and is read before p.json.
@@ -277,6 +291,16 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
         "warning config.json:1:41 EmojiArray: read from pack files only; ignored in config.json"}},
       {{{"config.json", "{}"}, {"Packs/.keep/x", ""}},
        {"warning config.json: no emoji mapped: no pack names one, and RemapEmoji is empty"}},
+      // Controls that load but do not do what they seem to.
+      {{{"config.json", R"({"EmojiListCommand": "emojis", "MaxEmojiPerMessage": 0})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json:1:22 EmojiListCommand: \"emojis\" does not start with \"/\": every chat line that "
+        "begins with the word emojis is taken as the command and not sent to the others",
+        "warning config.json:1:54 MaxEmojiPerMessage: 0: no code ever becomes a picture"}},
+      {{{"config.json", R"({"EmojiListCommand": "/my emojis"})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json:1:22 EmojiListCommand: \"/my emojis\" has a blank in it: a command is the first word of "
+        "a chat line, so it never matches"}},
+      {{{"config.json", "{}"}, {"Packs/a.json", R"({"EmojiPath": "/Game/E/", "EmojiArray": ["e"], "Groups": []})"}},
+       {"warning Packs/a.json:1:58 Groups: no group: no player gets this pack's pictures"}},
       // What the parse passes over without a word.
       {{{"config.json", "{}"},
         {"Packs/a.json", "{\"EmojiPath\": \"/Game/E/\",\n \"EmojiArray\": [\"a\"],\n \"EmojiArray\": [\"e\"]}"}},

@@ -47,6 +47,22 @@ SAMPLES = [
     ({}, {"EmojiPath": "/Game/E/", "EmojiArray": "e"}, False),
     ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e"], "Author": "me"}, False),
     ({}, ["e"], False),
+    ({"EmojiListCommand": "/emojis", "MaxEmojiPerMessage": 5, "AllowEscape": True, "BlockTypedMarkup": False},
+     PACK, True),
+    ({"EmojiListCommand": 3}, PACK, False),
+    ({"EmojiListCommand": "emojis"}, PACK, False),
+    ({"EmojiListCommand": "/my emojis"}, PACK, False),
+    ({"EmojiListCommand": ""}, PACK, False),
+    ({"MaxEmojiPerMessage": 0}, PACK, False),
+    ({"MaxEmojiPerMessage": -1}, PACK, False),
+    ({"MaxEmojiPerMessage": 2.5}, PACK, False),
+    ({"AllowEscape": "yes"}, PACK, False),
+    ({"BlockTypedMarkup": 1}, PACK, False),
+    ({"Groups": ["VIP"]}, PACK, False),
+    ({}, dict(PACK, Groups=["VIP", "Staff"]), True),
+    ({}, dict(PACK, Groups=[]), False),
+    ({}, dict(PACK, Groups="VIP"), False),
+    ({}, dict(PACK, Groups=["VIP", 1]), False),
 ]
 
 

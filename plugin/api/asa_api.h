@@ -3,7 +3,7 @@
 // build links the host's SDK; the Linux build links the stand-in in standin/host.
 #pragma once
 
-#include "asa_export.h"  // ASAAPI_API: the platform's import/export marking
+#include <spdlog/sinks/sink.h>
 
 #include <cstdint>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include <spdlog/sinks/sink.h>
+#include "asa_export.h"  // ASAAPI_API: the platform's import/export marking
 
 // ---------------------------------------------------------------------------
 // Engine types that cross the host boundary.
@@ -102,12 +102,18 @@ class ICommands {
  public:
   using ConsoleHandler = std::function<void(APlayerController*, FString*, bool)>;
   using RconHandler = std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>;
+  // The sending player, the whole chat text and the chat mode it was sent in.
+  using ChatHandler = std::function<void(AShooterPlayerController*, FString*, int)>;
 
   // The host copies what it is given; results say nothing the plugin reads.
   virtual void RegisterConsoleCommand(const FString& name, const ConsoleHandler& handler) = 0;
   virtual void RegisterRconCommand(const FString& name, const RconHandler& handler) = 0;
   virtual bool UnregisterConsoleCommand(const FString& name) = 0;
   virtual bool UnregisterRconCommand(const FString& name) = 0;
+  // A chat text whose first word is `name` (letter case ignored) goes to the
+  // handler instead of to the players.
+  virtual void AddChatCommand(const FString& name, const ChatHandler& handler) = 0;
+  virtual bool RemoveChatCommand(const FString& name) = 0;
 
  protected:
   ~ICommands() = default;

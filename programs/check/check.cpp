@@ -338,7 +338,9 @@ class Checker {
       report_.Add(Severity::kNote, "", "", "the plugin does not load: chat is delivered unchanged");
     }
     AShooterPlayerController* player = game_->Join("Player", kPlayerId);
-    if (documents_.use_permissions() && !documents_.groups().empty()) {
+    if (!options_.groups.empty()) {
+      for (const std::string& group : options_.groups) Permissions::StandIn::AddToGroup(kPlayerId, group);
+    } else if (documents_.use_permissions() && !documents_.groups().empty()) {
       Permissions::StandIn::AddToGroup(kPlayerId, documents_.groups().front());
     }
     for (const std::string& text : options_.say) {

@@ -10,9 +10,10 @@
 namespace glyphwork::check {
 
 struct Options {
-  std::string root = ".";        // the server folder, as the host reports it
-  std::string content;           // a folder laid out as ShooterGame/Content; empty: not checked
-  std::vector<std::string> say;  // texts to preview as a permitted player receives them
+  std::string root = ".";           // the server folder, as the host reports it
+  std::string content;              // a folder laid out as ShooterGame/Content; empty: not checked
+  std::vector<std::string> say;     // texts to preview as a permitted player receives them
+  std::vector<std::string> groups;  // that player's permission groups; empty: the first of PermissionsGroups
 };
 
 // Once per process: it fills the plugin's documents, starts the stand-in host

@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+#include "config/reading.h"
+
 namespace glyphwork::check {
 
 namespace {
@@ -32,21 +34,10 @@ std::string Expected(const std::string& type, const json& found, const char* eff
   return fmt::format("expected {}, found {} ({})", type, TypeName(found), effect);
 }
 
-// The JSON library's own iteration, which is how the plugin walks every list:
-// a list yields its elements, an object its member values in key order, null
-// nothing, any other value itself once.
+// The plugin's own walk of a list, with each element's key path.
 template <typename Fn>
-void ForEachElement(const json& value, const std::string& key, Fn&& fn) {
-  std::size_t index = 0;
-  for (auto it = value.cbegin(); it != value.cend(); ++it, ++index) {
-    if (value.is_array()) {
-      fn(*it, fmt::format("{}[{}]", key, index));
-    } else if (value.is_object()) {
-      fn(*it, Join(key, it.key()));
-    } else {
-      fn(*it, key);
-    }
-  }
+void ForEachKeyed(const json& value, const std::string& key, Fn&& fn) {
+  ForEachElement(&value, "", key, [&](const json& element, const Place& place) { fn(element, place.Path()); });
 }
 
 std::string Lower(std::string text) {
@@ -55,27 +46,6 @@ std::string Lower(std::string text) {
 }
 
 }  // namespace
-
-std::string TypeName(const json& value) {
-  switch (value.type()) {
-    case json::value_t::null:
-      return "null";
-    case json::value_t::object:
-      return "an object";
-    case json::value_t::array:
-      return "a list";
-    case json::value_t::string:
-      return "a string";
-    case json::value_t::boolean:
-      return "a boolean";
-    case json::value_t::binary:
-      return "binary data";
-    case json::value_t::discarded:
-      return "nothing";
-    default:
-      return "a number";
-  }
-}
 
 void DocumentChecker::Error(const std::string& file, const std::string& key, const std::string& message) {
   report_.Add(Severity::kError, file, key, message);
@@ -138,11 +108,13 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
                    has_packs ? "the pack scan fails on it, so the plugin does not load" : kAssetsAndChatFail));
     return;
   }
-  WarnUnknownKeys(file, "", config,
-                  {"UsePermissions", "PermissionsGroups", "RemapEmoji", "Packs", "EmojiPath", "EmojiArray", "EmojiMap"},
-                  "config.json");
+  WarnUnknownKeys(
+      file, "", config,
+      {"UsePermissions", "PermissionsGroups", "RemapEmoji", "Packs", "EmojiListCommand", "MaxEmojiPerMessage",
+       "AllowEscape", "BlockTypedMarkup", "EmojiPath", "EmojiArray", "EmojiMap", "Groups"},
+      "config.json");
   // Real keys in the wrong file, told apart from a typo.
-  for (const char* pack_key : {"EmojiPath", "EmojiArray", "EmojiMap"}) {
+  for (const char* pack_key : {"EmojiPath", "EmojiArray", "EmojiMap", "Groups"}) {
     if (config.contains(pack_key)) Warn(file, pack_key, "read from pack files only; ignored in config.json");
   }
 
@@ -157,7 +129,7 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
   bool group_errors = false;
   if (const auto it = config.find("PermissionsGroups"); it != config.end()) {
     WarnIfNotList(file, "PermissionsGroups", *it, "group names");
-    ForEachElement(*it, "PermissionsGroups", [&](const json& group, const std::string& key) {
+    ForEachKeyed(*it, "PermissionsGroups", [&](const json& group, const std::string& key) {
       if (group.is_string()) {
         groups_.push_back(group.get<std::string>());
       } else {
@@ -170,9 +142,11 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
     Warn(file, "UsePermissions", "on with no PermissionsGroups: no player gets pictures");
   }
 
+  CheckControls(file, config);
+
   if (const auto it = config.find("RemapEmoji"); it != config.end()) {
     WarnIfNotList(file, "RemapEmoji", *it, "objects");
-    ForEachElement(*it, "RemapEmoji", [&](const json& entry, const std::string& key) {
+    ForEachKeyed(*it, "RemapEmoji", [&](const json& entry, const std::string& key) {
       if (!entry.is_object()) {
         Error(file, key, Expected("an object", entry, kAssetsAndChatFail));
         return;
@@ -197,8 +171,44 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
       } else if (path.find('"') != std::string::npos) {
         Warn(file, key + ".Path", "has a quotation mark in it, which ends the chat markup's path early");
       }
-      remap_emoji_.push_back({name, path, file, key});
+      remap_emoji_.push_back({name, path, file, key, std::nullopt});
     });
+  }
+}
+
+void DocumentChecker::CheckControls(const std::string& file, const json& config) {
+  for (const char* key : {"AllowEscape", "BlockTypedMarkup"}) {
+    if (const auto it = config.find(key); it != config.end() && !it->is_boolean()) {
+      Error(file, key, Expected("a boolean", *it, kChatFails));
+    }
+  }
+  if (const auto it = config.find("MaxEmojiPerMessage"); it != config.end()) {
+    if (!it->is_number_unsigned() && !(it->is_number_integer() && it->get<int64_t>() >= 0)) {
+      Error(file, "MaxEmojiPerMessage",
+            fmt::format("expected a whole number, 0 or more, found {} ({})",
+                        it->is_number() ? it->dump() : TypeName(*it), kChatFails));
+    } else if (it->get<uint64_t>() == 0) {
+      Warn(file, "MaxEmojiPerMessage", "0: no code ever becomes a picture");
+    }
+  }
+  if (const auto it = config.find("EmojiListCommand"); it != config.end()) {
+    if (!it->is_string()) {
+      Error(file, "EmojiListCommand", Expected("a string", *it, kChatFails));
+      return;
+    }
+    const std::string command = it->get<std::string>();
+    if (command.empty()) {
+      Warn(file, "EmojiListCommand", "empty: there is no list command");
+    } else if (command.find_first_of(" \t\r\n") != std::string::npos) {
+      Warn(file, "EmojiListCommand",
+           fmt::format("\"{}\" has a blank in it: a command is the first word of a chat line, so it never matches",
+                       command));
+    } else if (command.front() != '/') {
+      Warn(file, "EmojiListCommand",
+           fmt::format("\"{}\" does not start with \"/\": every chat line that begins with the word {} is taken as "
+                       "the command and not sent to the others",
+                       command, command));
+    }
   }
 }
 
@@ -207,7 +217,20 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
     Error(file, "", Expected("an object at the top level", pack, kAssetsAndChatFail));
     return;
   }
-  WarnUnknownKeys(file, "", pack, {"EmojiPath", "EmojiArray"}, "a pack");
+  WarnUnknownKeys(file, "", pack, {"EmojiPath", "EmojiArray", "Groups"}, "a pack");
+  std::optional<std::vector<std::string>> groups;
+  if (const auto it = pack.find("Groups"); it != pack.end()) {
+    WarnIfNotList(file, "Groups", *it, "group names");
+    groups.emplace();
+    ForEachKeyed(*it, "Groups", [&](const json& group, const std::string& key) {
+      if (group.is_string()) {
+        groups->push_back(group.get<std::string>());
+      } else {
+        Error(file, key, Expected("a string", group, kChatFails));
+      }
+    });
+    if (groups->empty()) Warn(file, "Groups", "no group: no player gets this pack's pictures");
+  }
 
   std::string prefix;
   const bool prefix_ok = StringMember(file, pack, "", "EmojiPath", kAssetsAndChatFail, prefix);
@@ -216,7 +239,7 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
   bool name_errors = false;
   if (const auto it = pack.find("EmojiArray"); it != pack.end()) {
     WarnIfNotList(file, "EmojiArray", *it, "emoji names");
-    ForEachElement(*it, "EmojiArray", [&](const json& name, const std::string& key) {
+    ForEachKeyed(*it, "EmojiArray", [&](const json& name, const std::string& key) {
       if (name.is_string()) {
         names.emplace_back(name.get<std::string>(), key);
       } else {
@@ -251,21 +274,25 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
     } else {
       CheckName(file, key, name);
     }
-    pack_emoji_.push_back({name, prefix + name + "." + name, file, key});
+    pack_emoji_.push_back({name, prefix + name + "." + name, file, key, groups});
   }
 }
 
 void DocumentChecker::CheckDuplicates() {
-  std::map<std::string, Emoji> first;
+  std::map<std::string, std::vector<Emoji>> earlier;
   for (const Emoji& emoji : AllEmoji()) {
     if (emoji.name.empty()) continue;  // warned about on its own
-    const auto [it, inserted] = first.emplace(emoji.name, emoji);
-    if (inserted) continue;
-    const Emoji& winner = it->second;
-    const std::string where = winner.file == emoji.file ? winner.key : winner.file + " " + winner.key;
-    Warn(emoji.file, emoji.key,
-         fmt::format(":{}: is defined at {} too, which comes first and wins: this one changes nothing in chat",
-                     emoji.name, where));
+    std::vector<Emoji>& before = earlier[emoji.name];
+    // One for everyone, or one for the same groups, leaves this one to nobody.
+    const auto winner = std::find_if(before.begin(), before.end(),
+                                     [&](const Emoji& e) { return !e.groups || e.groups == emoji.groups; });
+    if (winner != before.end()) {
+      const std::string where = winner->file == emoji.file ? winner->key : winner->file + " " + winner->key;
+      Warn(emoji.file, emoji.key,
+           fmt::format(":{}: is defined at {} too, which comes first and wins: this one changes nothing in chat",
+                       emoji.name, where));
+    }
+    before.push_back(emoji);
   }
 }
 
@@ -276,7 +303,7 @@ void DocumentChecker::CheckPacksKey(const std::string& config_file, const json& 
   if (it == config.end()) return;
   WarnIfNotList(config_file, "Packs", *it, "pack file names");
   std::set<std::string> listed;
-  ForEachElement(*it, "Packs", [&](const json& entry, const std::string& key) {
+  ForEachKeyed(*it, "Packs", [&](const json& entry, const std::string& key) {
     if (!entry.is_string()) {
       Warn(config_file, key, "expected a pack file name, found " + TypeName(entry));
       return;

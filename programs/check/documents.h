@@ -3,10 +3,10 @@
 // certainly a mistake.
 #pragma once
 
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "programs/check/report.h"
 
@@ -17,7 +17,8 @@ struct Emoji {
   std::string name;
   std::string object_path;
   std::string file;
-  std::string key;  // e.g. EmojiArray[3] or RemapEmoji[0]
+  std::string key;                                 // e.g. EmojiArray[3] or RemapEmoji[0]
+  std::optional<std::vector<std::string>> groups;  // its pack's Groups; none: everyone's
 };
 
 class DocumentChecker {
@@ -30,7 +31,8 @@ class DocumentChecker {
   // One parsed pack file; call in scan order.
   void CheckPack(const std::string& file, const nlohmann::json& pack);
   // Names defined more than once: the first in the plugin's order (packs in
-  // scan order, then RemapEmoji) wins.
+  // scan order, then RemapEmoji) wins, for the players its pack's Groups
+  // admit; a definition no player can see is reported.
   void CheckDuplicates();
   // `Packs` against the files of the Packs folder (`folder` ends with "/").
   void CheckPacksKey(const std::string& config_file, const nlohmann::json& config, const std::string& folder,
@@ -54,6 +56,8 @@ class DocumentChecker {
   bool StringMember(const std::string& file, const nlohmann::json& object, const std::string& key,
                     const std::string& member, const char* effect, std::string& out);
   void CheckName(const std::string& file, const std::string& key, const std::string& name);
+  // MaxEmojiPerMessage, AllowEscape, BlockTypedMarkup, EmojiListCommand.
+  void CheckControls(const std::string& file, const nlohmann::json& config);
 
   Report& report_;
   bool use_permissions_ = false;
@@ -61,8 +65,5 @@ class DocumentChecker {
   std::vector<Emoji> pack_emoji_;
   std::vector<Emoji> remap_emoji_;
 };
-
-// "a number", "an object", "null", ...
-std::string TypeName(const nlohmann::json& value);
 
 }  // namespace glyphwork::check

@@ -65,9 +65,15 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingDirectory)
       ->option_text("DIR");
   app.add_flag("--json", as_json, "print the findings, previews and summary as one JSON document");
-  app.add_option("--say", options.say, "print TEXT as a player in the first permission group receives it (repeatable)")
+  app.add_option("--say", options.say,
+                 "print TEXT as a player in the first permission group (or the --group ones) receives it "
+                 "(repeatable)")
       ->allow_extra_args(false)
       ->type_name("TEXT");
+  app.add_option("--group", options.groups,
+                 "put the --say player in this permission group instead, for packs with Groups (repeatable)")
+      ->allow_extra_args(false)
+      ->type_name("GROUP");
   app.footer(
       "Exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run, 64 a mistake in the "
       "command line.");

@@ -147,7 +147,10 @@ void Game::Deliver(AShooterPlayerController* recipient, const FPrimalChatMessage
   reinterpret_cast<game::ClientChatMessageFn>(HookEntry(game::kClientChatMessage))(recipient, message);
 }
 
-void Game::Say(const std::string& sender, const std::string& text) {
+void Game::Say(const std::string& sender, const std::string& text, int mode) {
+  if (AShooterPlayerController* player = Find(sender); player != nullptr && ExecuteChatCommand(player, text, mode)) {
+    return;
+  }
   FPrimalChatMessage message;
   message.SenderName = FString(sender.c_str());
   message.Message = FString(text.c_str());

@@ -98,9 +98,12 @@ class Game {
   AShooterPlayerController* Find(const std::string& name) const;
   const std::vector<std::unique_ptr<AShooterPlayerController>>& Players() const { return players_; }
 
-  // Delivers `text` from `sender` to every player, in join order, through the
-  // hook table, as the game does: one call of ClientChatMessage per recipient.
-  void Say(const std::string& sender, const std::string& text);
+  // `text` from the player `sender` in chat, as the game takes it: first to
+  // the host's chat commands; if none takes it, to every player in join
+  // order through the hook table, one call of ClientChatMessage per
+  // recipient. A sender who is not a player (the server) skips the commands.
+  void Say(const std::string& sender, const std::string& text, int mode = kGlobalChat);
+  static constexpr int kGlobalChat = 0;
   // Delivers a ready record to one recipient through the hook table.
   static void Deliver(AShooterPlayerController* recipient, const FPrimalChatMessage& message);
 

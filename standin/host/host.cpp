@@ -47,6 +47,7 @@ struct HostState {
   std::map<std::string, std::vector<Hook>> hooks;
   std::vector<std::pair<std::string, AsaApi::ICommands::ConsoleHandler>> console_commands;
   std::vector<std::pair<std::string, AsaApi::ICommands::RconHandler>> rcon_commands;
+  std::vector<std::pair<std::string, AsaApi::ICommands::ChatHandler>> chat_commands;
   // Pointers, so that a callback whose library is already gone can be let go
   // of without running any of its code.
   std::vector<std::unique_ptr<TimerEntry>> timers;
@@ -136,6 +137,14 @@ class Commands final : public AsaApi::ICommands {
   bool UnregisterRconCommand(const FString& name) override {
     State().events.push_back("UnregisterRconCommand " + Narrow(name));
     return Erase(State().rcon_commands, Narrow(name));
+  }
+  void AddChatCommand(const FString& name, const ChatHandler& handler) override {
+    State().events.push_back("AddChatCommand " + Narrow(name));
+    State().chat_commands.emplace_back(Narrow(name), handler);
+  }
+  bool RemoveChatCommand(const FString& name) override {
+    State().events.push_back("RemoveChatCommand " + Narrow(name));
+    return Erase(State().chat_commands, Narrow(name));
   }
 };
 
@@ -240,6 +249,7 @@ void StopHost() {
   for (const auto& name : names) UnloadPlugin(name);
   state.console_commands.clear();
   state.rcon_commands.clear();
+  state.chat_commands.clear();
   state.hooks.clear();
   state.timers.clear();
   state.events.clear();
@@ -352,6 +362,19 @@ bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet) {
     if (SameName(name, word)) {
       const auto run = handler;
       run(connection, packet, nullptr);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode) {
+  const std::string word = FirstWord(text);
+  for (const auto& [name, handler] : State().chat_commands) {
+    if (SameName(name, word)) {
+      const auto run = handler;  // the handler may remove itself
+      FString message(text.c_str());
+      run(player, &message, mode);
       return true;
     }
   }

@@ -65,6 +65,9 @@ ASAAPI_API std::size_t PendingTimers();
 // runs it. False when no such command is registered.
 ASAAPI_API bool ExecuteConsoleCommand(APlayerController* player, const std::string& line);
 ASAAPI_API bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet);
+// A chat text as the game hands it to the host before delivering it: true
+// when a chat command took it, and then it goes to no player.
+ASAAPI_API bool ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode);
 
 // Every plugin-API call that changes the host's tables, in order, as text:
 // "RegisterConsoleCommand <name>", "InstallHook <target>",

@@ -18,6 +18,18 @@ using InGroup = std::function<bool(const std::string& group)>;
 std::string LiteralRewrite(const nlohmann::json& config, const nlohmann::json& packs, const std::string& text,
                            const InGroup& in_group);
 
+// LiteralRewrite with the community controls of config.json and the packs'
+// Groups, done the plain way: with BlockTypedMarkup every "<" before a letter
+// or "/" becomes U+2039; with AllowEscape a backslash before any configured
+// code (the one applied first, where several start there) is dropped and the
+// code kept as text; the passes of packs whose Groups the recipient is not in
+// are left out; with MaxEmojiPerMessage N only the first N replaced codes
+// from the left become markup, the others stay as typed. Exact only for
+// documents whose markup cannot form a code (no colon in a name or path, no
+// "<" in a name). Asks `in_group` about any group it needs, in no set order.
+std::string LiteralRewriteWithControls(const nlohmann::json& config, const nlohmann::json& packs,
+                                       const std::string& text, const InGroup& in_group);
+
 // ReplaceAll as written: every occurrence of `code`, left to right, resuming
 // after the inserted markup.
 void LiteralReplaceAll(std::string& text, const std::string& code, const std::string& markup);
