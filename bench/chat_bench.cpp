@@ -6,8 +6,11 @@
 // ChatHookSameMessage/<emoji>/<kind> the hook, the same text again (the next recipients)
 // RoundTrip/<emoji>/<kind>           the floor: UTF-16 to UTF-8 and back, the new FString
 // LiteralReference/<emoji>/<kind>    the plain algorithm with the same conversions
+// ChatHookControls/<emoji>/<kind>    the hook with every control on (cap 10, escapes, typed markup
+//                                    neutralised, half the packs behind a group the recipient is in)
 // ChatHookColons/<emoji>/<colons>    colon spam from 125 to 8,000 colons
 // BuildRules/<emoji>                 deriving the passes after a reload
+// EmojiList/<emoji>                  one page of the players' emoji list
 // Every delivery copies the game's record into the call and ends in a
 // trampoline that does nothing.
 #include <benchmark/benchmark.h>
@@ -18,8 +21,10 @@
 
 #include "chat/chat_hook.h"
 #include "chat/chat_rules.h"
+#include "commands/emoji_list.h"
 #include "config/config.h"
 #include "standin/game/game.h"
+#include "standin/permissions/permissions.h"
 #include "tests/reference/literal_chat.h"
 
 namespace glyphwork {
@@ -31,12 +36,21 @@ constexpr int kEmojiCounts[] = {0, 10, 100, 1000, 10000};
 constexpr int kKinds = 6;
 constexpr int kVariants = 16;
 
+AShooterPlayerController& Recipient() {
+  static AShooterPlayerController player;
+  return player;
+}
+
 // N emoji: a tenth of them remapped, the rest spread over 10 packs. The names
-// the messages use exist from 10 emoji on.
-void UseEmoji(int count) {
+// the messages use exist from 10 emoji on. With the controls on: a cap of 10,
+// escapes, typed markup neutralised, and every other pack behind a VIP group
+// the recipient is in.
+void UseEmoji(int count, bool controls = false) {
   static int current = -1;
-  if (current == count) return;
+  static bool current_controls = false;
+  if (current == count && current_controls == controls) return;
   current = count;
+  current_controls = controls;
   const int remaps = count / 10;
   json packs = json::array();
   for (int p = 0; p < 10; ++p) {
@@ -49,6 +63,11 @@ void UseEmoji(int count) {
     remap.push_back({{"Name", name}, {"Path", "/Game/Custom/" + name + "." + name}});
   }
   ConfigDocument = {{"UsePermissions", false}, {"RemapEmoji", remap}};
+  if (controls) {
+    ConfigDocument.update({{"MaxEmojiPerMessage", 10}, {"AllowEscape", true}, {"BlockTypedMarkup", true}});
+    for (int p = 1; p < 10; p += 2) packs[p]["Groups"] = {"VIP"};
+    Permissions::StandIn::AddToGroup(Recipient().unique_id, "VIP");
+  }
   PackDocument = json::object();
   if (count > 0) PackDocument["EmojiMap"] = packs;
   BumpDocumentsGeneration();
@@ -91,11 +110,6 @@ struct Deliveries {
 
 void IgnoreDelivery(AShooterPlayerController*, FPrimalChatMessage) {}
 
-AShooterPlayerController& Recipient() {
-  static AShooterPlayerController player;
-  return player;
-}
-
 __attribute__((noinline)) void RoundTripHook(AShooterPlayerController* controller, FPrimalChatMessage message) {
   const std::string text = AsaApi::Tools::Utf8Encode(message.Message.ToWString());
   message.Message = FString(AsaApi::Tools::Utf8Decode(text).c_str());
@@ -110,9 +124,9 @@ __attribute__((noinline)) void LiteralHook(AShooterPlayerController* controller,
   ClientChatMessageTrampoline(controller, std::move(message));
 }
 
-template <game::ClientChatMessageFn Hook, bool kSameMessage>
+template <game::ClientChatMessageFn Hook, bool kSameMessage, bool kControls = false>
 void Deliver(benchmark::State& state, int emoji, int kind) {
-  UseEmoji(emoji);
+  UseEmoji(emoji, kControls);
   ClientChatMessageTrampoline = &IgnoreDelivery;
   Deliveries deliveries(kind);
   Hook(&Recipient(), deliveries.records[0]);  // builds what the documents give, outside the timing
@@ -143,6 +157,15 @@ void BuildRules(benchmark::State& state, int emoji) {
   }
 }
 
+// One page of the players' emoji list, for a player who sees every pack.
+void EmojiList(benchmark::State& state, int emoji) {
+  UseEmoji(emoji, true);
+  const ChatRules rules(ConfigDocument, PackDocument);
+  ChatRules::Audience audience;
+  audience.gates.assign(rules.gate_groups().size(), ChatRules::Audience::kOpen);
+  for (auto _ : state) benchmark::DoNotOptimize(EmojiListPage(rules, audience, "/emojis", "", 3));
+}
+
 void RegisterAll() {
   struct Variant {
     const char* name;
@@ -153,6 +176,7 @@ void RegisterAll() {
       {"ChatHookSameMessage", &Deliver<&ClientChatMessageHook, true>},
       {"RoundTrip", &Deliver<&RoundTripHook, false>},
       {"LiteralReference", &Deliver<&LiteralHook, false>},
+      {"ChatHookControls", &Deliver<&ClientChatMessageHook, false, true>},
   };
   for (const Variant& variant : variants) {
     for (const int emoji : kEmojiCounts) {
@@ -170,6 +194,8 @@ void RegisterAll() {
   }
   for (const int emoji : kEmojiCounts) {
     benchmark::RegisterBenchmark(("BuildRules/" + std::to_string(emoji)).c_str(), &BuildRules, emoji)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("EmojiList/" + std::to_string(emoji)).c_str(), &EmojiList, emoji)
         ->Unit(benchmark::kMicrosecond);
   }
 }

@@ -19,13 +19,15 @@ game::ClientChatMessageFn ClientChatMessageTrampoline = nullptr;
 
 namespace {
 
-// The last text delivered to each kind of audience and what it became: the
-// game hands the same message to every recipient in turn.
+// The last texts delivered and what they became, with the audience they were
+// for: the game hands the same message to every recipient in turn. A result
+// holds for another recipient who gets pictures alike and agrees on every
+// gate the result asked about.
 struct ResultCache {
   struct Entry {
     bool valid = false;
     bool pictures = false;
-    std::vector<uint8_t> open_gates;
+    std::vector<uint8_t> gates;
     std::u16string input;
     std::u16string output;
   };
@@ -35,17 +37,23 @@ struct ResultCache {
   void Clear() {
     for (Entry& entry : entries) entry.valid = false;
   }
-  // The entry for `audience`: its own, or one to reuse for it.
-  Entry& For(const ChatRules::Audience& audience) {
-    for (Entry& entry : entries) {
-      if (entry.valid && entry.pictures == audience.pictures && entry.open_gates == audience.open_gates) return entry;
+  const Entry* Find(const ChatRules::Audience& audience, const FString& text) {
+    for (const Entry& entry : entries) {
+      if (!entry.valid || entry.pictures != audience.pictures || entry.input.size() != size_t(text.Len()) ||
+          std::memcmp(entry.input.data(), text.Units(), entry.input.size() * sizeof(char16_t)) != 0) {
+        continue;
+      }
+      bool same = true;
+      for (size_t gate = 0; same && gate < entry.gates.size(); ++gate) {
+        if (entry.gates[gate] != ChatRules::Audience::kNotAsked) {
+          same = audience.IsOpen(gate) == (entry.gates[gate] == ChatRules::Audience::kOpen);
+        }
+      }
+      if (same) return &entry;
     }
-    Entry& entry = entries[next++ % 4];
-    entry.valid = false;
-    entry.pictures = audience.pictures;
-    entry.open_gates = audience.open_gates;
-    return entry;
+    return nullptr;
   }
+  Entry& Next() { return entries[next++ % 4]; }
 };
 
 struct HookState {
@@ -53,6 +61,13 @@ struct HookState {
   unsigned long generation = 0;
   ResultCache cache;
   ChatRules::Audience audience;
+  // The recipient whose gates are asked about, by which rules, and what is
+  // known of them.
+  const ChatRules* asking = nullptr;
+  AShooterPlayerController* recipient = nullptr;
+  bool have_id = false;
+  FString player_id;
+  std::vector<uint8_t> membership;  // per gate group name: kNotAsked, or the answer
   std::string rewritten;
   std::string ascii;
   std::u16string units;
@@ -97,24 +112,23 @@ bool RecipientAllowed(const ChatRules& rules, AShooterPlayerController* controll
   return allowed;
 }
 
-// The packs' gates open to this recipient: each group asked about once.
-void OpenGates(const ChatRules& rules, AShooterPlayerController* controller, ChatRules::Audience& audience) {
-  const auto& gates = rules.gate_groups();
-  audience.open_gates.assign(gates.size(), 0);
-  if (gates.empty() || !audience.pictures) return;
-  FString player_id;
-  if (controller != nullptr) game::GetUniqueNetIdAsString(controller, &player_id);
-  std::vector<std::pair<const std::string*, bool>> asked;
-  for (size_t gate = 0; gate < gates.size(); ++gate) {
-    for (const std::string& group : gates[gate]) {
-      auto it = std::find_if(asked.begin(), asked.end(), [&](const auto& a) { return *a.first == group; });
-      if (it == asked.end()) {
-        asked.emplace_back(&group, IsPlayerInGroup(player_id, FString(group.c_str())));
-        it = asked.end() - 1;
-      }
-      if (it->second) audience.open_gates[gate] = 1;
-    }
+// Whether the recipient FindAudience set up is in one of `gate`'s groups;
+// each group is asked about once per recipient.
+bool AskGate(size_t gate) {
+  HookState& state = State();
+  const ChatRules& rules = *state.asking;
+  if (!state.have_id) {
+    state.player_id = FString();
+    if (state.recipient != nullptr) game::GetUniqueNetIdAsString(state.recipient, &state.player_id);
+    state.have_id = true;
   }
+  for (const uint32_t member : rules.gate_members()[gate]) {
+    uint8_t& known = state.membership[member];
+    if (known == ChatRules::Audience::kNotAsked)
+      known = IsPlayerInGroup(state.player_id, rules.gate_group_names()[member]);
+    if (known) return true;
+  }
+  return false;
 }
 
 // With BlockTypedMarkup: "<" before a letter or "/" becomes a look-alike that
@@ -174,11 +188,6 @@ bool RewriteAscii(const ChatRules& rules, const ChatRules::Audience& audience, c
   return false;
 }
 
-bool SameUnits(const std::u16string& cached, const FString& text) {
-  return cached.size() == size_t(text.Len()) &&
-         std::memcmp(cached.data(), text.Units(), cached.size() * sizeof(char16_t)) == 0;
-}
-
 // Leaves `message` alone when a type error stands in the way.
 void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) {
   const ChatRules& rules = CurrentRules();
@@ -189,12 +198,10 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   if (rules.use_permissions() && rules.groups_error()) return ReportTypeError(*rules.groups_error());
   if (audience.pictures && rules.passes_error()) return ReportTypeError(*rules.passes_error());
 
-  ResultCache::Entry& cached = state.cache.For(audience);
-  if (cached.valid && SameUnits(cached.input, message.Message)) {
-    message.Message = FString::FromUnits(cached.output.data(), int32_t(cached.output.size()));
+  if (const ResultCache::Entry* cached = state.cache.Find(audience, message.Message)) {
+    message.Message = FString::FromUnits(cached->output.data(), int32_t(cached->output.size()));
     return;
   }
-  cached.valid = false;
   FString neutral;
   const bool neutralised = rules.controls().block_typed_markup && NeutraliseTypedMarkup(message.Message, neutral);
   const FString& input = neutralised ? neutral : message.Message;
@@ -204,6 +211,9 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
     const bool changed = rules.Rewrite(text, audience, state.rewritten);
     fresh = FString(AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text).c_str());
   }
+  ResultCache::Entry& cached = state.cache.Next();
+  cached.pictures = audience.pictures;
+  cached.gates = audience.gates;
   cached.input.assign(message.Message.Units(), size_t(message.Message.Len()));
   message.Message = std::move(fresh);
   cached.output.assign(message.Message.Units(), size_t(message.Message.Len()));
@@ -216,7 +226,13 @@ const ChatRules& ChatRulesInEffect() { return CurrentRules(); }
 
 void FindAudience(const ChatRules& rules, AShooterPlayerController* controller, ChatRules::Audience& audience) {
   audience.pictures = !rules.use_permissions() || RecipientAllowed(rules, controller);
-  OpenGates(rules, controller, audience);
+  audience.gates.assign(rules.gate_groups().size(), ChatRules::Audience::kNotAsked);
+  audience.ask = &AskGate;
+  HookState& state = State();
+  state.asking = &rules;
+  state.recipient = controller;
+  state.have_id = false;
+  state.membership.assign(rules.gate_group_names().size(), ChatRules::Audience::kNotAsked);
 }
 
 std::unique_ptr<ChatRules> BuildChatRules() {

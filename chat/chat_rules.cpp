@@ -86,6 +86,16 @@ ChatRules::ChatRules(const json& config, const json& packs, const std::vector<st
     return;
   }
   IndexCodes(std::move(passes));
+  std::vector<std::string> names;
+  for (const auto& groups : gate_groups_) {
+    gate_members_.emplace_back();
+    for (const std::string& group : groups) {
+      auto it = std::find(names.begin(), names.end(), group);
+      if (it == names.end()) it = names.insert(names.end(), group);
+      gate_members_.back().push_back(uint32_t(it - names.begin()));
+    }
+  }
+  for (const std::string& name : names) gate_group_names_.emplace_back(name.c_str());
   // Room for a long line of chat, so that the first message after a reload
   // does not pay for growing the scratch buffers.
   constexpr size_t kLine = 512, kCodes = 64;

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "plugin/api/asa_api.h"
+
 namespace glyphwork {
 
 // ReplaceAll's replacement, returning the number of codes replaced; stops
@@ -29,10 +31,19 @@ class ChatRules {
 
   // Who one delivery is for. Gate 0 is every recipient who gets pictures;
   // gate g > 0 opens for a recipient in one of gate_groups()[g - 1] (a pack's
-  // Groups).
+  // Groups). A gate is asked about only when a code behind it matters.
   struct Audience {
-    bool pictures = true;             // false: UsePermissions keeps pictures from this recipient
-    std::vector<uint8_t> open_gates;  // per entry of gate_groups(): 1 open
+    static constexpr uint8_t kClosed = 0, kOpen = 1, kNotAsked = 2;
+    bool pictures = true;  // false: UsePermissions keeps pictures from this recipient
+    // Per entry of gate_groups(); a kNotAsked one is decided by `ask` when
+    // first needed, and kept.
+    mutable std::vector<uint8_t> gates;
+    bool (*ask)(size_t gate) = nullptr;
+
+    bool IsOpen(size_t gate) const {
+      if (gates[gate] == kNotAsked) gates[gate] = ask != nullptr && ask(gate) ? kOpen : kClosed;
+      return gates[gate] == kOpen;
+    }
   };
 
   // Walks the documents exactly as one delivery would (same lookups, same
@@ -64,6 +75,10 @@ class ChatRules {
   const Controls& controls() const { return controls_; }
   // The distinct Groups lists of the packs, in order of first use.
   const std::vector<std::vector<std::string>>& gate_groups() const { return gate_groups_; }
+  // The group names of every gate once each, as the engine's strings, and
+  // per gate the indices of its groups among them.
+  const std::vector<FString>& gate_group_names() const { return gate_group_names_; }
+  const std::vector<std::vector<uint32_t>>& gate_members() const { return gate_members_; }
 
   size_t pass_count() const { return passes_.size(); }
 
@@ -135,7 +150,7 @@ class ChatRules {
   // Gives every distinct code an index and a lookup entry.
   void IndexCodes(std::vector<NewPass> passes);
   bool Open(const Audience& audience, uint32_t pass) const {
-    return passes_[pass].gate == 0 || audience.open_gates[passes_[pass].gate - 1] != 0;
+    return passes_[pass].gate == 0 || audience.IsOpen(passes_[pass].gate - 1);
   }
   // The first pass of `code` that applies to `audience` at or after pass
   // `from`, or UINT32_MAX.
@@ -168,6 +183,8 @@ class ChatRules {
   std::optional<std::string> passes_error_;
   Controls controls_;
   std::vector<std::vector<std::string>> gate_groups_;
+  std::vector<FString> gate_group_names_;
+  std::vector<std::vector<uint32_t>> gate_members_;
   std::vector<std::string> sources_;  // pack names, then "RemapEmoji"
 
   std::vector<Pass> passes_;
