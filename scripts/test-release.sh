@@ -44,7 +44,7 @@ for name in "$linux" "$windows"; do
   cp -r "$work/$name/server" "$work/broken"
   printf '{"EmojiPath": "/Game/Emojis/Faces/", "EmojiArray": ["smile",]}\n' \
     >"$work/broken/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/broken.json"
-  check "$name" broken 2 "Packs/broken.json:1:60: error: trailing comma"
+  check "$name" broken 2 "broken.json:1:60: error: trailing comma"
   rm -rf "$work/broken"
 done
 wineserver --kill >/dev/null 2>&1 || true
