@@ -343,42 +343,42 @@ int RunTimers() {
 
 std::size_t PendingTimers() { return State().timers.size(); }
 
-bool ExecuteConsoleCommand(APlayerController* player, const std::string& line) {
+namespace {
+
+// Runs the handler of the command the line's first word names, if there is
+// one. The handler is run from a copy: it may remove its own command.
+template <typename Table, typename Run>
+bool Dispatch(const Table& table, const std::string& line, Run&& run) {
   const std::string word = FirstWord(line);
-  for (const auto& [name, handler] : State().console_commands) {
+  for (const auto& [name, handler] : table) {
     if (SameName(name, word)) {
-      const auto run = handler;  // the handler may unregister itself
-      FString command(line.c_str());
-      run(player, &command, false);
+      const auto copy = handler;
+      run(copy);
       return true;
     }
   }
   return false;
+}
+
+}  // namespace
+
+bool ExecuteConsoleCommand(APlayerController* player, const std::string& line) {
+  return Dispatch(State().console_commands, line, [&](const auto& handler) {
+    FString command(line.c_str());
+    handler(player, &command, false);
+  });
 }
 
 bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet) {
-  const std::string word = FirstWord(Narrow(packet->Body));
-  for (const auto& [name, handler] : State().rcon_commands) {
-    if (SameName(name, word)) {
-      const auto run = handler;
-      run(connection, packet, nullptr);
-      return true;
-    }
-  }
-  return false;
+  return Dispatch(State().rcon_commands, Narrow(packet->Body),
+                  [&](const auto& handler) { handler(connection, packet, nullptr); });
 }
 
 bool ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode) {
-  const std::string word = FirstWord(text);
-  for (const auto& [name, handler] : State().chat_commands) {
-    if (SameName(name, word)) {
-      const auto run = handler;  // the handler may remove itself
-      FString message(text.c_str());
-      run(player, &message, mode);
-      return true;
-    }
-  }
-  return false;
+  return Dispatch(State().chat_commands, text, [&](const auto& handler) {
+    FString message(text.c_str());
+    handler(player, &message, mode);
+  });
 }
 
 std::vector<std::string> TakeEvents() { return std::exchange(State().events, {}); }
