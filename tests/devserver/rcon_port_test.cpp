@@ -116,7 +116,7 @@ TEST_F(RconPortTest, RconcltReloadsChatsWithEmojiAndIsRefusedAWrongPassword) {
   EXPECT_EQ(0, run.exit_code) << run.err;
   EXPECT_EQ("Reloaded Config!\n", run.out);
   auto lines = Sync();
-  EXPECT_THAT(lines, Contains("36 [Glyphwork] Loaded 7 new object(s)!"));
+  EXPECT_THAT(lines, Contains("36 [Glyphwork] Loaded 9 new object(s)!"));
   EXPECT_THAT(lines, Contains(MatchesRegex(R"(\[rcon\] client [0-9]+ #[0-9]+: Reloaded Config!)")));
 
   run = Rconclt(kPassword, {"ServerChat", "hi", ":smile:", "ünï", "😀"});
