@@ -94,6 +94,14 @@ class ServerFolder {
   fs::path root_;
 };
 
+bool ReloadOverRcon() {
+  RCONClientConnection connection;
+  RCONPacket packet;
+  packet.Id = 1;
+  OnReloadRconCommand(&connection, &packet, nullptr);
+  return !connection.replies.empty() && connection.replies.back().text == "Reloaded Config!";
+}
+
 // Points the host at the folder for `emoji` and reloads once, so that every
 // benchmark starts from a server with these files in effect.
 void UseServer(int emoji) {
@@ -111,15 +119,9 @@ void UseServer(int emoji) {
     loggers = true;
   }
   SetUpHostLog("Glyphwork");
+  ReloadOverRcon();
 }
 
-bool ReloadOverRcon() {
-  RCONClientConnection connection;
-  RCONPacket packet;
-  packet.Id = 1;
-  OnReloadRconCommand(&connection, &packet, nullptr);
-  return !connection.replies.empty() && connection.replies.back().text == "Reloaded Config!";
-}
 
 void Reload(benchmark::State& state, int emoji, standin::Game* game) {
   UseServer(emoji);
