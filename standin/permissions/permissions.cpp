@@ -11,6 +11,7 @@ namespace {
 struct Groups {
   std::map<std::string, std::set<std::string>> members;
   std::deque<std::string> checks;
+  bool record = true;
 };
 
 Groups& State() {
@@ -24,9 +25,10 @@ std::string Narrow(const FString& text) { return AsaApi::Tools::Utf8Encode(text.
 
 bool IsPlayerInGroup(const FString& player_id, const FString& group) {
   const std::string id = Narrow(player_id), name = Narrow(group);
-  auto& checks = State().checks;
-  if (checks.size() == StandIn::kKeptChecks) checks.pop_front();
-  checks.push_back(id + "|" + name);
+  if (auto& checks = State().checks; State().record) {
+    if (checks.size() == StandIn::kKeptChecks) checks.pop_front();
+    checks.push_back(id + "|" + name);
+  }
   const auto it = State().members.find(id);
   return it != State().members.end() && it->second.count(name) != 0;
 }
@@ -43,6 +45,8 @@ void Clear() {
   State().members.clear();
   State().checks.clear();
 }
+
+void RecordChecks(bool record) { State().record = record; }
 
 std::vector<std::string> TakeChecks() {
   std::vector<std::string> taken(State().checks.begin(), State().checks.end());

@@ -20,6 +20,9 @@ ASAAPI_API void Clear();
 // the latest kKeptChecks of them, so that a long-running server stays flat.
 inline constexpr std::size_t kKeptChecks = 1000;
 ASAAPI_API std::vector<std::string> TakeChecks();
+// Whether calls are recorded for TakeChecks (they are unless a benchmark, to
+// time the plugin and not the record, says otherwise).
+ASAAPI_API void RecordChecks(bool record);
 }  // namespace StandIn
 
 }  // namespace Permissions
