@@ -13,9 +13,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fmt/format.h>
 
+#include "common/utf8_path.h"
+#include "programs/arguments.h"
 #include "programs/devserver/dev_server.h"
 #include "programs/devserver/rcon_server.h"
 #include "programs/devserver/work_queue.h"
@@ -45,11 +48,11 @@ int Fail(const std::string& message) {
 }
 
 // Empty when the arguments are sound, else what is wrong.
-std::string Parse(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (i + 1 >= argc) return "missing value after " + arg;
-    const std::string value = argv[++i];
+std::string Parse(const std::vector<std::string>& arguments, Options& options) {
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    if (i + 1 >= arguments.size()) return "missing value after " + arg;
+    const std::string& value = arguments[++i];
     if (arg == "--root") {
       options.root = value;
     } else if (arg == "--plugin") {
@@ -75,7 +78,9 @@ std::string Parse(int argc, char** argv, Options& options) {
     return "--rcon-port needs --rcon-password: the RCON port is not opened without a password";
   }
   std::error_code error;
-  if (!std::filesystem::is_directory(options.root, error)) return "no server folder " + options.root;
+  if (!std::filesystem::is_directory(glyphwork::PathFromUtf8(options.root), error)) {
+    return "no server folder " + options.root;
+  }
   return {};
 }
 
@@ -96,17 +101,18 @@ void StartReader(std::shared_ptr<devserver::WorkQueue> queue, std::unique_ptr<st
 
 int main(int argc, char** argv) {
   Options options;
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  const std::vector<std::string> arguments = glyphwork::Utf8Arguments(argc, argv);
+  if (arguments.size() == 2 && (arguments[1] == "--help" || arguments[1] == "-h")) {
     std::cout << kUsage;
     return 0;
   }
-  if (const std::string problem = Parse(argc, argv, options); !problem.empty()) {
+  if (const std::string problem = Parse(arguments, options); !problem.empty()) {
     std::cerr << kUsage;
     return Fail(problem);
   }
   std::unique_ptr<std::istream> script;
   if (!options.script.empty()) {
-    script = std::make_unique<std::ifstream>(options.script);
+    script = std::make_unique<std::ifstream>(glyphwork::PathFromUtf8(options.script));
     if (!*script) return Fail("cannot open " + options.script);
   }
 
