@@ -56,7 +56,7 @@ fs::path ServerTest::InstalledPluginPath() const { return PluginDir() / ("Glyphw
 
 bool ServerTest::LoadPlugin() {
   console_->Rearm();
-  fs::copy_file(GLYPHWORK_PLUGIN_FILE, InstalledPluginPath(), fs::copy_options::overwrite_existing);
+  fs::copy_file(PathFromUtf8(GLYPHWORK_PLUGIN_FILE), InstalledPluginPath(), fs::copy_options::overwrite_existing);
   return standin::LoadPlugin("Glyphwork");
 }
 
