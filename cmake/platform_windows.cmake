@@ -31,8 +31,9 @@ add_library(fmt::fmt INTERFACE IMPORTED)
 set_target_properties(fmt::fmt PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
                                           INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY)
 add_library(spdlog::spdlog INTERFACE IMPORTED)
+# Log files by their wide names, as every other file is opened on Windows.
 set_target_properties(spdlog::spdlog PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
-                                                INTERFACE_COMPILE_DEFINITIONS SPDLOG_HEADER_ONLY
+                                                INTERFACE_COMPILE_DEFINITIONS "SPDLOG_HEADER_ONLY;SPDLOG_WCHAR_FILENAMES"
                                                 INTERFACE_LINK_LIBRARIES fmt::fmt)
 
 # Windows 10 and later; Winsock and its extensions (AcceptEx) under Asio.

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "common/utf8_path.h"
 #include "config/reading.h"
 #include "plugin/api/asa_api.h"
 #include "plugin/lifecycle.h"
@@ -23,11 +24,18 @@ void BumpDocumentsGeneration() { ++documents_generation; }
 namespace {
 // The plugin's folder under the host's current directory.
 std::string PluginFolder() { return std::string("ArkApi/Plugins/") + kPluginName + "/"; }
+
+// The one place where the host's narrow current directory becomes a path. Its
+// text is taken to be UTF-8, as every text the plugin handles; on Windows a
+// path from a plain std::string would decode it as another narrow encoding.
+std::filesystem::path InCurrentDir(const std::string& relative) {
+  return PathFromUtf8(AsaApi::Tools::GetCurrentDir() + "/" + relative);
+}
 }  // namespace
 
-std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/" + PluginFolder() + "config.json"; }
+std::filesystem::path GetConfigPath() { return InCurrentDir(PluginFolder() + "config.json"); }
 
-std::string GetPacksPath() { return AsaApi::Tools::GetCurrentDir() + "/" + PluginFolder() + "Packs/"; }
+std::filesystem::path GetPacksPath() { return InCurrentDir(PluginFolder() + "Packs/"); }
 
 std::string ConfigFileShown() { return PluginFolder() + "config.json"; }
 
@@ -35,7 +43,7 @@ std::string PacksFolderShown() { return PluginFolder() + "Packs/"; }
 
 std::string PackFileShown(const std::string& name) { return PacksFolderShown() + name; }
 
-bool ParseJsonFile(const std::string& path, nlohmann::json& out) {
+bool ParseJsonFile(const std::filesystem::path& path, nlohmann::json& out) {
   // A folder opens as an empty stream on Linux, not at all on Windows: it is
   // a file that cannot be opened on both.
   std::error_code error;

@@ -18,10 +18,11 @@ extern nlohmann::json PackDocument;
 // The files of PackDocument's packs, in EmojiMap order, as messages name them.
 extern std::vector<std::string> PackFiles;
 
-// Current dir + "/ArkApi/Plugins/Glyphwork/config.json", not normalised.
-std::string GetConfigPath();
+// Current dir + "/ArkApi/Plugins/Glyphwork/config.json", not normalised. The
+// host's current directory is taken as UTF-8 text (see config.cpp).
+std::filesystem::path GetConfigPath();
 // Current dir + "/ArkApi/Plugins/Glyphwork/Packs/", not normalised.
-std::string GetPacksPath();
+std::filesystem::path GetPacksPath();
 
 // The files as messages name them, relative to the host's current directory:
 // "ArkApi/Plugins/Glyphwork/config.json", ".../Packs/" and ".../Packs/NAME".
@@ -66,15 +67,16 @@ void LoadPacks();
 // or "status".
 bool IsPacksFolder(const std::filesystem::path& folder);
 // ListPackFiles: the names of the regular files in `folder` (links followed),
-// in byte order: the order of EmojiMap. Throws the file-system errors of the
-// listing.
+// as UTF-8, in byte order of that text: the order of EmojiMap, the same on
+// every platform. Throws the file-system errors of the listing, and on Windows
+// the conversion error of a name that is not UTF-16.
 std::vector<std::string> ListPackFiles(const std::filesystem::path& folder);
 
 // Parses one JSON document from a file as config.json and packs are read: a
 // text stream, a leading BOM skipped, no comments, only the first value read.
 // Returns false when the file cannot be opened or is a folder; throws the
 // JSON library's exceptions, leaving `out` to be discarded.
-bool ParseJsonFile(const std::string& path, nlohmann::json& out);
+bool ParseJsonFile(const std::filesystem::path& path, nlohmann::json& out);
 
 // Increases at every change of either document, so that whatever is derived
 // from them knows when to derive it again.

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/utf8_path.h"
 #include "config/config.h"
 #include "config/reading.h"
 #include "log/log.h"
@@ -35,7 +36,8 @@ bool IsPacksFolder(const fs::path& folder) {
 }
 
 // Directory listings have no stable order, and pack order decides which of
-// two same-named emoji wins: hence the sort.
+// two same-named emoji wins: hence the sort, of the UTF-8 names, so that
+// Windows (whose names are UTF-16) orders them as Linux does.
 std::vector<std::string> ListPackFiles(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code error;
@@ -45,7 +47,7 @@ std::vector<std::string> ListPackFiles(const fs::path& folder) {
     if (error) throw fs::filesystem_error("directory_iterator::operator++", folder, error);
     const fs::file_status status = it->status(error);
     if (error && !IsNotFound(error)) throw fs::filesystem_error("status", it->path(), error);
-    if (status.type() == fs::file_type::regular) names.push_back(it->path().filename().string());
+    if (status.type() == fs::file_type::regular) names.push_back(Utf8FromPath(it->path().filename()));
   }
   if (error) throw fs::filesystem_error("directory_iterator::operator++", folder, error);
   std::sort(names.begin(), names.end());
@@ -53,8 +55,7 @@ std::vector<std::string> ListPackFiles(const fs::path& folder) {
 }
 
 ScannedPacks ScanPacks(const nlohmann::json& config) {
-  const std::string folder_text = GetPacksPath();
-  const fs::path folder(folder_text);
+  const fs::path folder = GetPacksPath();
   ScannedPacks scanned;
 
   std::vector<std::string> names;
@@ -74,7 +75,7 @@ ScannedPacks ScanPacks(const nlohmann::json& config) {
     FindMember(config, Place(ConfigFileShown(), ""), "Packs");
     nlohmann::json pack;
     try {
-      if (!ParseJsonFile(folder_text + name, pack)) {
+      if (!ParseJsonFile(folder / PathFromUtf8(name), pack)) {
         throw DocumentError(PackFileShown(name), "Can't open " + name + " pack!");
       }
     } catch (const nlohmann::json::exception& error) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "common/utf8_path.h"
 #include "plugin/platform.h"
 
 namespace glyphwork::platform {
@@ -15,7 +16,10 @@ std::wstring ModuleFilePath() {
   if (dladdr(reinterpret_cast<void*>(&AddressInPlugin), &info) == 0 || info.dli_fname == nullptr) return {};
   std::error_code error;
   const auto path = std::filesystem::absolute(info.dli_fname, error);
-  return error ? std::filesystem::path(info.dli_fname).wstring() : path.wstring();
+  // The name is taken to be UTF-8, as every name the plugin handles: path's
+  // own wstring() would go by the C library's locale, which knows no
+  // character beyond ASCII unless the host sets one.
+  return AsaApi::Tools::Utf8Decode(error ? std::string(info.dli_fname) : glyphwork::Utf8FromPath(path));
 }
 
 Permissions::IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {

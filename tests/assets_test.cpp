@@ -37,7 +37,8 @@ class AssetsTest : public ServerTest {
 
   void Reset() {
     standin::UnloadPlugin("Glyphwork");
-    fs::remove_all(Root() / "ShooterGame");
+    // Not all of ShooterGame/: the host keeps its log file open in there.
+    fs::remove_all(Root() / standin::kContentFolder);
     fs::remove_all(PluginDir() / "Packs");
     game_->load_requests.clear();
     TakeConsole();

@@ -52,8 +52,8 @@ TEST_F(ConfigTest, ReadsTheFirstJsonValueOfTheFileAsItStands) {
 TEST_F(ConfigTest, ThePathIsTheCurrentDirectoryWithNothingNormalised) {
   standin::StopHost();
   standin::StartHost(
-      {.server_dir = Root().string(), .console_sink = false, .current_dir = BinariesDir().string() + "/"});
-  EXPECT_EQ(BinariesDir().string() + "//ArkApi/Plugins/Glyphwork/config.json", GetConfigPath());
+      {.server_dir = Utf8FromPath(Root()), .console_sink = false, .current_dir = Utf8FromPath(BinariesDir()) + "/"});
+  EXPECT_EQ(Utf8FromPath(BinariesDir()) + "//ArkApi/Plugins/Glyphwork/config.json", Utf8FromPath(GetConfigPath()));
   WriteConfig(R"({"a": 1})");
   ReadConfig();
   EXPECT_EQ(R"({"a":1})", ConfigDocument.dump());

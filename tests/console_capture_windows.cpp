@@ -31,7 +31,7 @@ ConsoleCapture::ConsoleCapture() : state_(std::make_unique<State>()) {
   state_->file = std::filesystem::temp_directory_path() / ("glyphwork-console-" + std::to_string(random()));
   std::fflush(stdout);
   state_->saved_stdout = _dup(1);
-  const int fd = _open(state_->file.string().c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
+  const int fd = _wopen(state_->file.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
   _dup2(fd, 1);
   _close(fd);
   SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));

@@ -26,7 +26,7 @@ TEST_F(LifecycleTest, LoadRegistersInOrderAndUnloadRemovesInOrder) {
   ASSERT_TRUE(LoadPlugin());
   const std::string module = standin::PluginModulePath("Glyphwork");
   EXPECT_TRUE(std::filesystem::path(module).is_absolute()) << module;
-  EXPECT_TRUE(std::filesystem::equivalent(module, InstalledPluginPath())) << module;
+  EXPECT_TRUE(std::filesystem::equivalent(PathFromUtf8(module), InstalledPluginPath())) << module;
   EXPECT_THAT(standin::TakeEvents(),
               ElementsAre("DelayExecuteInternal 0 " + module + "_0 " + module, "RegisterRconCommand Glyphwork.Reload",
                           "RegisterConsoleCommand Glyphwork.Reload", "InstallHook " + kHook));

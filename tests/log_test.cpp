@@ -91,7 +91,7 @@ TEST_F(ConsoleLoggerTest, ThePluginMakesTheColourConsoleLoggerOnStdoutAndRelease
   if (!ConsoleCapture::SharesLoggingRegistry()) GTEST_SKIP() << "the plugin's registry is its own here";
   WriteConfig("{}");  // and no Packs folder: Load writes one console line
   spdlog::drop(kConsoleLogName);
-  std::filesystem::copy_file(GLYPHWORK_PLUGIN_FILE, InstalledPluginPath());
+  std::filesystem::copy_file(PathFromUtf8(GLYPHWORK_PLUGIN_FILE), InstalledPluginPath());
   for (int round = 0; round < 2; ++round) {  // a second load in the same process finds the name free
     bool loaded = false;
     std::string out;

@@ -28,9 +28,10 @@ std::vector<std::string> Lines(const std::string& text) {
 
 void ServerTest::SetUp() {
   std::random_device random;
-  root_ = fs::temp_directory_path() / ("glyphwork-test-" + std::to_string(random()) + std::to_string(random()));
+  root_ = fs::temp_directory_path() /
+          PathFromUtf8("glyphwork-test-" + std::to_string(random()) + std::to_string(random()) + root_suffix_);
   fs::create_directories(PluginDir());
-  standin::StartHost({.server_dir = root_.string(),
+  standin::StartHost({.server_dir = Utf8FromPath(root_),
                       .console_sink = false,
                       .extra_sinks = {std::make_shared<spdlog::sinks::ostream_sink_mt>(host_log_)}});
   console_ = std::make_unique<ConsoleCapture>();
@@ -52,13 +53,11 @@ void ServerTest::Write(const fs::path& relative, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
-std::string ServerTest::InstalledPluginPath() const {
-  return (PluginDir() / ("Glyphwork" + standin::PluginSuffix())).string();
-}
+fs::path ServerTest::InstalledPluginPath() const { return PluginDir() / ("Glyphwork" + standin::PluginSuffix()); }
 
 bool ServerTest::LoadPlugin() {
   console_->Rearm();
-  fs::copy_file(GLYPHWORK_PLUGIN_FILE, InstalledPluginPath(), fs::copy_options::overwrite_existing);
+  fs::copy_file(PathFromUtf8(GLYPHWORK_PLUGIN_FILE), InstalledPluginPath(), fs::copy_options::overwrite_existing);
   return standin::LoadPlugin("Glyphwork");
 }
 

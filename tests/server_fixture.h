@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/utf8_path.h"
 #include "standin/game/game.h"
 #include "standin/host/host_control.h"
 #include "tests/console_capture.h"
@@ -31,16 +32,19 @@ class ServerTest : public ::testing::Test {
   // Writes `content` to a file under the server folder, making its folders.
   void Write(const std::filesystem::path& relative, const std::string& content);
   void WriteConfig(const std::string& content) { Write(PluginDir() / "config.json", content); }
-  void WritePack(const std::string& name, const std::string& content) { Write(PluginDir() / "Packs" / name, content); }
+  // Names are UTF-8, as the plugin shows them.
+  void WritePack(const std::string& name, const std::string& content) {
+    Write(PluginDir() / "Packs" / PathFromUtf8(name), content);
+  }
   // An empty asset file that makes "/Game/<relative>.<last component>" load.
   void WriteContent(const std::string& relative) {
-    Write(std::string(standin::kContentFolder) + "/" + relative + ".uasset", "");
+    Write(PathFromUtf8(std::string(standin::kContentFolder) + "/" + relative + ".uasset"), "");
   }
 
   // Puts the built plugin into the plugin folder and has the host load it.
   bool LoadPlugin();
   // The plugin file as installed in the server folder.
-  std::string InstalledPluginPath() const;
+  std::filesystem::path InstalledPluginPath() const;
 
   // Lines written to the host's log sinks since the last call, pattern applied.
   std::vector<std::string> TakeHostLog();
@@ -52,6 +56,8 @@ class ServerTest : public ::testing::Test {
   std::string Deliver(AShooterPlayerController* recipient, const std::string& text);
 
   std::unique_ptr<standin::Game> game_;
+  // Set before SetUp to end the server folder's name with this UTF-8 text.
+  std::string root_suffix_;
 
  private:
   std::filesystem::path root_;

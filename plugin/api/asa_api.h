@@ -135,7 +135,8 @@ ASAAPI_API IHooks& GetHooks();
 
 namespace Tools {
 // The host's folder's parent, the server's executable's folder, to which
-// "/ArkApi/Plugins/" is appended.
+// "/ArkApi/Plugins/" is appended. Narrow text, which the plugin takes to be
+// UTF-8.
 ASAAPI_API std::string GetCurrentDir();
 // Ill-formed input becomes U+FFFD; never reads past the input.
 ASAAPI_API std::string Utf8Encode(const std::wstring& text);

@@ -20,6 +20,7 @@
 
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
+#include "common/utf8_path.h"
 #include "config/config.h"
 #include "log/log.h"
 #include "plugin/api/game.h"
@@ -34,6 +35,8 @@ namespace glyphwork::check {
 namespace {
 
 namespace fs = std::filesystem;
+using glyphwork::PathFromUtf8;
+using glyphwork::Utf8FromPath;
 using nlohmann::json;
 
 constexpr const char* kConfigFails = "the plugin does not load, and a reload keeps the previous configuration";
@@ -95,7 +98,7 @@ Finding JsonFinding(const std::string& file, const std::string& text, const json
 
 // The file's bytes as they are, for finding places in them; empty when it
 // cannot be read.
-std::string ReadBytes(const std::string& path) {
+std::string ReadBytes(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
@@ -121,7 +124,7 @@ class Stage {
   Stage(const Stage&) = delete;
   Stage& operator=(const Stage&) = delete;
 
-  std::string folder() const { return folder_.string(); }
+  std::string folder() const { return Utf8FromPath(folder_); }
 
  private:
   fs::path folder_;
@@ -153,7 +156,7 @@ class Checker {
 
  private:
   // The path as the plugin builds it, tidied for reading: "./a//b" is "a/b".
-  static std::string Shown(const std::string& path) { return fs::path(path).lexically_normal().string(); }
+  static std::string Shown(const fs::path& path) { return Utf8FromPath(path.lexically_normal()); }
 
   void StartHostAt(const std::string& server_dir) {
     standin::HostOptions host;
@@ -195,7 +198,7 @@ class Checker {
   // Parses a file as the plugin does. A parse error is reported here; a file
   // that parses gets its layout mapped, for the places of later findings,
   // and its keys written twice and text after the first value reported.
-  Parsed Parse(const std::string& path, const std::string& file, const char* effect, json& out) {
+  Parsed Parse(const fs::path& path, const std::string& file, const char* effect, json& out) {
     try {
       if (!ParseJsonFile(path, out)) return Parsed::kCannotOpen;
     } catch (const json::exception& error) {
@@ -249,8 +252,9 @@ class Checker {
       return;
     }
     for (const std::string& name : pack_names_) {
-      const std::string file = Shown(packs_folder_ + name);
-      const std::string extension = fs::path(name).extension().string();
+      const fs::path path = packs_folder_ / PathFromUtf8(name);
+      const std::string file = Shown(path);
+      const std::string extension = Utf8FromPath(PathFromUtf8(name).extension());
       if (extension.size() != 5 || !std::equal(extension.begin(), extension.end(), ".json", [](char a, char b) {
             return std::tolower(static_cast<unsigned char>(a)) == b;
           })) {
@@ -258,7 +262,7 @@ class Checker {
                     "not a .json file, but every file in the Packs folder is read as a pack");
       }
       json pack;
-      switch (Parse(packs_folder_ + name, file, kPackFails, pack)) {
+      switch (Parse(path, file, kPackFails, pack)) {
         case Parsed::kCannotOpen:
           report_.Add(Severity::kError, file, "", "Can't open " + name + " pack! (" + kPackFails + ")");
           break;
@@ -295,7 +299,7 @@ class Checker {
     }
     bool stopped = false;
     {
-      const Stage stage(options_.content);
+      const Stage stage(PathFromUtf8(options_.content));
       StartHostAt(stage.folder());
       capture_->Take();
       try {
@@ -373,7 +377,7 @@ class Checker {
   // file, those about the whole file first, then from the top down.
   void GroupByFile() {
     std::map<std::string, std::size_t> rank = {{config_file_, 0}, {Shown(packs_folder_), 1}};
-    for (const std::string& name : pack_names_) rank.emplace(Shown(packs_folder_ + name), rank.size());
+    for (const std::string& name : pack_names_) rank.emplace(Shown(packs_folder_ / PathFromUtf8(name)), rank.size());
     const auto rank_of = [&](const Finding& finding) {
       const auto it = rank.find(finding.file);
       return it == rank.end() ? rank.size() : it->second;
@@ -392,7 +396,7 @@ class Checker {
 
   std::string config_file_;
   bool config_read_ = false;
-  std::string packs_folder_;
+  fs::path packs_folder_;
   bool packs_folder_exists_ = false;
   std::string packs_folder_error_;
   std::vector<std::string> pack_names_;

@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "common/utf8_path.h"
+#include "programs/arguments.h"
 #include "programs/check/check.h"
 #include "programs/version.h"
 #include "standin/host/host_control.h"
@@ -13,6 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using glyphwork::PathFromUtf8;
 
 // Exit statuses besides the verdicts 0 (clean), 1 (warnings) and 2 (errors).
 constexpr int kCouldNotRun = 3;
@@ -22,12 +26,12 @@ constexpr int kUsage = 64;
 // folder itself, what to say; empty when it looks right.
 std::string RootHint(const std::string& root) {
   std::error_code error;
-  const fs::path folder(root);
+  const fs::path folder = PathFromUtf8(root);
   if (fs::exists(folder / standin::kBinariesFolder / "ArkApi", error)) return "";
   const auto up = [&](int levels) {
     fs::path path = folder;
     for (int i = 0; i < levels; ++i) path /= "..";
-    std::string text = path.lexically_normal().string();
+    std::string text = glyphwork::Utf8FromPath(path.lexically_normal());
     if (text.size() > 1 && (text.back() == '/' || text.back() == '\\')) text.pop_back();
     return text;
   };
@@ -44,6 +48,20 @@ std::string RootHint(const std::string& root) {
   return "";
 }
 
+// CLI::ExistingDirectory, with its messages, for a name that is UTF-8 text:
+// CLI11 hands the name to the file system as a plain std::string.
+CLI::Validator ExistingFolder() {
+  return CLI::Validator(
+      [](std::string& name) -> std::string {
+        std::error_code error;
+        const fs::file_status status = fs::status(PathFromUtf8(name), error);
+        if (error || !fs::exists(status)) return "Directory does not exist: " + name;
+        if (!fs::is_directory(status)) return "Directory is actually a file: " + name;
+        return "";
+      },
+      "DIR");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,12 +75,12 @@ int main(int argc, char** argv) {
                        "print the version and exit");
   app.set_help_flag("-h,--help", "print this help and exit");
   app.add_option("--root", options.root, "the server folder, the one that holds ShooterGame/ (default: .)")
-      ->check(CLI::ExistingDirectory)
+      ->check(ExistingFolder())
       ->option_text("DIR");
   app.add_option("--content", options.content,
                  "a folder laid out as ShooterGame/Content: report each texture that does not load from it "
                  "(default: the server folder's own ShooterGame/Content, when it has one)")
-      ->check(CLI::ExistingDirectory)
+      ->check(ExistingFolder())
       ->option_text("DIR");
   app.add_flag("--json", as_json, "print the findings, previews and summary as one JSON document");
   app.add_option("--say", options.say,
@@ -77,8 +95,11 @@ int main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run, 64 a mistake in the "
       "command line.");
+  const std::vector<std::string> arguments = glyphwork::Utf8Arguments(argc, argv);
+  std::vector<const char*> words;
+  for (const std::string& argument : arguments) words.push_back(argument.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(words.size()), words.data());
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? 0 : kUsage;
   }
@@ -89,7 +110,7 @@ int main(int argc, char** argv) {
   // The server's own content, when the folder has it.
   std::error_code error;
   if (const std::string own = options.root + "/" + standin::kContentFolder;
-      options.content.empty() && fs::is_directory(own, error)) {
+      options.content.empty() && fs::is_directory(PathFromUtf8(own), error)) {
     options.content = own;
   }
 

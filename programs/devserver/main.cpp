@@ -13,9 +13,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fmt/format.h>
 
+#include "common/utf8_path.h"
+#include "programs/arguments.h"
 #include "programs/devserver/dev_server.h"
 #include "programs/devserver/options.h"
 #include "programs/devserver/rcon_server.h"
@@ -56,7 +59,7 @@ int main(int argc, char** argv) {
   if (const std::optional<int> exit_code = devserver::ParseOptions(argc, argv, &options)) return *exit_code;
   std::unique_ptr<std::istream> script;
   if (!options.script.empty()) {
-    script = std::make_unique<std::ifstream>(options.script);
+    script = std::make_unique<std::ifstream>(glyphwork::PathFromUtf8(options.script));
     if (!*script) return Fail("cannot open " + options.script);
   }
 

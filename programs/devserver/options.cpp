@@ -4,9 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "common/utf8_path.h"
+#include "programs/arguments.h"
 #include "programs/devserver/dev_server.h"
 #include "programs/version.h"
 
@@ -58,7 +61,7 @@ void Describe(CLI::App& app, Options& options, std::string& password_file) {
 std::string Password(const Options& options, const std::string& password_file, bool option_given,
                      std::string* problem) {
   if (!password_file.empty()) {
-    std::ifstream in(password_file, std::ios::binary);
+    std::ifstream in(glyphwork::PathFromUtf8(password_file), std::ios::binary);
     std::string line;
     if (!in || (!std::getline(in, line) && !in.eof())) {
       *problem = "cannot read the RCON password file " + password_file;
@@ -90,7 +93,12 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* options) {
   std::string password_file;
   Describe(app, *options, password_file);
   try {
-    app.parse(argc, argv);
+    // CLI11 reads the words as given; on Windows these are the wide command
+    // line's, encoded, so every name keeps its characters.
+    const std::vector<std::string> arguments = glyphwork::Utf8Arguments(argc, argv);
+    std::vector<const char*> words;
+    for (const std::string& argument : arguments) words.push_back(argument.c_str());
+    app.parse(static_cast<int>(words.size()), words.data());
   } catch (const CLI::CallForHelp&) {
     std::cout << app.help();
     return 0;
@@ -106,7 +114,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* options) {
     if (!problem.empty()) return Fail(problem);
   }
   std::error_code error;
-  if (!std::filesystem::is_directory(options->root, error)) return Fail("no server folder " + options->root);
+  if (!std::filesystem::is_directory(glyphwork::PathFromUtf8(options->root), error)) return Fail("no server folder " + options->root);
   return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/utf8_path.h"
 #include "plugin/api/game.h"
 #include "standin/host/host_control.h"
 
@@ -38,11 +39,12 @@ bool ContentExists(const std::string& path) {
   const auto slash = package.rfind('/');
   const std::string last = slash == std::string::npos ? package : package.substr(slash + 1);
   if (object.empty() || last != object) return false;
-  for (const auto& part : std::filesystem::path(package)) {
+  for (const auto& part : glyphwork::PathFromUtf8(package)) {
     if (part == ".." || part == ".") return false;
   }
   std::error_code error;
-  return std::filesystem::is_regular_file(ServerDir() + "/" + kContentFolder + "/" + package + ".uasset", error);
+  return std::filesystem::is_regular_file(
+      glyphwork::PathFromUtf8(ServerDir() + "/" + kContentFolder + "/" + package + ".uasset"), error);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "common/utf8_path.h"
 #include "standin/host/host_control.h"
 #include "standin/host/host_sink.h"
 #include "standin/host/library.h"
@@ -70,8 +71,8 @@ bool SameName(const std::string& a, const std::string& b) {
 
 std::string Canonical(const std::string& path) {
   std::error_code error;
-  auto canonical = std::filesystem::weakly_canonical(path, error);
-  return error ? path : canonical.string();
+  auto canonical = std::filesystem::weakly_canonical(glyphwork::PathFromUtf8(path), error);
+  return error ? path : glyphwork::Utf8FromPath(canonical);
 }
 
 std::string FirstWord(const std::string& line) {
@@ -228,8 +229,13 @@ void StartHost(const HostOptions& options) {
   if (options.log_file) {
     const std::string logs = state.current_dir + "/ArkApi/Logs/";
     std::error_code error;
-    std::filesystem::create_directories(logs, error);
-    if (!error) outputs.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(logs + "AsaApi.log"));
+    std::filesystem::create_directories(glyphwork::PathFromUtf8(logs), error);
+    // The file sink takes the platform's own name: wide on Windows, where
+    // spdlog is built with SPDLOG_WCHAR_FILENAMES.
+    if (!error) {
+      outputs.push_back(
+          std::make_shared<spdlog::sinks::basic_file_sink_mt>(glyphwork::PathFromUtf8(logs + "AsaApi.log").native()));
+    }
   }
   outputs.insert(outputs.end(), options.extra_sinks.begin(), options.extra_sinks.end());
   for (const auto& output : outputs) {

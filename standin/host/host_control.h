@@ -21,6 +21,7 @@ namespace standin {
 inline constexpr const char* kBinariesFolder = "ShooterGame/Binaries/Win64";
 inline constexpr const char* kContentFolder = "ShooterGame/Content";
 
+// Folders are UTF-8 text, as the host's GetCurrentDir reports them.
 struct HostOptions {
   std::string server_dir{};                                         // the server folder
   bool console_sink = true;                                         // host log lines also on standard output

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "common/utf8_path.h"
 #include "plugin/api/asa_api.h"
 #include "standin/host/library.h"
 
@@ -14,7 +15,7 @@ struct Plugin {
 Plugin* Load(const std::string& path, std::string* error, const std::function<void(bool)>& on_failed_attach) {
   // LoadLibraryW runs DllMain's attach; a FALSE from it fails the load, and
   // Windows detaches and unloads the library itself.
-  HMODULE module = LoadLibraryW(AsaApi::Tools::Utf8Decode(path).c_str());
+  HMODULE module = LoadLibraryW(glyphwork::PathFromUtf8(path).c_str());
   if (module == nullptr) {
     const DWORD code = GetLastError();
     if (code == ERROR_DLL_INIT_FAILED) {

@@ -1,0 +1,41 @@
+# Both programs under the emulator on a server folder whose path, a pack and a
+# texture go beyond ASCII: the example server with one more pack, "ü 日本.json",
+# mapping /Game/Ü/ü.ü. They take the folder from their command line and must
+# reach every file by its own name. The checker runs without the textures: it
+# stages them behind a link, which wine cannot make.
+#   cmake -DEMULATOR=wine -DDEVSERVER=... -DCHECK=... -DPLUGIN=... -DEXAMPLES=... -DWORK=... -P tools_beyond_ascii.cmake
+set(plugin_dir "${WORK}/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork")
+file(REMOVE_RECURSE "${WORK}")
+file(COPY ${EXAMPLES}/server/ DESTINATION "${WORK}")
+file(COPY ${PLUGIN} DESTINATION "${plugin_dir}")
+file(WRITE "${plugin_dir}/Packs/ü 日本.json" [[{"EmojiPath": "/Game/Ü/", "EmojiArray": ["ü"]}]])
+file(WRITE "${WORK}/ShooterGame/Content/Ü/ü.uasset" "")
+file(WRITE "${WORK}/script ü.txt" "join Bea\ngroup Bea Emoji\nsay Bea :ü: :smile:\nquit\n")
+
+function(expect what text pattern)
+  if(NOT text MATCHES "${pattern}")
+    message(FATAL_ERROR "${what} printed no line matching ${pattern}:\n${text}")
+  endif()
+endfunction()
+
+set(img_u [[<img src="chat.image" path="/Game/Ü/ü.ü"/>]])
+set(img_smile [[<img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>]])
+
+execute_process(COMMAND ${EMULATOR} ${DEVSERVER} --root "${WORK}" --script "${WORK}/script ü.txt"
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "the dev server exited with ${status}:\n${out}${err}")
+endif()
+expect("the dev server" "${out}" "Loaded 8 new object\\(s\\)!")
+expect("the dev server" "${out}" "\\[chat\\] Bea -> Bea: ${img_u} ${img_smile}")
+
+file(REMOVE_RECURSE "${WORK}/ShooterGame/Content")
+execute_process(COMMAND ${EMULATOR} ${CHECK} --root "${WORK}" --say ":ü: :smile:"
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+if(NOT status EQUAL 1)
+  message(FATAL_ERROR "glyphwork-check exited with ${status}, not 1 (warnings):\n${out}${err}")
+endif()
+expect("glyphwork-check" "${out}" "[/\\\\]Packs[/\\\\]ü 日本\\.json: warning: not named in Packs")
+expect("glyphwork-check" "${out}" "=> ${img_u} ${img_smile}")
+expect("glyphwork-check" "${out}" "3 packs, 9 emoji, 0 errors, 1 warning")
+file(REMOVE_RECURSE "${WORK}")
