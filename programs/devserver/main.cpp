@@ -88,6 +88,9 @@ int main(int argc, char** argv) {
     devserver::DevServer server(options.plugin);
     fmt::print("[host] glyphwork-devserver {}\n", glyphwork::kVersion);
     if (rcon_server) fmt::print("[rcon] listening on {}\n", rcon_server->Address());
+    // Out before the plugin's first line: on Windows the plugin's runtime
+    // writes through a buffer of its own.
+    std::fflush(stdout);
     server.LoadPlugin();
     standin::RunTimers();
     std::fflush(stdout);
