@@ -25,30 +25,31 @@ int Fail(const std::string& message) {
 }
 
 void Describe(CLI::App& app, Options& options, std::string& password_file) {
-  app.add_option("--root", options.root, "The server folder (default: the working directory)")->type_name("DIR");
+  app.add_option("--root", options.root, "the server folder (default: the working directory)")->type_name("DIR");
   app.add_option("--plugin", options.plugin,
-                 "The plugin library to load (default: the one in the server folder's plugin folder)")
+                 "the plugin library to load (default: the one in the server folder's plugin folder)")
       ->type_name("FILE");
-  app.add_option("--script", options.script, "Read commands from FILE instead of standard input")->type_name("FILE");
-  app.add_option("--rcon-port", options.rcon_port, "Open an RCON port (0: any free one); it needs a password")
+  app.add_option("--script", options.script, "read commands from FILE instead of standard input")->type_name("FILE");
+  app.add_option("--rcon-port", options.rcon_port, "open an RCON port (0: any free one); it needs a password")
       ->type_name("N")
       ->check(CLI::Range(0, 65535));
-  auto* file = app.add_option("--rcon-password-file", password_file, "The RCON password is the first line of FILE")
+  auto* file = app.add_option("--rcon-password-file", password_file, "the RCON password is the first line of FILE")
                    ->type_name("FILE");
   app.add_option("--rcon-password", options.rcon_password,
-                 std::string("The RCON password itself. Other users of the machine can read it in the process list: "
+                 std::string("the RCON password itself. Other users of the machine can read it in the process list: "
                              "prefer --rcon-password-file or ") +
                      kPasswordVariable)
       ->type_name("TEXT")
       ->excludes(file);
-  app.add_option("--rcon-bind", options.rcon_bind, "The address the RCON port listens on (default: 127.0.0.1)")
+  app.add_option("--rcon-bind", options.rcon_bind, "the address the RCON port listens on (default: 127.0.0.1)")
       ->type_name("ADDR");
   app.add_option("--rcon-idle-timeout", options.rcon_idle_timeout,
-                 "Close a logged-in RCON client that sends nothing for SECONDS (default: " +
+                 "close a logged-in RCON client that sends nothing for SECONDS (default: " +
                      std::to_string(options.rcon_idle_timeout) + "; 0: never)")
       ->type_name("SECONDS")
       ->check(CLI::Range(0, 24 * 3600));
-  app.set_version_flag("--version", std::string(kProgram) + " " + glyphwork::kVersion, "Print the version and exit");
+  app.set_version_flag("--version", std::string(kProgram) + " " + glyphwork::kVersion, "print the version and exit");
+  app.set_help_flag("-h,--help", "print this help and exit");
   app.footer(std::string("Without --rcon-password-file or --rcon-password, the RCON password is taken from the "
                          "environment variable ") +
              kPasswordVariable + ".\n\n" + kCommands +
