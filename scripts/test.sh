@@ -14,4 +14,4 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$build_dir-asan" --output-on-failu
 bash scripts/test-windows.sh
 BUILD_DIR=$build_dir bash scripts/release.sh
 bash scripts/test-release.sh
-bash scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
