@@ -292,8 +292,7 @@ size_t ChatRules::Cap() const {
 
 bool ChatRules::Rewrite(std::string_view text, const Audience& audience, std::string& out) const {
   const bool escapes = controls_.allow_escape && escape_safe_ && text.find('\\') != std::string_view::npos;
-  if (!escapes) return audience.pictures && RewriteCodes(text, audience, out);
-  if (!TakeEscapes(text, escaped_text_)) return audience.pictures && RewriteCodes(text, audience, out);
+  if (!escapes || !TakeEscapes(text, escaped_text_)) return audience.pictures && RewriteCodes(text, audience, out);
   // The codes go back, without their backslashes, where the escapes stood.
   const std::string& result =
       audience.pictures && RewriteCodes(escaped_text_, audience, unescaped_) ? unescaped_ : escaped_text_;
