@@ -1,13 +1,11 @@
 #include "assets/emoji_assets.h"
 
-#include <fmt/format.h>
-
 #include <cstdint>
 
 #include "config/config.h"
 #include "config/reading.h"
 #include "log/log.h"
-#include "plugin/api/game.h"
+#include "common/game_functions.h"
 
 namespace glyphwork {
 
@@ -42,11 +40,11 @@ void LoadEmojiAssets() {
                [&](const std::string&, const std::string& path, std::size_t) { counts.Load(path); });
 
   if (counts.failed > 0) {
-    PrintColored("33", fmt::format("Warning! Failed to load {} object(s).", counts.failed));
+    PrintColored("33", "Warning! Failed to load " + std::to_string(counts.failed) + " object(s).");
     PrintColored("33", "They're going to be displayed as white square in chat.");
   }
   if (counts.loaded > 0) {
-    PrintColored("36", fmt::format("Loaded {} new object(s)!", counts.loaded));
+    PrintColored("36", "Loaded " + std::to_string(counts.loaded) + " new object(s)!");
   } else if (counts.failed > 0) {
     PrintError("Failed to load all mapped objects!");
   } else {

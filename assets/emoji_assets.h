@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "plugin/api/asa_api.h"
+#include <API/ARK/Ark.h>
 
 namespace glyphwork {
 

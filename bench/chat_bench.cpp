@@ -22,6 +22,7 @@
 #include "chat/chat_hook.h"
 #include "chat/chat_rules.h"
 #include "commands/emoji_list.h"
+#include "common/engine_text.h"
 #include "config/config.h"
 #include "standin/game/game.h"
 #include "standin/permissions/permissions.h"
@@ -103,7 +104,7 @@ struct Deliveries {
   explicit Deliveries(int kind) {
     for (int v = 0; v < kVariants; ++v) {
       records[v].SenderName = FString("Sender");
-      records[v].Message = FString(MessageText(kind, v).c_str());
+      records[v].Message = FStringFromUtf8(MessageText(kind, v));
     }
   }
   FPrimalChatMessage records[kVariants];
@@ -112,16 +113,16 @@ struct Deliveries {
 void IgnoreDelivery(AShooterPlayerController*, FPrimalChatMessage) {}
 
 __attribute__((noinline)) void RoundTripHook(AShooterPlayerController* controller, FPrimalChatMessage message) {
-  const std::string text = AsaApi::Tools::Utf8Encode(message.Message.ToWString());
-  message.Message = FString(AsaApi::Tools::Utf8Decode(text).c_str());
+  const std::string text = Utf8FromFString(message.Message);
+  message.Message = FStringFromUtf8(text);
   ClientChatMessageTrampoline(controller, std::move(message));
 }
 
 __attribute__((noinline)) void LiteralHook(AShooterPlayerController* controller, FPrimalChatMessage message) {
-  const std::string text = AsaApi::Tools::Utf8Encode(message.Message.ToWString());
+  const std::string text = Utf8FromFString(message.Message);
   const std::string rewritten =
       reference::LiteralRewrite(ConfigDocument, PackDocument, text, [](const std::string&) { return false; });
-  message.Message = FString(AsaApi::Tools::Utf8Decode(rewritten).c_str());
+  message.Message = FStringFromUtf8(rewritten);
   ClientChatMessageTrampoline(controller, std::move(message));
 }
 

@@ -27,6 +27,7 @@
 
 #include "chat/chat_hook.h"
 #include "commands/reload.h"
+#include "common/engine_text.h"
 #include "config/config.h"
 #include "log/log.h"
 #include "standin/game/game.h"
@@ -138,7 +139,7 @@ void IgnoreDelivery(AShooterPlayerController*, FPrimalChatMessage) {}
 FPrimalChatMessage Message(const std::string& text) {
   FPrimalChatMessage message;
   message.SenderName = FString("Sender");
-  message.Message = FString(text.c_str());
+  message.Message = glyphwork::FStringFromUtf8(text);
   return message;
 }
 

@@ -10,6 +10,7 @@
 
 #include "chat/chat_rules.h"
 #include "chat/permissions.h"
+#include "common/engine_text.h"
 #include "config/config.h"
 #include "log/log.h"
 
@@ -28,8 +29,8 @@ struct ResultCache {
     bool valid = false;
     bool pictures = false;
     std::vector<uint8_t> gates;
-    std::u16string input;
-    std::u16string output;
+    std::basic_string<TCHAR> input;
+    std::wstring output;  // as the FString was made from it
   };
   Entry entries[4];
   unsigned next = 0;
@@ -40,7 +41,7 @@ struct ResultCache {
   const Entry* Find(const ChatRules::Audience& audience, const FString& text) {
     for (const Entry& entry : entries) {
       if (!entry.valid || entry.pictures != audience.pictures || entry.input.size() != size_t(text.Len()) ||
-          std::memcmp(entry.input.data(), text.Units(), entry.input.size() * sizeof(char16_t)) != 0) {
+          std::memcmp(entry.input.data(), *text, entry.input.size() * sizeof(TCHAR)) != 0) {
         continue;
       }
       bool same = true;
@@ -70,7 +71,7 @@ struct HookState {
   std::vector<uint8_t> membership;  // per gate group name: kNotAsked, or the answer
   std::string rewritten;
   std::string ascii;
-  std::u16string units;
+  std::wstring wide;
 };
 
 HookState& State() {
@@ -104,7 +105,7 @@ void ReportTypeError(const std::string& what) {
 bool RecipientAllowed(const ChatRules& rules, AShooterPlayerController* controller) {
   bool allowed = false;
   for (const std::string& group : rules.groups()) {
-    const FString group_name(group.c_str());
+    const FString group_name = FStringFromUtf8(group);
     FString player_id;
     if (controller != nullptr) game::GetUniqueNetIdAsString(controller, &player_id);
     if (IsPlayerInGroup(player_id, group_name)) allowed = true;
@@ -133,28 +134,33 @@ bool AskGate(size_t gate) {
 
 // With BlockTypedMarkup: "<" before a letter or "/" becomes a look-alike that
 // forms no tag. False when the text has none.
+template <typename Char>
+bool OpensTag(const Char* text, size_t length, size_t i) {
+  if (i + 1 >= length || text[i] != Char('<')) return false;
+  const Char next = text[i + 1];
+  return next == Char('/') || (next >= Char('a') && next <= Char('z')) || (next >= Char('A') && next <= Char('Z'));
+}
+
 bool NeutraliseTypedMarkup(const FString& text, FString& out) {
-  constexpr char16_t kLookAlike = u'\u2039';  // SINGLE LEFT-POINTING ANGLE QUOTATION MARK
-  const char16_t* units = text.Units();
+  constexpr wchar_t kLookAlike = L'\u2039';  // SINGLE LEFT-POINTING ANGLE QUOTATION MARK
+  const TCHAR* units = *text;
   const size_t length = size_t(text.Len());
-  std::u16string result;
-  for (size_t i = 0; i + 1 < length; ++i) {
-    const char16_t next = units[i + 1];
-    const bool tag =
-        units[i] == u'<' && (next == u'/' || (next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z'));
-    if (!tag) continue;
-    if (result.empty()) result.assign(units, length);
-    result[i] = kLookAlike;
+  size_t first = 0;
+  while (first < length && !OpensTag(units, length, first)) ++first;
+  if (first == length) return false;
+  // The same characters at other places where surrogate pairs join.
+  std::wstring wide = WideFromFString(text);
+  for (size_t i = 0; i < wide.size(); ++i) {
+    if (OpensTag(wide.data(), wide.size(), i)) wide[i] = kLookAlike;
   }
-  if (result.empty()) return false;
-  out = FString::FromUnits(result.data(), int32_t(result.size()));
+  out = FString(wide.c_str());
   return true;
 }
 
 // ASCII without NUL is its own UTF-8, and converts back to itself: such a
 // text needs neither conversion.
 bool PlainAscii(const FString& text, std::string& narrow) {
-  const char16_t* units = text.Units();
+  const TCHAR* units = *text;
   const size_t length = size_t(text.Len());
   narrow.resize(length);
   char* put = narrow.data();
@@ -169,18 +175,17 @@ bool PlainAscii(const FString& text, std::string& narrow) {
   return bad < 0x80;
 }
 
-// The new text for `message`, by the shortcut for ASCII text where it gives
-// exactly what the conversions would; false where it cannot.
-bool RewriteAscii(const ChatRules& rules, const ChatRules::Audience& audience, const FString& message, FString& fresh) {
+// The new text for `message` as wide text, by the shortcut for ASCII text
+// where it gives exactly what the conversions would; false where it cannot.
+bool RewriteAscii(const ChatRules& rules, const ChatRules::Audience& audience, const FString& message,
+                  std::wstring& wide) {
   HookState& state = State();
   if (!PlainAscii(message, state.ascii)) return false;
-  const auto result = rules.RewriteAscii(state.ascii, audience, state.units);
-  switch (result) {
+  switch (rules.RewriteAscii(state.ascii, audience, wide)) {
     case ChatRules::UnitsResult::kUnchanged:
-      fresh = FString::FromUnits(message.Units(), message.Len());
+      wide.assign(state.ascii.begin(), state.ascii.end());
       return true;
     case ChatRules::UnitsResult::kRewritten:
-      fresh = FString::FromUnits(state.units.data(), int32_t(state.units.size()));
       return true;
     case ChatRules::UnitsResult::kUseRewrite:
       return false;
@@ -199,25 +204,25 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   if (audience.pictures && rules.passes_error()) return ReportTypeError(*rules.passes_error());
 
   if (const ResultCache::Entry* cached = state.cache.Find(audience, message.Message)) {
-    message.Message = FString::FromUnits(cached->output.data(), int32_t(cached->output.size()));
+    message.Message = FString(cached->output.c_str());
     return;
   }
   FString neutral;
   const bool neutralised = rules.controls().block_typed_markup && NeutraliseTypedMarkup(message.Message, neutral);
   const FString& input = neutralised ? neutral : message.Message;
-  FString fresh;
-  if (!RewriteAscii(rules, audience, input, fresh)) {
-    const std::string text = AsaApi::Tools::Utf8Encode(input.ToWString());
+  std::wstring& wide = state.wide;
+  if (!RewriteAscii(rules, audience, input, wide)) {
+    const std::string text = Utf8FromFString(input);
     const bool changed = rules.Rewrite(text, audience, state.rewritten);
-    fresh = FString(AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text).c_str());
+    wide = AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text);
   }
   ResultCache::Entry& cached = state.cache.Next();
   cached.pictures = audience.pictures;
   cached.gates = audience.gates;
-  cached.input.assign(message.Message.Units(), size_t(message.Message.Len()));
-  message.Message = std::move(fresh);
-  cached.output.assign(message.Message.Units(), size_t(message.Message.Len()));
+  cached.input.assign(*message.Message, size_t(message.Message.Len()));
+  cached.output = wide;
   cached.valid = true;
+  message.Message = FString(wide.c_str());
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 #include <string>
 
 #include "chat/chat_rules.h"
-#include "plugin/api/asa_api.h"
-#include "plugin/api/game.h"
+#include <API/ARK/Ark.h>
+
+#include "common/game_functions.h"
 
 namespace glyphwork {
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "chat/chat_hook.h"
+#include "common/engine_text.h"
 #include "config/reading.h"
 
 namespace glyphwork {
@@ -95,7 +96,7 @@ ChatRules::ChatRules(const json& config, const json& packs, const std::vector<st
       gate_members_.back().push_back(uint32_t(it - names.begin()));
     }
   }
-  for (const std::string& name : names) gate_group_names_.emplace_back(name.c_str());
+  for (const std::string& name : names) gate_group_names_.push_back(FStringFromUtf8(name));
   // Room for a long line of chat, so that the first message after a reload
   // does not pay for growing the scratch buffers.
   constexpr size_t kLine = 512, kCodes = 64;
@@ -176,18 +177,18 @@ void ChatRules::IndexCodes(std::vector<NewPass> passes) {
     if (pass.markup.find(kEscaped) != std::string::npos) escape_safe_ = false;
     pass.may_create_codes = a_code_holds_markup || pass.markup.find(':') != std::string::npos;
     // Well-formed markup without NUL converts on its own as it would inside
-    // the whole text: keep it as the engine's units, made the engine's way.
-    // ASCII is its own UTF-8 and UTF-16, as the hook's ASCII path relies on.
+    // the whole text: keep it as the platform's wide text, made the host's
+    // way. ASCII is its own UTF-8 and wide text, as the hook's ASCII path
+    // relies on.
     if (std::all_of(pass.markup.begin(), pass.markup.end(), [](char c) { return c > 0; })) {
-      pass.markup_units.assign(pass.markup.begin(), pass.markup.end());
-      pass.has_units = true;
+      pass.markup_wide.assign(pass.markup.begin(), pass.markup.end());
+      pass.has_wide = true;
       continue;
     }
-    const std::wstring wide = AsaApi::Tools::Utf8Decode(pass.markup);
+    std::wstring wide = AsaApi::Tools::Utf8Decode(pass.markup);
     if (pass.markup.find('\0') == std::string::npos && AsaApi::Tools::Utf8Encode(wide) == pass.markup) {
-      const FString units(wide.c_str());
-      pass.markup_units.assign(units.Units(), size_t(units.Len()));
-      pass.has_units = true;
+      pass.markup_wide = std::move(wide);
+      pass.has_wide = true;
     }
   }
 }
@@ -352,7 +353,7 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
 }
 
 ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audience& audience,
-                                               std::u16string& out) const {
+                                               std::wstring& out) const {
   if (controls_.allow_escape && text.find('\\') != std::string_view::npos) return UnitsResult::kUseRewrite;
   if (!audience.pictures) return UnitsResult::kUnchanged;
   const uint32_t switch_after = Choose(text, audience);
@@ -362,19 +363,19 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
   size_t size = text.size();
   for (const Chosen& c : chosen_) {
     const Pass& pass = passes_[c.pass];
-    if (!pass.has_units) return UnitsResult::kUseRewrite;
-    size += pass.markup_units.size() - c.length;
+    if (!pass.has_wide) return UnitsResult::kUseRewrite;
+    size += pass.markup_wide.size() - c.length;
   }
   out.resize(size);
-  char16_t* put = out.data();
+  wchar_t* put = out.data();
   size_t at = 0;
   for (const Chosen& c : chosen_) {
-    for (; at < c.start; ++at) *put++ = char16_t(static_cast<unsigned char>(text[at]));
-    const std::u16string& units = passes_[c.pass].markup_units;
-    put = std::copy(units.begin(), units.end(), put);
+    for (; at < c.start; ++at) *put++ = wchar_t(static_cast<unsigned char>(text[at]));
+    const std::wstring& wide = passes_[c.pass].markup_wide;
+    put = std::copy(wide.begin(), wide.end(), put);
     at = c.start + c.length;
   }
-  for (; at < text.size(); ++at) *put++ = char16_t(static_cast<unsigned char>(text[at]));
+  for (; at < text.size(); ++at) *put++ = wchar_t(static_cast<unsigned char>(text[at]));
   return UnitsResult::kRewritten;
 }
 

@@ -9,7 +9,7 @@
 namespace glyphwork {
 
 namespace {
-Permissions::IsPlayerInGroupFn bound = nullptr;
+platform::IsPlayerInGroupFn bound = nullptr;
 bool failed = false;
 unsigned long failed_generation = 0;
 }  // namespace

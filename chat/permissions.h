@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugin/api/asa_api.h"
+#include <API/ARK/Ark.h>
 
 namespace glyphwork {
 

@@ -1,9 +1,24 @@
-set(GLYPHWORK_PLATFORM_DIR windows)
 set(GLYPHWORK_PLATFORM_SOURCE plugin/platform_windows.cpp)
-set(GLYPHWORK_ENTRY_SOURCE plugin/entry_windows.cpp)
+set(GLYPHWORK_EXPORT "__declspec(dllexport)")
 set(GLYPHWORK_PLATFORM_LIBS "")
 set(GLYPHWORK_HOST_LIBRARY_SOURCE library_windows.cpp)
 set(GLYPHWORK_NO_UNIQUE "")
+# The live SDK's text is wide: TCHAR is wchar_t, and so are the Windows
+# functions without a suffix.
+add_compile_definitions(UNICODE _UNICODE)
+
+if(NOT GLYPHWORK_STANDINS)
+  # A live build: the logging library comes with the SDK's headers.
+  find_package(nlohmann_json 3.10 REQUIRED)
+  return()
+endif()
+
+# Our cross build with MinGW-w64, all of it run under wine.
+if(MINGW)
+  # Plugin_Init and Plugin_Unload are the only exports; without this the
+  # linker would export every symbol.
+  set(GLYPHWORK_PLUGIN_LINK_OPTIONS -Wl,--exclude-all-symbols)
+endif()
 
 # Every program and library in one folder, with the compiler's runtime
 # libraries beside them, as Windows finds libraries next to the program.
@@ -32,6 +47,7 @@ set_target_properties(fmt::fmt PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_
                                           INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY)
 add_library(spdlog::spdlog INTERFACE IMPORTED)
 # Log files by their wide names, as every other file is opened on Windows.
+set(GLYPHWORK_SDK_LOGGING spdlog::spdlog)
 set_target_properties(spdlog::spdlog PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
                                                 INTERFACE_COMPILE_DEFINITIONS "SPDLOG_HEADER_ONLY;SPDLOG_WCHAR_FILENAMES"
                                                 INTERFACE_LINK_LIBRARIES fmt::fmt)

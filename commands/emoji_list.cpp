@@ -1,7 +1,5 @@
 #include "commands/emoji_list.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -9,8 +7,9 @@
 #include <sstream>
 
 #include "chat/chat_hook.h"
+#include "common/engine_text.h"
+#include "common/game_functions.h"
 #include "log/log.h"
-#include "plugin/api/game.h"
 
 namespace glyphwork {
 
@@ -71,15 +70,15 @@ std::vector<std::string> EmojiListPage(const ChatRules& rules, const ChatRules::
   }
   if (lines.empty()) {
     return {filter.empty() ? std::string("No emoji for you on this server.")
-                           : fmt::format("No emoji for you match \"{}\".", filter)};
+                           : "No emoji for you match \"" + filter + "\"."};
   }
   const int pages = int((lines.size() + kLinesPerPage - 1) / kLinesPerPage);
   page = std::clamp(page, 1, pages);
-  const std::string matching = filter.empty() ? "" : fmt::format(" matching \"{}\"", filter);
-  std::string header = pages == 1 ? fmt::format("Emoji you can use{}:", matching)
-                                  : fmt::format("Emoji you can use{}, page {} of {}:", matching, page, pages);
+  const std::string matching = filter.empty() ? "" : " matching \"" + filter + "\"";
+  std::string header = "Emoji you can use" + matching;
+  header += pages == 1 ? ":" : ", page " + std::to_string(page) + " of " + std::to_string(pages) + ":";
   if (page < pages) {
-    header += fmt::format(" ({}{}{} {} for the next)", command, filter.empty() ? "" : " ", filter, page + 1);
+    header += " (" + command + (filter.empty() ? "" : " ") + filter + " " + std::to_string(page + 1) + " for the next)";
   }
   std::vector<std::string> shown = {std::move(header)};
   const size_t first = size_t(page - 1) * kLinesPerPage;
@@ -87,10 +86,10 @@ std::vector<std::string> EmojiListPage(const ChatRules& rules, const ChatRules::
   return shown;
 }
 
-void OnEmojiListCommand(AShooterPlayerController* player, FString* text, int) {
+void OnEmojiListCommand(AShooterPlayerController* player, FString* text, int, int) {
   if (player == nullptr || text == nullptr) return;
   try {
-    std::istringstream words(AsaApi::Tools::Utf8Encode(text->ToWString()));
+    std::istringstream words(Utf8FromFString(*text));
     std::string command, word, filter;
     int page = 1;
     words >> command;
@@ -108,7 +107,7 @@ void OnEmojiListCommand(AShooterPlayerController* player, FString* text, int) {
     FindAudience(rules, player, audience);
     FString sender("Server");
     for (const std::string& line : EmojiListPage(rules, audience, command, filter, page)) {
-      FString message(line.c_str());
+      FString message = FStringFromUtf8(line);
       game::ClientServerChatDirectMessage(player, message, FLinearColor{1, 1, 1, 1}, false, sender);
     }
   } catch (const std::exception& error) {
@@ -122,13 +121,13 @@ void UpdateEmojiListCommand() {
   if (wanted == registered) return;
   RemoveEmojiListCommand();
   if (wanted.empty()) return;
-  AsaApi::GetCommands().AddChatCommand(FString(wanted.c_str()), AsaApi::ICommands::ChatHandler(&OnEmojiListCommand));
+  AsaApi::GetCommands().AddChatCommand(FStringFromUtf8(wanted), &OnEmojiListCommand);
   registered = wanted;
 }
 
 void RemoveEmojiListCommand() {
   if (registered.empty()) return;
-  AsaApi::GetCommands().RemoveChatCommand(FString(registered.c_str()));
+  AsaApi::GetCommands().RemoveChatCommand(FStringFromUtf8(registered));
   registered.clear();
 }
 

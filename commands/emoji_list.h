@@ -3,19 +3,21 @@
 // them.
 #pragma once
 
+#include <API/ARK/Ark.h>
+
 #include <string>
 #include <vector>
 
 #include "chat/chat_rules.h"
-#include "plugin/api/asa_api.h"
 
 namespace glyphwork {
 
 // The chat command's handler. `text` is the whole chat line: the command,
 // then optionally a page number and a word the codes must contain, in either
 // order. Sends `player` one page of the list as direct messages from
-// "Server", one line each. Never throws.
-void OnEmojiListCommand(AShooterPlayerController* player, FString* text, int mode);
+// "Server", one line each. The chat mode and the sender's platform are not
+// looked at. Never throws.
+void OnEmojiListCommand(AShooterPlayerController* player, FString* text, int mode, int platform);
 
 // Makes the registered chat command the one the rules in effect name: adds
 // it, replaces it or removes it. Runs at load and after every reload that

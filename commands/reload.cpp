@@ -10,7 +10,7 @@
 #include "commands/emoji_list.h"
 #include "config/config.h"
 #include "log/log.h"
-#include "plugin/api/game.h"
+#include "common/game_functions.h"
 
 namespace glyphwork {
 
@@ -60,7 +60,7 @@ void OnReloadConsoleCommand(APlayerController* player, FString*, bool) {
 void OnReloadRconCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld*) {
   FString reply;
   Reload([&reply] { reply = FString("Reloaded Config!"); });
-  game::SendMessage(connection, packet->Id, 0, reply);
+  game::SendRconMessage(connection, packet->Id, 0, reply);
 }
 
 }  // namespace glyphwork

@@ -2,7 +2,7 @@
 // scan the packs, load the textures, in that order.
 #pragma once
 
-#include "plugin/api/asa_api.h"
+#include <API/ARK/Ark.h>
 
 namespace glyphwork {
 

@@ -4,10 +4,12 @@
 #include <fstream>
 #include <stdexcept>
 
+#include <API/ARK/Ark.h>
+
+#include "common/plugin_name.h"
 #include "common/utf8_path.h"
 #include "config/reading.h"
-#include "plugin/api/asa_api.h"
-#include "plugin/lifecycle.h"
+#include "plugin/platform.h"
 
 namespace glyphwork {
 
@@ -25,11 +27,10 @@ namespace {
 // The plugin's folder under the host's current directory.
 std::string PluginFolder() { return std::string("ArkApi/Plugins/") + kPluginName + "/"; }
 
-// The one place where the host's narrow current directory becomes a path. Its
-// text is taken to be UTF-8, as every text the plugin handles; on Windows a
-// path from a plain std::string would decode it as another narrow encoding.
+// The one place where the host's narrow current directory becomes a path:
+// the live host reports it in the system's ANSI code page on Windows.
 std::filesystem::path InCurrentDir(const std::string& relative) {
-  return PathFromUtf8(AsaApi::Tools::GetCurrentDir() + "/" + relative);
+  return platform::PathFromHostText(AsaApi::Tools::GetCurrentDir() + "/" + relative);
 }
 }  // namespace
 

@@ -19,7 +19,7 @@ extern nlohmann::json PackDocument;
 extern std::vector<std::string> PackFiles;
 
 // Current dir + "/ArkApi/Plugins/Glyphwork/config.json", not normalised. The
-// host's current directory is taken as UTF-8 text (see config.cpp).
+// host's current directory is read as the host writes it (see config.cpp).
 std::filesystem::path GetConfigPath();
 // Current dir + "/ArkApi/Plugins/Glyphwork/Packs/", not normalised.
 std::filesystem::path GetPacksPath();

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "chat/chat_hook.h"
+#include "common/engine_text.h"
 #include "config/config.h"
 #include "log/log.h"
 #include "standin/game/game.h"
@@ -37,8 +38,8 @@ struct World {
     spdlog::register_logger(
         std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName, std::make_shared<spdlog::sinks::null_sink_mt>()));
     glyphwork::SetUpConsoleLog();
-    AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&glyphwork::ClientChatMessageHook),
-                                   reinterpret_cast<void**>(&glyphwork::ClientChatMessageTrampoline));
+    AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&glyphwork::ClientChatMessageHook),
+                               &glyphwork::ClientChatMessageTrampoline);
     player = game.Join("Ann", "id-Ann");
   }
 };
@@ -141,18 +142,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   FPrimalChatMessage message;
-  message.Message = FString::FromUnits(units.data(), int32_t(units.size()));
+  message.Message = standin::FStringFromUnits(units);
 
   glyphwork::ConfigDocument = config;
   glyphwork::PackDocument = packs;
   glyphwork::BumpDocumentsGeneration();
 
-  const std::string original = standin::Narrow(message.Message);
+  const std::string original = glyphwork::Utf8FromFString(message.Message);
   std::string expected;
   try {
     const std::string rewritten = glyphwork::reference::LiteralRewrite(
         config, packs, original, [&](const std::string& group) { return groups.count(group) != 0; });
-    expected = standin::Narrow(FString(AsaApi::Tools::Utf8Decode(rewritten).c_str()));
+    expected = glyphwork::Utf8FromFString(glyphwork::FStringFromUtf8(rewritten));
   } catch (const json::exception&) {
     expected = original;
   }

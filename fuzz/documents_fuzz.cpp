@@ -44,8 +44,8 @@ struct World {
         std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName, std::make_shared<spdlog::sinks::null_sink_mt>()));
     glyphwork::SetUpHostLog("Glyphwork");
     glyphwork::SetUpConsoleLog();
-    AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&glyphwork::ClientChatMessageHook),
-                                   reinterpret_cast<void**>(&glyphwork::ClientChatMessageTrampoline));
+    AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&glyphwork::ClientChatMessageHook),
+                               &glyphwork::ClientChatMessageTrampoline);
     player = game.Join("Ann", "id-Ann");
   }
 
@@ -97,7 +97,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (config_read && !packs_read && glyphwork::PackDocument != packs_before) std::abort();
 
   const int64_t before = world.player->received.pushed();
-  for (const char* text : {"", ":smile: hi", "::::", "ünïcödé :a::b: 12:30:45"}) world.game.Say("Bea", text);
+  for (const char* text : {"", ":smile: hi", "::::", "ünïcödé :a::b: 12:30:45"}) {
+    standin::AdvanceGameClock(1);
+    world.game.Say("Bea", text);
+  }
   if (world.player->received.pushed() != before + 4 || world.game.malformed_records != 0) std::abort();
   world.player->received.clear();
   if (standin::Game::LiveAllocations() != allocations) std::abort();

@@ -1,12 +1,18 @@
 #include "log/log.h"
 
+#include <Logger/Logger.h>
+
 #include <chrono>
+#include <ctime>
 
-#include <fmt/chrono.h>
+// Which header declares the colour console loggers depends on the logging
+// library's series: 1.x has one of its own, 0.x (the live host's) declares
+// them in spdlog.h.
+#if __has_include(<spdlog/sinks/stdout_color_sinks.h>)
 #include <spdlog/sinks/stdout_color_sinks.h>
-#include <spdlog/spdlog.h>
+#endif
 
-#include "plugin/api/asa_api.h"
+#include "plugin/platform.h"
 
 namespace glyphwork {
 
@@ -18,8 +24,10 @@ bool console_log_ready = false;
 // The line a print operation writes, for the given local time.
 std::string FormatConsoleLine(const std::string& colour, const std::string& tag, const std::string& message,
                               const std::tm& local_time) {
+  char time[32];
+  const size_t length = std::strftime(time, sizeof time, "%m/%d/%y %H:%M", &local_time);
   std::string line = "\x1b[" + colour + "m";
-  line += fmt::format("{:%m/%d/%y %H:%M}", local_time);
+  line.append(time, length);
   line += tag;
   line += message;
   line += "\x1b[0m";
@@ -28,7 +36,7 @@ std::string FormatConsoleLine(const std::string& colour, const std::string& tag,
 
 void PrintLine(const std::string& colour, const std::string& tag, const std::string& message) {
   if (!console_log_ready) SetUpConsoleLog();
-  const std::tm now = fmt::localtime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+  const std::tm now = platform::LocalTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
   // "%v" logs the line as given: braces in the message are not a format.
   console_log->info(FormatConsoleLine(colour, tag, message, now));
 }
@@ -41,7 +49,7 @@ std::shared_ptr<spdlog::logger>& HostLog() {
 }
 
 void SetUpHostLog(const std::string& name) {
-  const auto& sinks = GetLogSinks();
+  auto& sinks = GetLogSinks();
   auto logger = std::make_shared<spdlog::logger>(name, sinks.begin(), sinks.end());
   logger->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
   logger->flush_on(spdlog::level::info);

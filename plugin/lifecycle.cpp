@@ -1,7 +1,6 @@
 #include "plugin/lifecycle.h"
 
-#include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <Timer.h>
 
 #include <exception>
 #include <string>
@@ -12,8 +11,8 @@
 #include "commands/emoji_list.h"
 #include "commands/reload.h"
 #include "config/config.h"
+#include "common/game_functions.h"
 #include "log/log.h"
-#include "plugin/api/game.h"
 #include "plugin/platform.h"
 
 namespace glyphwork {
@@ -22,17 +21,21 @@ const FString ReloadCommandName((std::string(kPluginName) + ".Reload").c_str());
 
 namespace {
 
-// Set when Load has already written its failure to HostLog, so that the entry
-// does not write it twice.
+// Set when Load has already written its failure to HostLog, so that
+// StartPlugin does not write it twice.
 bool failure_logged = false;
 
 void RunStartupAssetLoading() {
-  // This runs inside the host's timer: an exception there could take the
-  // server down.
+  // This runs inside the host's timer, which has no exception handler: an
+  // exception that left it would take the server down.
   try {
     LoadEmojiAssets();
   } catch (const std::exception& error) {
-    if (auto& log = HostLog()) log->error("Failed to load emoji assets! {}", error.what());
+    try {
+      if (auto& log = HostLog()) log->error("Failed to load emoji assets! {}", error.what());
+    } catch (...) {
+    }
+  } catch (...) {
   }
 }
 
@@ -54,57 +57,48 @@ void Load() {
   // Derived now, so that the first message does not pay for it.
   UseChatRules(BuildChatRules());
 
-  API::Timer& timer = API::Timer::Get();
-  const FString module_path_a(platform::ModuleFilePath().c_str());
-  const std::wstring module_path_b = platform::ModuleFilePath();
-  const FString identifier(fmt::format(L"{}_{}", module_path_b, 0).c_str());
-  timer.DelayExecuteInternal(std::function<void()>(&RunStartupAssetLoading), 0, identifier, module_path_a);
+  // The timer names the plugin's module itself; the identifier is the
+  // module's path and "_0".
+  const FString identifier((platform::ModuleFilePath() + L"_0").c_str());
+  API::Timer::Get().DelayExecute(identifier, &RunStartupAssetLoading, 0);
 
-  AsaApi::GetCommands().RegisterRconCommand(ReloadCommandName, AsaApi::ICommands::RconHandler(&OnReloadRconCommand));
-  AsaApi::GetCommands().RegisterConsoleCommand(ReloadCommandName,
-                                               AsaApi::ICommands::ConsoleHandler(&OnReloadConsoleCommand));
+  AsaApi::GetCommands().AddRconCommand(ReloadCommandName, &OnReloadRconCommand);
+  AsaApi::GetCommands().AddConsoleCommand(ReloadCommandName, &OnReloadConsoleCommand);
   UpdateEmojiListCommand();
-  AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook),
-                                 reinterpret_cast<void**>(&ClientChatMessageTrampoline));
+  AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook),
+                             &ClientChatMessageTrampoline);
 }
 
 void Unload() {
-  AsaApi::GetCommands().UnregisterRconCommand(ReloadCommandName);
-  AsaApi::GetCommands().UnregisterConsoleCommand(ReloadCommandName);
+  AsaApi::GetCommands().RemoveRconCommand(ReloadCommandName);
+  AsaApi::GetCommands().RemoveConsoleCommand(ReloadCommandName);
   RemoveEmojiListCommand();
-  AsaApi::GetHooks().RemoveHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook));
+  AsaApi::GetHooks().DisableHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook));
   // The console logger's name must not outlive the plugin in the shared
   // registry: a second load in this process would find it taken.
   ReleaseConsoleLog();
 }
 
-bool OnEntryNotification(int reason) noexcept {
-  switch (reason) {
-    case 1:
-      try {
-        Load();
-        return true;
-      } catch (const std::exception& error) {
-        try {
-          if (!failure_logged && HostLog()) HostLog()->error(error.what());
-        } catch (...) {
-        }
-        return false;
-      } catch (...) {
-        try {
-          if (HostLog()) HostLog()->error("Load failed with an unknown exception");
-        } catch (...) {
-        }
-        return false;
-      }
-    case 0:
-      try {
-        Unload();
-      } catch (...) {
-      }
-      return true;
-    default:
-      return true;
+void StartPlugin() noexcept {
+  try {
+    Load();
+  } catch (const std::exception& error) {
+    try {
+      if (!failure_logged && HostLog()) HostLog()->error(error.what());
+    } catch (...) {
+    }
+  } catch (...) {
+    try {
+      if (HostLog()) HostLog()->error("Load failed with an unknown exception");
+    } catch (...) {
+    }
+  }
+}
+
+void StopPlugin() noexcept {
+  try {
+    Unload();
+  } catch (...) {
   }
 }
 

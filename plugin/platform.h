@@ -2,9 +2,11 @@
 // implementation file per platform; the build compiles exactly one.
 #pragma once
 
-#include <string>
+#include <Permissions.h>
 
-#include "plugin/api/asa_api.h"
+#include <ctime>
+#include <filesystem>
+#include <string>
 
 namespace glyphwork::platform {
 
@@ -12,8 +14,17 @@ namespace glyphwork::platform {
 // without changing the library's reference count.
 std::wstring ModuleFilePath();
 
-// Binds Permissions::IsPlayerInGroup from the host's permissions library,
-// loading it if need be. Null when it cannot be bound; `error` then says why.
-Permissions::IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error);
+// The file a text of the host's names: GetCurrentDir's is in the system's
+// ANSI code page on Windows, the file system's own bytes on Linux.
+std::filesystem::path PathFromHostText(const std::string& text);
+
+// Permissions::IsPlayerInGroup from the host's permissions library, bound by
+// the name the library exports it under, loading the library if need be.
+// Null when it cannot be bound; `error` then says why.
+using IsPlayerInGroupFn = decltype(&Permissions::IsPlayerInGroup);
+IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error);
+
+// The local time of `time`.
+std::tm LocalTime(std::time_t time);
 
 }  // namespace glyphwork::platform

@@ -9,6 +9,10 @@ namespace glyphwork::platform {
 
 namespace {
 void AddressInPlugin() {}
+
+// What g++ names `bool Permissions::IsPlayerInGroup(const FString&, const
+// FString&)`: ELF has no room for the live library's decorated name.
+constexpr const char* kIsPlayerInGroupSymbol = "_ZN11Permissions15IsPlayerInGroupERK7FStringS2_";
 }  // namespace
 
 std::wstring ModuleFilePath() {
@@ -22,7 +26,9 @@ std::wstring ModuleFilePath() {
   return AsaApi::Tools::Utf8Decode(error ? std::string(info.dli_fname) : glyphwork::Utf8FromPath(path));
 }
 
-Permissions::IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
+std::filesystem::path PathFromHostText(const std::string& text) { return PathFromUtf8(text); }
+
+IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
   // The host has normally loaded the library already; dlopen then only finds it.
   void* library = dlopen("libPermissions.so", RTLD_NOW | RTLD_GLOBAL);
   if (library == nullptr) {
@@ -30,13 +36,19 @@ Permissions::IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
     if (error) *error = text ? text : "libPermissions.so not found";
     return nullptr;
   }
-  void* symbol = dlsym(library, Permissions::kIsPlayerInGroupSymbol);
+  void* symbol = dlsym(library, kIsPlayerInGroupSymbol);
   if (symbol == nullptr) {
     const char* text = dlerror();
     if (error) *error = text ? text : "IsPlayerInGroup not found";
     return nullptr;
   }
-  return reinterpret_cast<Permissions::IsPlayerInGroupFn>(symbol);
+  return reinterpret_cast<IsPlayerInGroupFn>(symbol);
+}
+
+std::tm LocalTime(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  return local;
 }
 
 }  // namespace glyphwork::platform

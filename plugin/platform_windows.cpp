@@ -6,6 +6,11 @@ namespace glyphwork::platform {
 
 namespace {
 void AddressInPlugin() {}
+
+// The name the live Permissions.dll exports `bool
+// Permissions::IsPlayerInGroup(const FString&, const FString&)` under (MSVC,
+// x64); the stand-in library exports it under the same name.
+constexpr const char* kIsPlayerInGroupSymbol = "?IsPlayerInGroup@Permissions@@YA_NAEBVFString@@0@Z";
 }  // namespace
 
 std::wstring ModuleFilePath() {
@@ -17,19 +22,33 @@ std::wstring ModuleFilePath() {
   return buffer;
 }
 
-Permissions::IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
+std::filesystem::path PathFromHostText(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring wide(size_t(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), size);
+  return std::filesystem::path(wide);
+}
+
+IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
   HMODULE library = GetModuleHandleW(L"Permissions.dll");
   if (library == nullptr) library = LoadLibraryW(L"Permissions.dll");
   if (library == nullptr) {
     if (error) *error = "Permissions.dll could not be loaded";
     return nullptr;
   }
-  FARPROC symbol = GetProcAddress(library, Permissions::kIsPlayerInGroupSymbol);
+  FARPROC symbol = GetProcAddress(library, kIsPlayerInGroupSymbol);
   if (symbol == nullptr) {
-    if (error) *error = "Permissions.dll has no IsPlayerInGroup";
+    if (error) *error = std::string("Permissions.dll has no ") + kIsPlayerInGroupSymbol;
     return nullptr;
   }
-  return reinterpret_cast<Permissions::IsPlayerInGroupFn>(reinterpret_cast<void*>(symbol));
+  return reinterpret_cast<IsPlayerInGroupFn>(reinterpret_cast<void*>(symbol));
+}
+
+std::tm LocalTime(std::time_t time) {
+  std::tm local{};
+  localtime_s(&local, &time);
+  return local;
 }
 
 }  // namespace glyphwork::platform

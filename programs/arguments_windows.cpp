@@ -2,7 +2,8 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include "plugin/api/asa_api.h"
+#include <API/ARK/Ark.h>
+
 #include "programs/arguments.h"
 
 namespace glyphwork {

@@ -152,7 +152,7 @@ TEST_F(AssetsTest, ATypeErrorInTheStartUpRunIsLoggedAndTheServerGoesOn) {
     EXPECT_EQ(c.asked, game_->load_requests) << c.error;
     EXPECT_THAT(WithoutDate(TakeHostLog()), ElementsAre("[Glyphwork][error] Failed to load emoji assets! " + c.error));
     // Still loaded and answering.
-    EXPECT_TRUE(standin::IsPluginLoaded("Glyphwork"));
+    EXPECT_TRUE(AsaApi::Tools::IsPluginLoaded("Glyphwork"));
     // A reload of the same files fails before anything is loaded again.
     game_->load_requests.clear();
     RCONClientConnection connection;

@@ -2,8 +2,9 @@
 
 #include "chat/chat_hook.h"
 #include "config/config.h"
+#include "common/engine_text.h"
+#include "common/game_functions.h"
 #include "log/log.h"
-#include "plugin/api/game.h"
 
 namespace glyphwork::testing {
 
@@ -13,7 +14,7 @@ std::vector<std::string> nobody_received;
 
 // The stand-in game's own function needs a controller; this one does not.
 void ReceiveWithoutController(AShooterPlayerController*, FPrimalChatMessage message) {
-  nobody_received.push_back(standin::Narrow(message.Message));
+  nobody_received.push_back(Utf8FromFString(message.Message));
 }
 
 }  // namespace
@@ -24,12 +25,12 @@ void ChatTest::SetUp() {
   // test's capture.
   SetUpConsoleLog();
   Use(nlohmann::json::object());
-  ASSERT_TRUE(AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook),
-                                             reinterpret_cast<void**>(&ClientChatMessageTrampoline)));
+  ASSERT_TRUE(AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook),
+                                         &ClientChatMessageTrampoline));
 }
 
 void ChatTest::TearDown() {
-  AsaApi::GetHooks().RemoveHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook));
+  AsaApi::GetHooks().DisableHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook));
   ServerTest::TearDown();
 }
 
@@ -49,7 +50,7 @@ std::string ChatTest::DeliverToNobody(const std::string& text) {
   ClientChatMessageTrampoline = &ReceiveWithoutController;
   nobody_received.clear();
   FPrimalChatMessage message;
-  message.Message = FString(text.c_str());
+  message.Message = FStringFromUtf8(text);
   ClientChatMessageHook(nullptr, message);
   ClientChatMessageTrampoline = game_function;
   EXPECT_EQ(1u, nobody_received.size()) << "one delivery per call";

@@ -42,11 +42,11 @@ class ChatHookTest : public ChatTest {
     std::u16string received;
     int deliveries = 0;
     game_->on_chat = [&](AShooterPlayerController*, const FPrimalChatMessage& message) {
-      received.assign(message.Message.Units(), size_t(message.Message.Len()));
+      received = UnitsOf(message.Message);
       ++deliveries;
     };
     FPrimalChatMessage message;
-    message.Message = FString::FromUnits(units.data(), int32_t(units.size()));
+    message.Message = FStringFromUnits(units);
     standin::Game::Deliver(recipient, message);
     game_->on_chat = nullptr;
     EXPECT_EQ(1, deliveries);
@@ -190,6 +190,7 @@ TEST_F(ChatHookTest, PermissionsAreCheckedForTheRecipientInEveryGroup) {
   Use({{"UsePermissions", true}, {"PermissionsGroups", {"A", "B", "C"}}}, {pack});
 
   for (int round = 0; round < 2; ++round) {  // the second time from the reused results
+    standin::AdvanceGameClock(1);
     game_->Say("Bob", "hi :smile:");
     EXPECT_EQ("hi " + smile, ann_->received.back());
     EXPECT_EQ("hi :smile:", bob->received.back());

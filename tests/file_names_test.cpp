@@ -35,7 +35,7 @@ class FileNamesTest : public ServerTest {
 
   // The last line of the host's log file in the server folder.
   std::string LastLogFileLine() {
-    std::ifstream file(BinariesDir() / "ArkApi" / "Logs" / "AsaApi.log");
+    std::ifstream file(HostLogFile());
     std::string line, last;
     while (std::getline(file, line)) last = line;
     return last;

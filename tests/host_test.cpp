@@ -1,7 +1,10 @@
 // The stand-in host and game: what the plugin relies on them for.
 #include <gmock/gmock.h>
 
-#include "plugin/api/game.h"
+#include <Timer.h>
+
+#include "common/engine_text.h"
+#include "common/game_functions.h"
 #include "standin/permissions/permissions.h"
 #include "tests/server_fixture.h"
 
@@ -17,7 +20,7 @@ TEST(Utf8Test, WellFormedTextRoundTripsExactly) {
   for (const std::string text : {"", "plain", "ünïcödé", "日本語", "emoji 😀 and 𝄞", "\x7f\xc2\x80\xef\xbf\xbf",
                                  "\xf4\x8f\xbf\xbf"}) {
     EXPECT_EQ(text, Utf8Encode(Utf8Decode(text))) << text;
-    EXPECT_EQ(text, standin::Narrow(FString(text.c_str()))) << text;
+    EXPECT_EQ(text, Utf8FromFString(FStringFromUtf8(text))) << text;
   }
 }
 
@@ -42,16 +45,17 @@ TEST(Utf8Test, IllFormedInputBecomesReplacementCharacters) {
 TEST(FStringTest, UnitsAreUtf16AndCopiesMovesAndReleasesBalance) {
   const int64_t before = standin::Game::LiveAllocations();
   {
-    FString text("a😀");
+    FString text = FStringFromUtf8("a😀");
     ASSERT_EQ(3, text.Len());  // 'a' and a surrogate pair
-    EXPECT_EQ(u'a', text.Units()[0]);
-    EXPECT_EQ(char16_t(0xD83D), text.Units()[1]);
-    EXPECT_EQ(char16_t(0xDE00), text.Units()[2]);
-    EXPECT_EQ(0, text.Units()[3]);
+    EXPECT_EQ(u"a\xD83D\xDE00", UnitsOf(text));
+    EXPECT_EQ(0, (*text)[3]);
+    // As the game's FString(char*): a byte is a unit, UTF-8 is not decoded.
+    EXPECT_EQ(u"\xC3\xA9", UnitsOf(FString("\xC3\xA9")));
     FString copy = text;
     FString moved = std::move(copy);
     EXPECT_TRUE(copy.IsEmpty());
-    EXPECT_EQ("a😀", standin::Narrow(moved));
+    EXPECT_EQ(u"", UnitsOf(copy));
+    EXPECT_EQ("a😀", Utf8FromFString(moved));
     moved = text;
     moved = FString();
     EXPECT_TRUE(FString("").IsEmpty());
@@ -63,30 +67,36 @@ TEST(FStringTest, UnitsAreUtf16AndCopiesMovesAndReleasesBalance) {
 
 class HostTest : public ServerTest {};
 
-TEST_F(HostTest, TimerRunsLaterFromTheLoopAndSurvivesAThrowingCallback) {
+TEST_F(HostTest, TimerRunsLaterFromTheLoopAndAThrowingCallbackEndsTheServer) {
   std::vector<std::string> ran;
-  API::Timer::Get().DelayExecuteInternal([&] { ran.push_back("first"); }, 0, FString("id_0"), FString("m"));
-  API::Timer::Get().DelayExecuteInternal([&]() { throw std::runtime_error("boom"); }, 0, FString("bad_0"),
-                                         FString("m"));
-  API::Timer::Get().DelayExecuteInternal([&] { ran.push_back("later"); }, 3600, FString("late_0"), FString("m"));
+  API::Timer::Get().DelayExecute(FString("id_0"), [&](const std::string& word) { ran.push_back(word); }, 0,
+                                 std::string("first"));
+  API::Timer::Get().DelayExecute([&] { ran.push_back("later"); }, 3600);
   EXPECT_TRUE(ran.empty());  // never inside the scheduling call
-  EXPECT_EQ(2, standin::RunTimers());
+  EXPECT_EQ(1, standin::RunTimers());
   EXPECT_THAT(ran, ::testing::ElementsAre("first"));
-  const auto log = TakeHostLog();
-  ASSERT_EQ(1u, log.size());
-  EXPECT_THAT(log[0], ::testing::HasSubstr("bad_0 failed: boom"));
   EXPECT_EQ(0, standin::RunTimers());
   EXPECT_EQ(1u, standin::PendingTimers());
+  // The module is this program, named by the template that it compiled.
+  const auto events = standin::TakeEvents();
+  ASSERT_EQ(2u, events.size());
+  EXPECT_THAT(events[0], ::testing::MatchesRegex("DelayExecuteInternal 0 id_0 .*glyphwork_tests.*"));
+  EXPECT_THAT(events[1], ::testing::MatchesRegex("DelayExecuteInternal 3600 .*glyphwork_tests.*_[0-9]+ .*"));
+
+  // As on a live server, nothing catches what a callback throws: it ends
+  // the process, with the reason in the log.
+  API::Timer::Get().DelayExecute(FString("bad_0"), [] { throw std::runtime_error("boom"); }, 0);
+  EXPECT_DEATH(standin::RunTimers(), "A timer callback \\(bad_0\\) threw: boom; the server ends");
 }
 
 void (*first_entry)(AShooterPlayerController*, FPrimalChatMessage) = nullptr;
 void (*second_entry)(AShooterPlayerController*, FPrimalChatMessage) = nullptr;
 void FirstDetour(AShooterPlayerController* c, FPrimalChatMessage m) {
-  m.Message = FString((standin::Narrow(m.Message) + "1").c_str());
+  m.Message = FStringFromUtf8(Utf8FromFString(m.Message) + "1");
   first_entry(c, std::move(m));
 }
 void SecondDetour(AShooterPlayerController* c, FPrimalChatMessage m) {
-  m.Message = FString((standin::Narrow(m.Message) + "2").c_str());
+  m.Message = FStringFromUtf8(Utf8FromFString(m.Message) + "2");
   second_entry(c, std::move(m));
 }
 
@@ -94,16 +104,16 @@ TEST_F(HostTest, HooksSeeEveryCallUntilRemoved) {
   auto* ann = game_->Join("Ann", "1");
   auto& hooks = AsaApi::GetHooks();
   const std::string target = game::kClientChatMessage;
-  ASSERT_TRUE(hooks.InstallHook(target, reinterpret_cast<void*>(&FirstDetour), reinterpret_cast<void**>(&first_entry)));
+  ASSERT_TRUE(hooks.SetHook(target, reinterpret_cast<LPVOID>(&FirstDetour), &first_entry));
   EXPECT_EQ("x1", Deliver(ann, "x"));
-  ASSERT_TRUE(
-      hooks.InstallHook(target, reinterpret_cast<void*>(&SecondDetour), reinterpret_cast<void**>(&second_entry)));
+  ASSERT_TRUE(hooks.SetHook(target, reinterpret_cast<LPVOID>(&SecondDetour), &second_entry));
   EXPECT_EQ("x21", Deliver(ann, "x"));
-  ASSERT_TRUE(hooks.RemoveHook(target, reinterpret_cast<void*>(&FirstDetour)));
+  ASSERT_TRUE(hooks.DisableHook(target, reinterpret_cast<LPVOID>(&FirstDetour)));
   EXPECT_EQ("x2", Deliver(ann, "x"));
-  ASSERT_TRUE(hooks.RemoveHook(target, reinterpret_cast<void*>(&SecondDetour)));
+  ASSERT_TRUE(hooks.DisableHook(target, reinterpret_cast<LPVOID>(&SecondDetour)));
   EXPECT_EQ("x", Deliver(ann, "x"));
-  EXPECT_FALSE(hooks.RemoveHook(target, reinterpret_cast<void*>(&SecondDetour)));
+  EXPECT_FALSE(hooks.DisableHook(target, reinterpret_cast<LPVOID>(&SecondDetour)));
+  EXPECT_FALSE(hooks.SetHook("Nobody.Knows()", reinterpret_cast<LPVOID>(&FirstDetour), &first_entry));
 }
 
 TEST_F(HostTest, ContentLoadsOnlyExistingAssetsWithMatchingNames) {

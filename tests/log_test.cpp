@@ -9,6 +9,8 @@
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/spdlog.h>
 
+#include <Logger/Logger.h>
+
 #include "log/log.h"
 #include "tests/core_fixture.h"
 
@@ -74,11 +76,13 @@ TEST_F(LogTest, HostLogWritesOnTheHostsOwnSinksAndFlushesEveryLine) {
         const auto lines = TakeHostLog();
         return lines.size() == 1 ? lines[0] : "lines: " + std::to_string(lines.size());
       }));
-  // The host's file sink has the line at once, without a flush of its own.
+  // The host's file sink, ShooterGame/Binaries/Win64/logs/ArkApi_<process
+  // id>_<date>.log, has the line at once, without a flush of its own.
   EXPECT_TRUE(WrittenDuring(
       "", " [Glyphwork][error] text {} unformatted", [] { HostLog()->error(std::string("text {} unformatted")); },
       [this] {
-        std::ifstream file(BinariesDir() / "ArkApi" / "Logs" / "AsaApi.log");
+        EXPECT_THAT(Utf8FromPath(HostLogFile().filename()), ::testing::MatchesRegex("ArkApi_[0-9]+_[0-9-]+\\.log"));
+        std::ifstream file(HostLogFile());
         std::string line, last;
         while (std::getline(file, line)) last = line;
         return last;

@@ -6,7 +6,7 @@
 #include <random>
 #include <regex>
 
-#include "plugin/api/asa_api.h"
+#include "common/engine_text.h"
 
 namespace glyphwork::testing {
 
@@ -58,7 +58,29 @@ fs::path ServerTest::InstalledPluginPath() const { return PluginDir() / ("Glyphw
 bool ServerTest::LoadPlugin() {
   console_->Rearm();
   fs::copy_file(PathFromUtf8(GLYPHWORK_PLUGIN_FILE), InstalledPluginPath(), fs::copy_options::overwrite_existing);
-  return standin::LoadPlugin("Glyphwork");
+  const std::string before = host_log_.str();
+  const bool loaded = standin::LoadPlugin("Glyphwork");
+  std::string during = host_log_.str().substr(before.size());
+  const size_t at = during.find("[AsaApi][info] Loaded plugin ");
+  if (at != std::string::npos) {
+    const size_t start = during.rfind('\n', at) == std::string::npos ? 0 : during.rfind('\n', at) + 1;
+    const size_t end = during.find('\n', at);
+    loaded_line_ = during.substr(start, end - start);
+    if (!loaded_line_.empty() && loaded_line_.back() == '\r') loaded_line_.pop_back();
+    during.erase(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+    host_log_.str(before + during);
+    host_log_.seekp(0, std::ios::end);
+  }
+  return loaded;
+}
+
+fs::path ServerTest::HostLogFile() const {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(BinariesDir() / "logs", error)) {
+    const std::string name = Utf8FromPath(entry.path().filename());
+    if (name.starts_with("ArkApi_") && name.ends_with(".log")) return entry.path();
+  }
+  return {};
 }
 
 std::vector<std::string> ServerTest::TakeHostLog() { return Lines(std::exchange(host_log_, {}).str()); }
@@ -68,7 +90,7 @@ std::vector<std::string> ServerTest::TakeConsole() { return Lines(console_->Take
 std::string ServerTest::Deliver(AShooterPlayerController* recipient, const std::string& text) {
   FPrimalChatMessage message;
   message.SenderName = FString("Sender");
-  message.Message = FString(text.c_str());
+  message.Message = FStringFromUtf8(text);
   const int64_t before = recipient->received.pushed();
   standin::Game::Deliver(recipient, message);
   EXPECT_EQ(before + 1, recipient->received.pushed()) << "one delivery per call";

@@ -42,10 +42,15 @@ class ServerTest : public ::testing::Test {
   }
 
   // Puts the built plugin into the plugin folder and has the host load it.
+  // The host's "Loaded plugin ..." line is kept apart from TakeHostLog's.
   bool LoadPlugin();
+  // The host's line of the last LoadPlugin that loaded the plugin.
+  const std::string& LoadedLine() const { return loaded_line_; }
   // The plugin file as installed in the server folder.
   std::filesystem::path InstalledPluginPath() const;
 
+  // The host's log file: <binaries>/logs/ArkApi_<process id>_<date>.log.
+  std::filesystem::path HostLogFile() const;
   // Lines written to the host's log sinks since the last call, pattern applied.
   std::vector<std::string> TakeHostLog();
   // Console lines (the plugin's "custom" logger) since the last call.
@@ -62,8 +67,12 @@ class ServerTest : public ::testing::Test {
  private:
   std::filesystem::path root_;
   std::ostringstream host_log_;
+  std::string loaded_line_;
   std::unique_ptr<ConsoleCapture> console_;
 };
+
+using standin::FStringFromUnits;
+using standin::UnitsOf;
 
 // Makes a symbolic link; false where the platform cannot (wine), so that a
 // test can leave out the cases that need one.

@@ -106,6 +106,7 @@ TEST_F(SoakTest, ChatInterleavedWithRandomReloadsKeepsTheLastGoodPairOfDocuments
     ASSERT_EQ(good_packs, PackDocument) << "round " << round;
 
     for (int m = 0; m < kMessagesPerReload; ++m) {
+      standin::AdvanceGameClock(1);
       game_->Say("Ann", m % 2 ? ":smile: hi :wave: :x: ::" : "ünïcödé :bom::single:");
       ++said;
     }

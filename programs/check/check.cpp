@@ -22,8 +22,9 @@
 #include "chat/chat_hook.h"
 #include "common/utf8_path.h"
 #include "config/config.h"
+#include "common/engine_text.h"
+#include "common/game_functions.h"
 #include "log/log.h"
-#include "plugin/api/game.h"
 #include "programs/check/documents.h"
 #include "programs/check/json_text.h"
 #include "standin/game/game.h"
@@ -336,8 +337,8 @@ class Checker {
   // permission group.
   void PreviewChat() {
     if (plugin_loads_) {
-      AsaApi::GetHooks().InstallHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook),
-                                     reinterpret_cast<void**>(&ClientChatMessageTrampoline));
+      AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook),
+                                 &ClientChatMessageTrampoline);
     } else {
       report_.Add(Severity::kNote, "", "", "the plugin does not load: chat is delivered unchanged");
     }
@@ -350,12 +351,12 @@ class Checker {
     for (const std::string& text : options_.say) {
       FPrimalChatMessage message;
       message.SenderName = FString("Player");
-      message.Message = FString(text.c_str());
+      message.Message = FStringFromUtf8(text);
       standin::Game::Deliver(player, message);
       report_.previews.push_back({text, player->received.empty() ? "" : player->received.back()});
     }
     if (plugin_loads_) {
-      AsaApi::GetHooks().RemoveHook(game::kClientChatMessage, reinterpret_cast<void*>(&ClientChatMessageHook));
+      AsaApi::GetHooks().DisableHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook));
     }
     capture_->Take();  // the hook's line on a wrong type repeats a finding above
   }

@@ -6,7 +6,9 @@
 
 #include <fmt/format.h>
 
-#include "plugin/api/game.h"
+#include "common/engine_text.h"
+#include "common/game_functions.h"
+#include "common/utf8_path.h"
 #include "standin/host/host_control.h"
 #include "standin/permissions/permissions.h"
 
@@ -14,7 +16,8 @@ namespace devserver {
 
 namespace {
 
-constexpr const char* kPluginName = "Glyphwork";
+using glyphwork::FStringFromUtf8;
+using glyphwork::Utf8FromFString;
 
 // The line after its first word and the one space that follows it.
 std::string Rest(std::istringstream& in) {
@@ -34,8 +37,8 @@ bool SameWord(const std::string& a, const std::string& b) {
 
 DevServer::DevServer(std::string plugin_file) : plugin_file_(std::move(plugin_file)) {
   game_.on_chat = [](AShooterPlayerController* recipient, const FPrimalChatMessage& message) {
-    fmt::print("[chat] {} -> {}: {}\n", standin::Narrow(message.SenderName), recipient->name,
-               standin::Narrow(message.Message));
+    fmt::print("[chat] {} -> {}: {}\n", Utf8FromFString(message.SenderName), recipient->name,
+               Utf8FromFString(message.Message));
   };
   game_.on_direct = [](AShooterPlayerController* recipient, const AShooterPlayerController::DirectMessage& m) {
     fmt::print("[direct] -> {} ({},{},{},{}) {}: {}\n", recipient->name, m.colour.R, m.colour.G, m.colour.B,
@@ -43,8 +46,17 @@ DevServer::DevServer(std::string plugin_file) : plugin_file_(std::move(plugin_fi
   };
 }
 
-void DevServer::LoadPlugin() {
-  if (!standin::LoadPlugin(kPluginName, plugin_file_)) fmt::print("[host] failed to load plugin {}\n", kPluginName);
+void DevServer::LoadPlugins() {
+  if (plugin_file_.empty()) {
+    standin::LoadAllPlugins();
+  } else {
+    standin::LoadPlugin(glyphwork::Utf8FromPath(glyphwork::PathFromUtf8(plugin_file_).stem()), plugin_file_);
+  }
+}
+
+void DevServer::UnloadPlugins() {
+  const std::vector<std::string> loaded = standin::LoadedPlugins();
+  for (auto it = loaded.rbegin(); it != loaded.rend(); ++it) standin::UnloadPlugin(*it);
 }
 
 AShooterPlayerController* DevServer::Player(const std::string& name) {
@@ -54,6 +66,8 @@ AShooterPlayerController* DevServer::Player(const std::string& name) {
 }
 
 bool DevServer::Run(const std::string& line) {
+  // Every line is a second of game time: scripts run at once, and alike.
+  standin::AdvanceGameClock(1);
   std::istringstream in(line);
   std::string command;
   in >> command;
@@ -84,28 +98,33 @@ bool DevServer::Run(const std::string& line) {
   } else if (command == "say") {
     std::string name;
     in >> name;
-    if (Player(name) != nullptr) game_.Say(name, Rest(in));
+    if (Player(name) != nullptr && game_.Say(name, Rest(in)) == standin::ChatOutcome::kDropped) {
+      fmt::print("[host] {}'s line dropped: less than a second after their last one\n", name);
+    }
   } else if (command == "console") {
     std::string name;
     in >> name;
-    const std::string text = Rest(in);
-    if (auto* player = Player(name); player != nullptr && !standin::ExecuteConsoleCommand(player, text)) {
-      fmt::print("[game] unknown command: {}\n", text);
+    if (auto* player = Player(name)) {
+      FString text = FStringFromUtf8(Rest(in));
+      standin::ExecuteConsoleCommand(player, &text);
+      // The game's own console handler gets what the host left of the line:
+      // nothing, when a command took it.
+      if (!text.IsEmpty()) fmt::print("[game] unknown command: {}\n", Utf8FromFString(text));
     }
   } else if (command == "rcon") {
     for (const rcon::Reply& reply : Rcon(next_rcon_id_++, Rest(in))) {
       fmt::print("[rcon] #{}: {}\n", reply.id, reply.text);
     }
   } else if (command == "load") {
-    LoadPlugin();
+    LoadPlugins();
   } else if (command == "unload") {
-    standin::UnloadPlugin(kPluginName);
+    UnloadPlugins();
   } else if (command == "echo") {
     fmt::print("{}\n", Rest(in));
   } else if (command == "help") {
     fmt::print("{}", kCommands);
   } else if (command == "quit") {
-    standin::UnloadPlugin(kPluginName);
+    UnloadPlugins();
     fmt::print("[game] live allocations: {}\n", standin::Game::LiveAllocations());
     return false;
   } else {
@@ -120,7 +139,7 @@ std::vector<rcon::Reply> DevServer::Rcon(int32_t id, const std::string& command)
     RCONPacket packet;
     packet.Id = id;
     packet.Type = 2;  // SERVERDATA_EXECCOMMAND
-    packet.Body = FString(command.c_str());
+    packet.Body = FStringFromUtf8(command);
     packet.Length = static_cast<int32_t>(10 + command.size());
     if (!standin::ExecuteRconCommand(&connection, &packet)) {
       std::istringstream in(command);
@@ -131,11 +150,11 @@ std::vector<rcon::Reply> DevServer::Rcon(int32_t id, const std::string& command)
         ServerChat(Rest(in));
         reply = FString(kNoResponse);
       } else if (SameWord(word, "ListPlayers")) {
-        reply = FString(ListPlayers().c_str());
+        reply = FStringFromUtf8(ListPlayers());
       } else {
         reply = FString(kNoResponse);
       }
-      game::SendMessage(&connection, id, 0, reply);
+      game::SendRconMessage(&connection, id, 0, reply);
     }
   }
   std::vector<rcon::Reply> replies;
@@ -146,7 +165,7 @@ std::vector<rcon::Reply> DevServer::Rcon(int32_t id, const std::string& command)
 void DevServer::ServerChat(const std::string& text) {
   FPrimalChatMessage message;
   message.SenderName = FString("SERVER");
-  message.Message = FString(text.c_str());
+  message.Message = FStringFromUtf8(text);
   for (const auto& player : game_.Players()) standin::Game::Deliver(player.get(), message);
 }
 

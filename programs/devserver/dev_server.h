@@ -23,19 +23,23 @@ inline constexpr const char* kCommands =
     "  say NAME TEXT          the player says TEXT in chat; every player's copy is printed\n"
     "  console NAME COMMAND   the player enters COMMAND in the game console\n"
     "  rcon COMMAND           runs COMMAND as if it came over RCON\n"
-    "  load, unload           loads or unloads the plugin\n"
+    "  load, unload           loads or unloads the plugins\n"
     "  echo TEXT              prints TEXT\n"
     "  help                   lists these commands\n"
-    "  quit                   unloads the plugin, prints the engine's live allocations and exits\n";
+    "  quit                   unloads the plugins, prints the engine's live allocations and exits\n"
+    "Every line is one second of game time.\n";
 
 class DevServer {
  public:
-  // `plugin_file`: the library to load; empty for the one in the plugin's
-  // folder under the host's current directory.
+  // `plugin_file`: the library to load; empty for every plugin folder of
+  // the server folder's ArkApi/Plugins.
   explicit DevServer(std::string plugin_file);
 
-  // Loads the plugin; a failure is printed, and the server goes on without it.
-  void LoadPlugin();
+  // Loads the plugins as the host does; a failure is logged, and the server
+  // goes on without that plugin.
+  void LoadPlugins();
+  // Unloads them, the last loaded first.
+  void UnloadPlugins();
 
   // Runs one command line ("join Ann", "say Ann hi", ...). False once the line
   // was "quit": the plugin is unloaded and the live allocations printed.

@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     // Out before the plugin's first line: on Windows the plugin's runtime
     // writes through a buffer of its own.
     std::fflush(stdout);
-    server.LoadPlugin();
+    server.LoadPlugins();
     standin::RunTimers();
     std::fflush(stdout);
     StartReader(queue, std::move(script));

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "common/utf8_path.h"
-#include "plugin/api/game.h"
+#include "common/engine_text.h"
 #include "standin/host/host_control.h"
 
 namespace standin {
@@ -19,13 +19,15 @@ UClass render_asset_class;
 // An FString as the engine keeps it: no buffer when empty, else a terminated
 // buffer that holds exactly `count` units.
 bool WellFormed(const FString& text) {
-  const char16_t* units = text.Units();
-  if (text.IsEmpty()) return units[0] == 0;
-  for (int32_t i = 0; i < text.Len(); ++i) {
-    if (units[i] == 0) return false;
+  const TArray<TCHAR>& units = text.GetCharArray();
+  if (units.Num() == 0) return units.GetData() == nullptr;
+  for (int32_t i = 0; i + 1 < units.Num(); ++i) {
+    if (units.GetData()[i] == 0) return false;
   }
-  return units[text.Len()] == 0;
+  return units.GetData()[units.Num() - 1] == 0;
 }
+
+using glyphwork::Utf8FromFString;
 
 // "/Game/A/B.B" loads when Content/A/B.uasset exists and the object name
 // equals the last path component.
@@ -60,21 +62,21 @@ struct GameFunctions {
     std::free(buffer);
   }
   static void GetUniqueNetIdAsString(AShooterPlayerController* controller, FString* id) {
-    *id = FString(controller->unique_id.c_str());
+    *id = glyphwork::FStringFromUtf8(controller->unique_id);
   }
   static void ClientChatMessage(AShooterPlayerController* controller, FPrimalChatMessage message) {
-    controller->received.push_back(Narrow(message.Message));
+    controller->received.push_back(Utf8FromFString(message.Message));
     if (current == nullptr) return;
     if (!WellFormed(message.Message) || !WellFormed(message.SenderName)) ++current->malformed_records;
     if (current->on_chat) current->on_chat(controller, message);
   }
   static void ClientServerChatDirectMessage(AShooterPlayerController* controller, FString& text, FLinearColor colour,
                                             bool flag, FString& sender) {
-    controller->direct.push_back({Narrow(text), colour, flag, Narrow(sender)});
+    controller->direct.push_back({Utf8FromFString(text), colour, flag, Utf8FromFString(sender)});
     if (current && current->on_direct) current->on_direct(controller, controller->direct.back());
   }
   static void SendMessage(RCONClientConnection* connection, int id, int type, FString& text) {
-    connection->replies.push_back({id, type, Narrow(text)});
+    connection->replies.push_back({id, type, Utf8FromFString(text)});
     if (current && current->on_rcon_reply) current->on_rcon_reply(connection, connection->replies.back());
   }
   static UClass* StaticClass() { return &render_asset_class; }
@@ -91,8 +93,6 @@ struct GameFunctions {
   }
 };
 
-std::string Narrow(const FString& text) { return AsaApi::Tools::Utf8Encode(text.ToWString()); }
-
 namespace {
 
 // The engine is up before anything else in the process: register the game's
@@ -103,7 +103,7 @@ struct Registrar {
     SetAddress("FMemory.Free(void*)", reinterpret_cast<void*>(&GameFunctions::Free));
     SetAddress("AShooterPlayerController.GetUniqueNetIdAsString()",
                reinterpret_cast<void*>(&GameFunctions::GetUniqueNetIdAsString));
-    SetAddress(game::kClientChatMessage, reinterpret_cast<void*>(&GameFunctions::ClientChatMessage));
+    SetAddress(kClientChatMessage, reinterpret_cast<void*>(&GameFunctions::ClientChatMessage));
     SetAddress("AShooterPlayerController.ClientServerChatDirectMessage(FString&,FLinearColor,bool,FString&)",
                reinterpret_cast<void*>(&GameFunctions::ClientServerChatDirectMessage));
     SetAddress("RCONClientConnection.SendMessage(int,int,FString&)",
@@ -146,17 +146,20 @@ AShooterPlayerController* Game::Find(const std::string& name) const {
 }
 
 void Game::Deliver(AShooterPlayerController* recipient, const FPrimalChatMessage& message) {
-  reinterpret_cast<game::ClientChatMessageFn>(HookEntry(game::kClientChatMessage))(recipient, message);
+  using Fn = void (*)(AShooterPlayerController*, FPrimalChatMessage);
+  reinterpret_cast<Fn>(HookEntry(kClientChatMessage))(recipient, message);
 }
 
-void Game::Say(const std::string& sender, const std::string& text, int mode) {
-  if (AShooterPlayerController* player = Find(sender); player != nullptr && ExecuteChatCommand(player, text, mode)) {
-    return;
+ChatOutcome Game::Say(const std::string& sender, const std::string& text, int mode) {
+  if (AShooterPlayerController* player = Find(sender)) {
+    const ChatOutcome outcome = ExecuteChatCommand(player, text, mode);
+    if (outcome != ChatOutcome::kDeliver) return outcome;
   }
   FPrimalChatMessage message;
-  message.SenderName = FString(sender.c_str());
-  message.Message = FString(text.c_str());
+  message.SenderName = glyphwork::FStringFromUtf8(sender);
+  message.Message = glyphwork::FStringFromUtf8(text);
   for (const auto& player : players_) Deliver(player.get(), message);
+  return ChatOutcome::kDeliver;
 }
 
 }  // namespace standin

@@ -13,7 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "plugin/api/asa_api.h"
+#include <API/ARK/Ark.h>
+
+#include "standin/host/host_control.h"
 
 namespace standin {
 
@@ -99,10 +101,11 @@ class Game {
   const std::vector<std::unique_ptr<AShooterPlayerController>>& Players() const { return players_; }
 
   // `text` from the player `sender` in chat, as the game takes it: first to
-  // the host's chat commands; if none takes it, to every player in join
-  // order through the hook table, one call of ClientChatMessage per
-  // recipient. A sender who is not a player (the server) skips the commands.
-  void Say(const std::string& sender, const std::string& text, int mode = kGlobalChat);
+  // the host (its spam guard, its chat commands); if the host lets it
+  // through, to every player in join order through the hook table, one call
+  // of ClientChatMessage per recipient. A sender who is not a player (the
+  // server) skips the host.
+  ChatOutcome Say(const std::string& sender, const std::string& text, int mode = kGlobalChat);
   static constexpr int kGlobalChat = 0;
   // Delivers a ready record to one recipient through the hook table.
   static void Deliver(AShooterPlayerController* recipient, const FPrimalChatMessage& message);
@@ -131,7 +134,24 @@ class Game {
   friend struct GameFunctions;
 };
 
-// The text of an FString as UTF-8.
-std::string Narrow(const FString& text);
+// Raw UTF-16 units into and out of the engine's string, lone surrogates and
+// NULs included: what a game client may send.
+inline FString FStringFromUnits(const std::u16string& units) {
+  FString text;
+  if (units.empty()) return text;
+  TArray<TCHAR>& array = text.GetCharArray();
+  const int32 first = array.AddUninitialized(int32(units.size() + 1));
+  for (size_t i = 0; i < units.size(); ++i) array.GetData()[first + i] = TCHAR(units[i]);
+  array.GetData()[first + units.size()] = 0;
+  return text;
+}
+
+inline std::u16string UnitsOf(const FString& text) {
+  const TCHAR* units = *text;
+  return std::u16string(units, units + text.Len());
+}
+
+// The hookable chat delivery, by its decorated name.
+inline constexpr const char* kClientChatMessage = "AShooterPlayerController.ClientChatMessage(FPrimalChatMessage)";
 
 }  // namespace standin

@@ -1,17 +1,29 @@
 // The stand-in AsaApi host: command tables, hook table, timer, address table,
-// log sinks and plugin loading, as far as Glyphwork and its tests need them.
-// Like the live host, it expects every call from the game loop, one at a time.
-#include <spdlog/sinks/basic_file_sink.h>
-#include <spdlog/sinks/stdout_sinks.h>
+// log sinks and plugin loading, as the live host does them where a plugin can
+// tell. Like the live host, it expects every call from the game loop, one at
+// a time.
+#include <spdlog/details/os.h>
+#include <spdlog/sinks/rotating_file_sink.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+
+#include <Logger/Logger.h>
+#include <Timer.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <map>
-#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <unordered_map>
 
+#include "common/engine_text.h"
 #include "common/utf8_path.h"
 #include "standin/host/host_control.h"
 #include "standin/host/host_sink.h"
@@ -20,39 +32,76 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using glyphwork::Utf8FromFString;
+
+// Every entry of the host's tables remembers the module (its file, made
+// canonical) whose code registered it, so that the host can take away what a
+// plugin leaves behind when it unloads.
+template <typename Callback>
+struct Entry {
+  std::string name;
+  Callback callback;
+  std::string module;
+};
+
+template <typename Callback>
+using Table = std::vector<Entry<Callback>>;
 
 struct TimerEntry {
   std::function<void()> callback;
   Clock::time_point due;
   std::string identifier;
-  std::string module_path;
+  std::string module;
 };
 
 struct Hook {
   void* detour;
-  void** entry_slot;
+  void** original;
+  std::string module;
+};
+
+struct PluginInfo {
+  std::string full_name;
+  std::string description = "No description";
+  double version = 1.0;
+  double min_api_version = 0;
+  std::vector<std::string> dependencies;
+  bool prevent_unloading = false;
 };
 
 struct Plugin {
+  std::string name;
   std::string path;  // as the platform reports the module's file
-  standin::library::Plugin* library = nullptr;
+  std::string module;
+  standin::library::Library* library = nullptr;
+  bool prevent_unloading = false;
 };
+
+using ChatCommand = std::function<void(AShooterPlayerController*, FString*, int, int)>;
+using ConsoleCommand = std::function<void(APlayerController*, FString*, bool)>;
+using RconCommand = std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>;
+using ChatCallback = std::function<bool(AShooterPlayerController*, FString*, int, int, bool, bool)>;
 
 struct HostState {
   std::string server_dir;
   std::string current_dir;
-  std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks;  // all HostSinks
+  std::vector<spdlog::sink_ptr> sinks;  // all HostSinks
   std::vector<std::shared_ptr<standin::HostSink>> host_sinks;
   std::shared_ptr<spdlog::logger> logger;
   std::unordered_map<std::string, void*> addresses;
   std::map<std::string, std::vector<Hook>> hooks;
-  std::vector<std::pair<std::string, AsaApi::ICommands::ConsoleHandler>> console_commands;
-  std::vector<std::pair<std::string, AsaApi::ICommands::RconHandler>> rcon_commands;
-  std::vector<std::pair<std::string, AsaApi::ICommands::ChatHandler>> chat_commands;
-  // Pointers, so that a callback whose library is already gone can be let go
-  // of without running any of its code.
-  std::vector<std::unique_ptr<TimerEntry>> timers;
-  std::map<std::string, Plugin> plugins;
+  Table<ChatCommand> chat_commands;
+  Table<ConsoleCommand> console_commands;
+  Table<RconCommand> rcon_commands;
+  Table<std::function<void(float)>> tick_callbacks;
+  Table<std::function<void()>> second_callbacks;
+  Table<ChatCallback> chat_callbacks;
+  std::vector<TimerEntry> timers;
+  Clock::time_point last_tick = Clock::now();
+  Clock::time_point last_second = Clock::now();
+  double game_clock = 0;
+  std::map<AShooterPlayerController*, double> last_chat;
+  std::vector<Plugin> plugins;  // in order of loading
   std::vector<std::string> events;
 };
 
@@ -61,8 +110,6 @@ HostState& State() {
   return *state;
 }
 
-std::string Narrow(const FString& text) { return AsaApi::Tools::Utf8Encode(text.ToWString()); }
-
 bool SameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -70,10 +117,13 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 
 std::string Canonical(const std::string& path) {
+  if (path.empty()) return path;
   std::error_code error;
   auto canonical = std::filesystem::weakly_canonical(glyphwork::PathFromUtf8(path), error);
   return error ? path : glyphwork::Utf8FromPath(canonical);
 }
+
+std::string ModuleOf(const void* address) { return Canonical(standin::library::ModuleOf(address)); }
 
 std::string FirstWord(const std::string& line) {
   const auto begin = line.find_first_not_of(' ');
@@ -81,94 +131,204 @@ std::string FirstWord(const std::string& line) {
   return line.substr(begin, line.find(' ', begin) - begin);
 }
 
-template <typename Table>
-bool Erase(Table& table, const std::string& name) {
-  const auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return SameName(e.first, name); });
+void LogLine(spdlog::level::level_enum level, const std::string& text) {
+  if (State().logger) State().logger->log(level, text);
+}
+
+// What a live server does when a plugin's code fails where nothing catches:
+// it ends, and the log says why.
+[[noreturn]] void EndServer(const std::string& why) {
+  LogLine(spdlog::level::critical, why);
+  if (State().logger) State().logger->flush();
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", why.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+template <typename Callback>
+void Add(Table<Callback>& table, const char* kind, const FString& name, const Callback& callback,
+         const void* caller) {
+  const std::string text = Utf8FromFString(name);
+  State().events.push_back(std::string(kind) + " " + text);
+  table.push_back({text, callback, ModuleOf(caller)});
+}
+
+template <typename Callback>
+bool Remove(Table<Callback>& table, const char* kind, const FString& name) {
+  const std::string text = Utf8FromFString(name);
+  State().events.push_back(std::string(kind) + " " + text);
+  const auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return SameName(e.name, text); });
   if (it == table.end()) return false;
   table.erase(it);
   return true;
 }
 
-// Drops the pending callbacks scheduled for the plugin at `module_path`,
-// while its code is still loaded.
-void DropTimersOf(const std::string& module_path) {
-  const std::string plugin = Canonical(module_path);
-  std::erase_if(State().timers, [&](const auto& t) { return Canonical(t->module_path) == plugin; });
-}
-
-// The same once the library is gone (a failed attach unloads it at once):
-// destroying a callback would run its code, so it is only let go of.
-void AbandonTimersOf(const std::string& module_path) {
-  const std::string plugin = Canonical(module_path);
-  for (auto& timer : State().timers) {
-    if (Canonical(timer->module_path) == plugin) static_cast<void>(timer.release());
-  }
-  std::erase(State().timers, nullptr);
-}
-
-constexpr const char* kLogPattern = "%D %R [%n][%l] %v";
-
-// Before a plugin's code goes, or once it is gone: see HostSink.
-void ReclaimSinks(bool code_gone) {
-  for (const auto& sink : State().host_sinks) sink->Reclaim(code_gone);
-}
-
 void Rewire(const std::string& target, std::vector<Hook>& chain) {
   void* previous = State().addresses.count(target) ? State().addresses[target] : nullptr;
   for (Hook& hook : chain) {
-    *hook.entry_slot = previous;
+    *hook.original = previous;
     previous = hook.detour;
   }
 }
 
+// Each override is called straight from the code that registers: the return
+// address names its module.
 class Commands final : public AsaApi::ICommands {
  public:
-  void RegisterConsoleCommand(const FString& name, const ConsoleHandler& handler) override {
-    State().events.push_back("RegisterConsoleCommand " + Narrow(name));
-    State().console_commands.emplace_back(Narrow(name), handler);
+  void AddChatCommand(const FString& command, const ChatCommand& callback) override {
+    Add(State().chat_commands, "AddChatCommand", command, callback, __builtin_return_address(0));
   }
-  void RegisterRconCommand(const FString& name, const RconHandler& handler) override {
-    State().events.push_back("RegisterRconCommand " + Narrow(name));
-    State().rcon_commands.emplace_back(Narrow(name), handler);
+  void AddConsoleCommand(const FString& command, const ConsoleCommand& callback) override {
+    Add(State().console_commands, "AddConsoleCommand", command, callback, __builtin_return_address(0));
   }
-  bool UnregisterConsoleCommand(const FString& name) override {
-    State().events.push_back("UnregisterConsoleCommand " + Narrow(name));
-    return Erase(State().console_commands, Narrow(name));
+  void AddRconCommand(const FString& command, const RconCommand& callback) override {
+    Add(State().rcon_commands, "AddRconCommand", command, callback, __builtin_return_address(0));
   }
-  bool UnregisterRconCommand(const FString& name) override {
-    State().events.push_back("UnregisterRconCommand " + Narrow(name));
-    return Erase(State().rcon_commands, Narrow(name));
+  void AddOnTickCallback(const FString& id, const std::function<void(float)>& callback) override {
+    Add(State().tick_callbacks, "AddOnTickCallback", id, callback, __builtin_return_address(0));
   }
-  void AddChatCommand(const FString& name, const ChatHandler& handler) override {
-    State().events.push_back("AddChatCommand " + Narrow(name));
-    State().chat_commands.emplace_back(Narrow(name), handler);
+  void AddOnTimerCallback(const FString& id, const std::function<void()>& callback) override {
+    Add(State().second_callbacks, "AddOnTimerCallback", id, callback, __builtin_return_address(0));
   }
-  bool RemoveChatCommand(const FString& name) override {
-    State().events.push_back("RemoveChatCommand " + Narrow(name));
-    return Erase(State().chat_commands, Narrow(name));
+  void AddOnChatMessageCallback(const FString& id, const ChatCallback& callback) override {
+    Add(State().chat_callbacks, "AddOnChatMessageCallback", id, callback, __builtin_return_address(0));
+  }
+  bool RemoveChatCommand(const FString& command) override {
+    return Remove(State().chat_commands, "RemoveChatCommand", command);
+  }
+  bool RemoveConsoleCommand(const FString& command) override {
+    return Remove(State().console_commands, "RemoveConsoleCommand", command);
+  }
+  bool RemoveRconCommand(const FString& command) override {
+    return Remove(State().rcon_commands, "RemoveRconCommand", command);
+  }
+  bool RemoveOnTickCallback(const FString& id) override {
+    return Remove(State().tick_callbacks, "RemoveOnTickCallback", id);
+  }
+  bool RemoveOnTimerCallback(const FString& id) override {
+    return Remove(State().second_callbacks, "RemoveOnTimerCallback", id);
+  }
+  bool RemoveOnChatMessageCallback(const FString& id) override {
+    return Remove(State().chat_callbacks, "RemoveOnChatMessageCallback", id);
   }
 };
 
 class Hooks final : public AsaApi::IHooks {
  public:
-  bool RemoveHook(const std::string& target, void* detour) override {
-    State().events.push_back("RemoveHook " + target);
-    auto& chain = State().hooks[target];
+  bool DisableHook(const std::string& func_name, LPVOID detour) override {
+    State().events.push_back("DisableHook " + func_name);
+    auto& chain = State().hooks[func_name];
     const auto it = std::find_if(chain.begin(), chain.end(), [&](const Hook& h) { return h.detour == detour; });
     if (it == chain.end()) return false;
     chain.erase(it);
-    Rewire(target, chain);
+    Rewire(func_name, chain);
     return true;
   }
-  bool InstallHook(const std::string& target, void* detour, void** entry_slot) override {
-    State().events.push_back("InstallHook " + target);
-    if (!State().addresses.count(target) || detour == nullptr || entry_slot == nullptr) return false;
-    auto& chain = State().hooks[target];
-    chain.push_back({detour, entry_slot});
-    Rewire(target, chain);
+
+ private:
+  bool SetHookInternal(const std::string& func_name, LPVOID detour, LPVOID* original) override {
+    State().events.push_back("SetHook " + func_name);
+    if (!State().addresses.count(func_name) || detour == nullptr || original == nullptr) return false;
+    auto& chain = State().hooks[func_name];
+    chain.push_back({detour, original, ModuleOf(detour)});
+    Rewire(func_name, chain);
     return true;
   }
 };
+
+constexpr const char* kLogPattern = "%D %R [%n][%l] %v";
+
+// Before a plugin's code goes: see HostSink.
+void ReclaimSinks() {
+  for (const auto& sink : State().host_sinks) sink->Reclaim();
+}
+
+std::string PluginsFolder() { return State().current_dir + "/ArkApi/Plugins/"; }
+
+// "1.0", "1.25": the way the version reads in the log.
+std::string VersionText(double version) {
+  char text[32];
+  std::snprintf(text, sizeof text, version == std::floor(version) ? "%.1f" : "%g", version);
+  return text;
+}
+
+PluginInfo ReadPluginInfo(const std::string& name, const std::filesystem::path& file) {
+  PluginInfo info;
+  info.full_name = name;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error)) return info;
+  try {
+    nlohmann::json json;
+    std::ifstream(file) >> json;
+    info.full_name = json.value("FullName", name);
+    info.description = json.value("Description", info.description);
+    info.version = json.value("Version", info.version);
+    info.min_api_version = json.value("MinApiVersion", info.min_api_version);
+    info.dependencies = json.value("Dependencies", info.dependencies);
+    info.prevent_unloading = json.value("PreventUnloading", false);
+  } catch (const std::exception& failure) {
+    LogLine(spdlog::level::err, "PluginInfo.json of " + name + " not read: " + failure.what());
+  }
+  return info;
+}
+
+// What the plugin at `module` left in the host's tables, taken away (while
+// its code is still loaded: destroying a callback runs its code).
+void RemoveEverythingOf(const Plugin& plugin) {
+  HostState& state = State();
+  const auto left = [&](const std::string& entry) {
+    state.events.push_back("left behind by " + plugin.name + ": " + entry);
+  };
+  const auto sweep = [&](auto& table, const char* kind) {
+    std::erase_if(table, [&](const auto& e) {
+      if (e.module != plugin.module) return false;
+      left(std::string(kind) + " " + e.name);
+      return true;
+    });
+  };
+  sweep(state.chat_commands, "chat");
+  sweep(state.console_commands, "console");
+  sweep(state.rcon_commands, "rcon");
+  sweep(state.tick_callbacks, "tick");
+  sweep(state.second_callbacks, "each second");
+  sweep(state.chat_callbacks, "chat callback");
+  std::erase_if(state.timers, [&](const TimerEntry& t) {
+    if (t.module != plugin.module) return false;
+    left("timer " + t.identifier);
+    return true;
+  });
+  for (auto& [target, chain] : state.hooks) {
+    const auto removed = std::erase_if(chain, [&](const Hook& h) { return h.module == plugin.module; });
+    for (size_t i = 0; i < removed; ++i) left("hook " + target);
+    if (removed > 0) Rewire(target, chain);
+  }
+}
+
+bool Unload(const std::string& name, bool forced) {
+  HostState& state = State();
+  const auto it = std::find_if(state.plugins.begin(), state.plugins.end(), [&](const Plugin& p) { return p.name == name; });
+  if (it == state.plugins.end()) return false;
+  if (it->prevent_unloading && !forced) {
+    LogLine(spdlog::level::warn, "Plugin " + name + " prevents unloading");
+    return false;
+  }
+  const Plugin plugin = *it;
+  if (auto unload = reinterpret_cast<void (*)()>(standin::library::Symbol(plugin.library, "Plugin_Unload"))) {
+    state.events.push_back("Plugin_Unload " + name);
+    unload();
+  }
+  RemoveEverythingOf(plugin);
+  ReclaimSinks();
+  state.plugins.erase(std::find_if(state.plugins.begin(), state.plugins.end(),
+                                   [&](const Plugin& p) { return p.name == name; }));
+  standin::library::Close(plugin.library);
+  return true;
+}
+
+void ListEntries(std::vector<std::string>& out, const auto& table, const char* kind) {
+  for (const auto& e : table) out.push_back(std::string(kind) + " " + e.name);
+}
 
 }  // namespace
 
@@ -185,7 +345,16 @@ IHooks& GetHooks() {
 }
 
 namespace Tools {
-std::string GetCurrentDir() { return State().current_dir; }
+
+std::string GetCurrentDir() { return standin::library::HostNarrowText(State().current_dir); }
+
+bool IsPluginLoaded(const std::string& plugin_name) {
+  const auto& plugins = State().plugins;
+  return std::any_of(plugins.begin(), plugins.end(), [&](const Plugin& p) { return p.name == plugin_name; });
+}
+
+float GetApiVersion() { return standin::kApiVersion; }
+
 }  // namespace Tools
 
 }  // namespace AsaApi
@@ -198,11 +367,10 @@ Timer& Timer::Get() {
 }
 
 void Timer::DelayExecuteInternal(const std::function<void()>& callback, int delay_seconds, const FString& identifier,
-                                 const FString& module_path) {
-  State().events.push_back("DelayExecuteInternal " + std::to_string(delay_seconds) + " " + Narrow(identifier) + " " +
-                           Narrow(module_path));
-  State().timers.push_back(std::make_unique<TimerEntry>(TimerEntry{
-      callback, Clock::now() + std::chrono::seconds(delay_seconds), Narrow(identifier), Narrow(module_path)}));
+                                 const FString& moduleName) {
+  const std::string id = Utf8FromFString(identifier), module = Utf8FromFString(moduleName);
+  State().events.push_back("DelayExecuteInternal " + std::to_string(delay_seconds) + " " + id + " " + module);
+  State().timers.push_back({callback, Clock::now() + std::chrono::seconds(delay_seconds), id, Canonical(module)});
 }
 
 }  // namespace API
@@ -210,10 +378,11 @@ void Timer::DelayExecuteInternal(const std::function<void()>& callback, int dela
 void* GetAddress(const std::string& name) {
   const auto& addresses = State().addresses;
   const auto it = addresses.find(name);
-  return it == addresses.end() ? nullptr : it->second;
+  if (it == addresses.end()) EndServer("GetAddress: the game has no function \"" + name + "\"; the server ends");
+  return it->second;
 }
 
-std::vector<std::shared_ptr<spdlog::sinks::sink>>& GetLogSinks() { return State().sinks; }
+std::vector<spdlog::sink_ptr>& GetLogSinks() { return State().sinks; }
 
 namespace standin {
 
@@ -224,17 +393,23 @@ void StartHost(const HostOptions& options) {
       options.current_dir.empty() ? options.server_dir + "/" + standin::kBinariesFolder : options.current_dir;
   state.sinks.clear();
   state.host_sinks.clear();
-  std::vector<std::shared_ptr<spdlog::sinks::sink>> outputs;
-  if (options.console_sink) outputs.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
+  state.game_clock = 0;
+  state.last_chat.clear();
+  std::vector<spdlog::sink_ptr> outputs;
+  if (options.console_sink) outputs.push_back(std::make_shared<spdlog::sinks::stdout_color_sink_mt>());
   if (options.log_file) {
-    const std::string logs = state.current_dir + "/ArkApi/Logs/";
+    const std::string logs = state.current_dir + "/logs/";
+    const std::time_t now = std::time(nullptr);
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", std::localtime(&now));
+    const std::string file = logs + "ArkApi_" + std::to_string(spdlog::details::os::pid()) + "_" + date + ".log";
     std::error_code error;
     std::filesystem::create_directories(glyphwork::PathFromUtf8(logs), error);
     // The file sink takes the platform's own name: wide on Windows, where
     // spdlog is built with SPDLOG_WCHAR_FILENAMES.
     if (!error) {
-      outputs.push_back(
-          std::make_shared<spdlog::sinks::basic_file_sink_mt>(glyphwork::PathFromUtf8(logs + "AsaApi.log").native()));
+      outputs.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+          glyphwork::PathFromUtf8(file).native(), 1024 * 1024, 5));
     }
   }
   outputs.insert(outputs.end(), options.extra_sinks.begin(), options.extra_sinks.end());
@@ -248,17 +423,21 @@ void StartHost(const HostOptions& options) {
 
 std::string ServerDir() { return State().server_dir; }
 
+std::string BinariesDir() { return State().current_dir; }
+
 void StopHost() {
   HostState& state = State();
-  std::vector<std::string> names;
-  for (const auto& [name, plugin] : state.plugins) names.push_back(name);
-  for (const auto& name : names) UnloadPlugin(name);
+  while (!state.plugins.empty()) Unload(state.plugins.back().name, true);
+  state.chat_commands.clear();
   state.console_commands.clear();
   state.rcon_commands.clear();
-  state.chat_commands.clear();
+  state.tick_callbacks.clear();
+  state.second_callbacks.clear();
+  state.chat_callbacks.clear();
   state.hooks.clear();
   state.timers.clear();
   state.events.clear();
+  state.last_chat.clear();
   state.logger.reset();
   state.sinks.clear();
   state.host_sinks.clear();
@@ -276,59 +455,92 @@ void* HookEntry(const std::string& target) {
   return GetAddress(target);
 }
 
+int LoadAllPlugins() {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(glyphwork::PathFromUtf8(PluginsFolder()), error)) {
+    std::error_code status;
+    if (entry.is_directory(status)) names.push_back(glyphwork::Utf8FromPath(entry.path().filename()));
+  }
+  std::sort(names.begin(), names.end());
+  int loaded = 0;
+  for (const std::string& name : names) loaded += LoadPlugin(name) ? 1 : 0;
+  return loaded;
+}
+
 bool LoadPlugin(const std::string& name, const std::string& file) {
   HostState& state = State();
-  if (state.plugins.count(name)) return true;
-  const std::string path =
-      Canonical(file.empty() ? state.current_dir + "/ArkApi/Plugins/" + name + "/" + name + library::Suffix() : file);
-  std::string error;
-  library::Plugin* loaded = library::Load(path, &error, [&](bool code_gone) {
-    if (code_gone) {
-      AbandonTimersOf(path);
-    } else {
-      DropTimersOf(path);
-    }
-    ReclaimSinks(code_gone);
-  });
-  if (loaded == nullptr) {
-    if (state.logger) state.logger->error("Failed to load plugin {}: {}", name, error);
+  if (AsaApi::Tools::IsPluginLoaded(name)) return true;
+  const std::string path = file.empty() ? PluginsFolder() + name + "/" + name + library::Suffix() : file;
+  const auto fail = [&](const std::string& why) {
+    LogLine(spdlog::level::err, "Failed to load plugin " + name + ": " + why);
     return false;
+  };
+
+  // A new build left beside the library replaces it first.
+  const std::filesystem::path library_file = glyphwork::PathFromUtf8(path);
+  std::filesystem::path update = library_file;
+  update += ".ArkApi";
+  std::error_code error;
+  if (std::filesystem::is_regular_file(update, error)) {
+    std::filesystem::rename(update, library_file, error);
+    if (error) return fail("cannot replace it with " + glyphwork::Utf8FromPath(update.filename()) + ": " +
+                           error.message());
+    LogLine(spdlog::level::info, "Updated plugin " + name + " from " + glyphwork::Utf8FromPath(update.filename()));
   }
-  state.plugins[name] = {library::ModulePath(loaded), loaded};
+
+  const PluginInfo info = ReadPluginInfo(name, library_file.parent_path() / "PluginInfo.json");
+  if (info.min_api_version > kApiVersion) {
+    return fail("it needs API version " + VersionText(info.min_api_version) + ", this host has " +
+                VersionText(kApiVersion));
+  }
+  for (const std::string& dependency : info.dependencies) {
+    if (!AsaApi::Tools::IsPluginLoaded(dependency)) return fail("it needs " + dependency + ", which is not loaded");
+  }
+
+  std::string why;
+  library::Library* library = library::Open(Canonical(path), &why);
+  if (library == nullptr) return fail(why);
+  const std::string module_path = library::ModulePath(library);
+  state.plugins.push_back({name, module_path, Canonical(module_path), library, info.prevent_unloading});
+  if (auto init = reinterpret_cast<void (*)()>(library::Symbol(library, "Plugin_Init"))) {
+    state.events.push_back("Plugin_Init " + name);
+    init();
+  }
+  LogLine(spdlog::level::info, "Loaded plugin " + info.full_name + " V" + VersionText(info.version) + " (" +
+                               info.description + ")");
   return true;
 }
 
-bool UnloadPlugin(const std::string& name) {
-  HostState& state = State();
-  const auto it = state.plugins.find(name);
-  if (it == state.plugins.end()) return false;
-  const Plugin plugin = it->second;
-  state.plugins.erase(it);
-  // A callback must never run into an unloaded library.
-  DropTimersOf(plugin.path);
-  ReclaimSinks(false);
-  library::Unload(plugin.library);
-  return true;
-}
+bool UnloadPlugin(const std::string& name) { return Unload(name, false); }
 
-bool IsPluginLoaded(const std::string& name) { return State().plugins.count(name) != 0; }
-
-bool NotifyPluginThread(const std::string& name, int reason) {
-  const auto it = State().plugins.find(name);
-  return it != State().plugins.end() && library::NotifyThread(it->second.library, reason);
+std::vector<std::string> LoadedPlugins() {
+  std::vector<std::string> names;
+  for (const Plugin& plugin : State().plugins) names.push_back(plugin.name);
+  return names;
 }
 
 std::string PluginModulePath(const std::string& name) {
-  const auto it = State().plugins.find(name);
-  return it == State().plugins.end() ? std::string() : it->second.path;
+  for (const Plugin& plugin : State().plugins) {
+    if (plugin.name == name) return plugin.path;
+  }
+  return {};
 }
 
 int RunTimers() {
   HostState& state = State();
   const auto now = Clock::now();
-  std::vector<std::unique_ptr<TimerEntry>> due;
+  const float tick = std::chrono::duration<float>(now - state.last_tick).count();
+  state.last_tick = now;
+  // Copies: a callback may change the tables it runs from.
+  for (const auto callbacks = state.tick_callbacks; const auto& e : callbacks) e.callback(tick);
+  if (now - state.last_second >= std::chrono::seconds(1)) {
+    state.last_second = now;
+    for (const auto callbacks = state.second_callbacks; const auto& e : callbacks) e.callback();
+  }
+  std::vector<TimerEntry> due;
   for (auto it = state.timers.begin(); it != state.timers.end();) {
-    if ((*it)->due <= now) {
+    if (it->due <= now) {
       due.push_back(std::move(*it));
       it = state.timers.erase(it);
     } else {
@@ -337,11 +549,11 @@ int RunTimers() {
   }
   for (auto& entry : due) {
     try {
-      entry->callback();
+      entry.callback();
     } catch (const std::exception& error) {
-      if (state.logger) state.logger->error("Timer callback {} failed: {}", entry->identifier, error.what());
+      EndServer("A timer callback (" + entry.identifier + ") threw: " + error.what() + "; the server ends");
     } catch (...) {
-      if (state.logger) state.logger->error("Timer callback {} failed", entry->identifier);
+      EndServer("A timer callback (" + entry.identifier + ") threw; the server ends");
     }
   }
   return int(due.size());
@@ -349,45 +561,79 @@ int RunTimers() {
 
 std::size_t PendingTimers() { return State().timers.size(); }
 
+double GameClock() { return State().game_clock; }
+
+void AdvanceGameClock(double seconds) { State().game_clock += seconds; }
+
 namespace {
 
-// Runs the handler of the command the line's first word names, if there is
-// one. The handler is run from a copy: it may remove its own command.
-template <typename Table, typename Run>
-bool Dispatch(const Table& table, const std::string& line, Run&& run) {
+// The command the line's first word names, as a copy: its handler may remove
+// its own command.
+template <typename Callback>
+std::optional<Callback> Find(const Table<Callback>& table, const std::string& line) {
   const std::string word = FirstWord(line);
-  for (const auto& [name, handler] : table) {
-    if (SameName(name, word)) {
-      const auto copy = handler;
-      run(copy);
-      return true;
-    }
+  for (const auto& e : table) {
+    if (SameName(e.name, word)) return e.callback;
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
 
+bool ExecuteConsoleCommand(APlayerController* player, FString* line) {
+  const auto handler = Find(State().console_commands, Utf8FromFString(*line));
+  if (!handler) return false;
+  (*handler)(player, line, false);
+  *line = FString();
+  return true;
+}
+
 bool ExecuteConsoleCommand(APlayerController* player, const std::string& line) {
-  return Dispatch(State().console_commands, line, [&](const auto& handler) {
-    FString command(line.c_str());
-    handler(player, &command, false);
-  });
+  FString text = glyphwork::FStringFromUtf8(line);
+  return ExecuteConsoleCommand(player, &text);
 }
 
-bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet) {
-  return Dispatch(State().rcon_commands, Narrow(packet->Body),
-                  [&](const auto& handler) { handler(connection, packet, nullptr); });
+bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet, bool authenticated) {
+  if (!authenticated) return false;
+  const auto handler = Find(State().rcon_commands, Utf8FromFString(packet->Body));
+  if (!handler) return false;
+  (*handler)(connection, packet, nullptr);
+  return true;
 }
 
-bool ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode) {
-  return Dispatch(State().chat_commands, text, [&](const auto& handler) {
-    FString message(text.c_str());
-    handler(player, &message, mode);
-  });
+ChatOutcome ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode) {
+  HostState& state = State();
+  const auto last = state.last_chat.find(player);
+  const bool spam = last != state.last_chat.end() && state.game_clock - last->second < 1.0;
+  state.last_chat[player] = state.game_clock;
+  if (spam) return ChatOutcome::kDropped;
+  FString message = glyphwork::FStringFromUtf8(text);
+  for (const auto callbacks = state.chat_callbacks; const auto& e : callbacks) {
+    if (e.callback(player, &message, mode, 0, false, false)) return ChatOutcome::kTaken;
+  }
+  const auto handler = Find(state.chat_commands, text);
+  if (!handler) return ChatOutcome::kDeliver;
+  (*handler)(player, &message, mode, 0);
+  return ChatOutcome::kTaken;
 }
 
 std::vector<std::string> TakeEvents() { return std::exchange(State().events, {}); }
+
+std::vector<std::string> Registrations() {
+  HostState& state = State();
+  std::vector<std::string> out;
+  ListEntries(out, state.console_commands, "console");
+  ListEntries(out, state.rcon_commands, "rcon");
+  ListEntries(out, state.chat_commands, "chat");
+  ListEntries(out, state.tick_callbacks, "tick");
+  ListEntries(out, state.second_callbacks, "each second");
+  ListEntries(out, state.chat_callbacks, "chat callback");
+  for (const auto& [target, chain] : state.hooks) {
+    for (size_t i = 0; i < chain.size(); ++i) out.push_back("hook " + target);
+  }
+  for (const TimerEntry& timer : state.timers) out.push_back("timer " + timer.identifier);
+  return out;
+}
 
 std::string PluginSuffix() { return library::Suffix(); }
 

@@ -1,82 +1,117 @@
 // What the stand-in host offers its own programs (the dev server, the tests)
-// beyond the plugin API: starting, loading plugins, running the game loop's
-// timer, dispatching commands, and a record of what plugins asked of it.
+// beyond the SDK: starting, loading plugins as the live host does, running
+// the game loop's timer, dispatching commands, and a record of what plugins
+// asked of it.
 #pragma once
 
-#include <spdlog/logger.h>
+#include <spdlog/sinks/sink.h>
+
+#include <API/ARK/Ark.h>
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "plugin/api/asa_api.h"
-
 namespace standin {
 
 // Where a live server keeps its files: the game's content under
 // <server>/ShooterGame/Content, the server's executable and the host's own
 // folder (ArkApi/) in <server>/ShooterGame/Binaries/Win64, which is the
-// process's current directory and so what GetCurrentDir reports.
+// folder GetCurrentDir reports.
 inline constexpr const char* kBinariesFolder = "ShooterGame/Binaries/Win64";
 inline constexpr const char* kContentFolder = "ShooterGame/Content";
+// The API version the host reports; PluginInfo.json's MinApiVersion above it
+// refuses a plugin.
+inline constexpr float kApiVersion = 1.0f;
 
-// Folders are UTF-8 text, as the host's GetCurrentDir reports them.
+// Folders are UTF-8 text.
 struct HostOptions {
   std::string server_dir{};                                         // the server folder
   bool console_sink = true;                                         // host log lines also on standard output
   std::vector<std::shared_ptr<spdlog::sinks::sink>> extra_sinks{};  // e.g. a test's capture
-  bool log_file = true;                                             // false: nothing is written into the server folder
-  std::string current_dir{};  // what GetCurrentDir reports; empty: <server_dir>/kBinariesFolder
+  // false: nothing is written into the server folder; else the rotating file
+  // <binaries>/logs/ArkApi_<process id>_<date>.log.
+  bool log_file = true;
+  std::string current_dir{};  // what GetCurrentDir reports (as UTF-8); empty: <server_dir>/kBinariesFolder
 };
 
-// Sets the server folder and the log sinks: if asked, a file under
-// <current dir>/ArkApi/Logs/ and standard output.
-ASAAPI_API void StartHost(const HostOptions& options);
+// Sets the server folder and the log sinks.
+ARK_API void StartHost(const HostOptions& options);
 // The server folder of the last StartHost.
-ASAAPI_API std::string ServerDir();
-// Unloads every plugin and clears every table. StartHost may follow again.
-ASAAPI_API void StopHost();
+ARK_API std::string ServerDir();
+// The host's folder's parent, <server>/ShooterGame/Binaries/Win64 unless
+// HostOptions said otherwise, as UTF-8 (GetCurrentDir reports it in the
+// platform's narrow text).
+ARK_API std::string BinariesDir();
+// Unloads every plugin (PreventUnloading or not) and clears every table.
+// StartHost may follow again.
+ARK_API void StopHost();
 
 // The game fills the table of decorated names that GetAddress reads.
-ASAAPI_API void SetAddress(const std::string& name, void* entry);
+ARK_API void SetAddress(const std::string& name, void* entry);
 // What the game calls for a hookable function: the newest detour, else the
 // function itself.
-ASAAPI_API void* HookEntry(const std::string& target);
+ARK_API void* HookEntry(const std::string& target);
 
-// Loads <current dir>/ArkApi/Plugins/<name>/<name><suffix> (or `file`), which
-// delivers attach. A failed attach is followed by detach, the library is
-// closed, its pending callbacks dropped, the failure logged, false returned.
-ASAAPI_API bool LoadPlugin(const std::string& name, const std::string& file = "");
-// Delivers detach, closes the library, drops its pending timer callbacks.
-ASAAPI_API bool UnloadPlugin(const std::string& name);
-ASAAPI_API bool IsPluginLoaded(const std::string& name);
-// Has the platform deliver a thread notification (2 attach, 3 detach) to a
-// loaded plugin; the entry's result where the host sees it, else true.
-ASAAPI_API bool NotifyPluginThread(const std::string& name, int reason);
+// Loads every plugin folder of <binaries>/ArkApi/Plugins in order of name;
+// the number loaded.
+ARK_API int LoadAllPlugins();
+// Loads the plugin in <binaries>/ArkApi/Plugins/<name>/ (or the library
+// `file`), as the live host does: <name><suffix>.ArkApi replaces the library
+// first, PluginInfo.json is read, the library loaded, Plugin_Init called and
+// "Loaded plugin <FullName> V<Version> (<Description>)" logged. False, with
+// the reason logged, when it cannot be loaded.
+ARK_API bool LoadPlugin(const std::string& name, const std::string& file = "");
+// Calls Plugin_Unload, removes every timer, command, callback and hook the
+// plugin's module left, then unloads the library. False when the plugin is
+// not loaded or its PluginInfo.json prevents unloading.
+ARK_API bool UnloadPlugin(const std::string& name);
+// Every loaded plugin's name, in order of loading.
+ARK_API std::vector<std::string> LoadedPlugins();
 // The loaded plugin's file as the platform reports it ("" if not loaded).
-ASAAPI_API std::string PluginModulePath(const std::string& name);
+ARK_API std::string PluginModulePath(const std::string& name);
 
-// Runs the callbacks that are due, each at most once; one that throws is
-// logged and dropped. Returns the number run.
-ASAAPI_API int RunTimers();
-ASAAPI_API std::size_t PendingTimers();
+// Runs the delayed callbacks that are due, each once, and the once-a-second
+// callbacks when a second has passed. No exception handler: one that leaves a
+// callback is logged and ends the process, as it ends a live server. Returns
+// the number of delayed callbacks run.
+ARK_API int RunTimers();
+ARK_API std::size_t PendingTimers();
 
-// Finds the command by the first word of the line (letter case ignored) and
-// runs it. False when no such command is registered.
-ASAAPI_API bool ExecuteConsoleCommand(APlayerController* player, const std::string& line);
-ASAAPI_API bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet);
-// A chat text as the game hands it to the host before delivering it: true
-// when a chat command took it, and then it goes to no player.
-ASAAPI_API bool ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode);
+// The game's clock in seconds, which the game loop advances; the chat spam
+// guard goes by it.
+ARK_API double GameClock();
+ARK_API void AdvanceGameClock(double seconds);
 
-// Every plugin-API call that changes the host's tables, in order, as text:
-// "RegisterConsoleCommand <name>", "InstallHook <target>",
-// "DelayExecuteInternal <delay> <identifier> <module path>", ...
-// Returns them and starts a new record.
-ASAAPI_API std::vector<std::string> TakeEvents();
+// A console line: when its first word names a command (letter case ignored)
+// the command runs and the line is emptied; the game's own console handler
+// then gets what is left. True when a command took it.
+ARK_API bool ExecuteConsoleCommand(APlayerController* player, FString* line);
+ARK_API bool ExecuteConsoleCommand(APlayerController* player, const std::string& line);
+// An RCON request; commands are matched for authenticated connections only.
+// True when a command took it.
+ARK_API bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet, bool authenticated = true);
+// A chat line as the game hands it to the host before delivering it.
+enum class ChatOutcome {
+  kDeliver,  // no command took it: the game delivers it
+  kTaken,    // a command or chat callback took it: it goes to no player
+  kDropped,  // the spam guard dropped it: the same player spoke less than 1 s before
+};
+ARK_API ChatOutcome ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode);
+
+// Every SDK call that changes the host's tables and every plugin load and
+// unload, in order, as text: "AddConsoleCommand <name>", "SetHook <target>",
+// "DelayExecuteInternal <delay> <identifier> <module path>",
+// "Plugin_Init <name>", "left behind by <name>: <entry>", ... Returns them
+// and starts a new record.
+ARK_API std::vector<std::string> TakeEvents();
+// What the host's tables hold now, one entry each: "console <name>",
+// "rcon <name>", "chat <name>", "hook <target>", "timer <identifier>",
+// "tick <id>", "each second <id>", "chat callback <id>".
+ARK_API std::vector<std::string> Registrations();
 
 // Shows where a platform loads libraries from: ".so" or ".dll".
-ASAAPI_API std::string PluginSuffix();
+ARK_API std::string PluginSuffix();
 
 }  // namespace standin

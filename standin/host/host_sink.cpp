@@ -39,9 +39,8 @@ void HostSink::set_formatter(std::unique_ptr<spdlog::formatter> formatter) {
   formatter_ = std::move(formatter);
 }
 
-void HostSink::Reclaim(bool code_gone) {
+void HostSink::Reclaim() {
   std::lock_guard lock(mutex_);
-  if (code_gone) static_cast<void>(formatter_.release());
   formatter_ = HostFormatter(pattern_);
 }
 

@@ -1,9 +1,8 @@
 // The host's log sink. A plugin's logger sets its formatter on the sinks it
 // shares with the host; that formatter is the plugin's own object, whose code
-// may go away with the plugin (Windows: each module has its own copy of the
+// goes away with the plugin (Windows: each module has its own copy of the
 // header-only logging library). The host takes its sinks back before a
-// plugin's code goes, and where the code is already gone (a failed attach on
-// Windows), lets go of the formatter without running any of its code.
+// plugin's code goes.
 #pragma once
 
 #include <memory>
@@ -24,9 +23,8 @@ class HostSink final : public spdlog::sinks::sink {
   void set_pattern(const std::string& pattern) override;
   void set_formatter(std::unique_ptr<spdlog::formatter> formatter) override;
 
-  // Puts the host's own formatter back. With `code_gone`, the formatter in
-  // place is let go of without being destroyed.
-  void Reclaim(bool code_gone);
+  // Puts the host's own formatter back.
+  void Reclaim();
 
  private:
   std::mutex mutex_;

@@ -1,27 +1,29 @@
-// Loading a plugin library the way the platform does: the load delivers the
-// attach notification and the unload the detach one. The one platform
-// service the stand-in host needs; one file per platform.
+// The platform services the stand-in host needs: loading a plugin library
+// and finding its exports, telling which module an address belongs to, and
+// the narrow text the host reports. One file per platform.
 #pragma once
 
-#include <functional>
 #include <string>
 
 namespace standin::library {
 
-struct Plugin;
+struct Library;
 
-// Loads the library and delivers attach. Null when it cannot be loaded or its
-// attach failed; the library is then detached and closed again, and `error`
-// says why. After a failed attach `on_failed_attach` runs: before the library
-// closes where the platform allows (false), else after (true: its code gone).
-Plugin* Load(const std::string& path, std::string* error, const std::function<void(bool code_gone)>& on_failed_attach);
-// Delivers detach and closes the library.
-void Unload(Plugin* plugin);
-// Delivers a thread notification (2 attach, 3 detach); the entry's result.
-bool NotifyThread(Plugin* plugin, int reason);
-// The library's file as the platform reports it.
-std::string ModulePath(Plugin* plugin);
+// Loads the library at `path` (UTF-8). Null when it cannot be loaded, with
+// the reason in `error`.
+Library* Open(const std::string& path, std::string* error);
+// The exported function of that plain (undecorated) name, or null.
+void* Symbol(Library* library, const char* name);
+void Close(Library* library);
+// The library's file as the platform reports it (UTF-8).
+std::string ModulePath(Library* library);
+// The file of the module that holds `address` (UTF-8), or "" for none.
+std::string ModuleOf(const void* address);
 // ".so" or ".dll".
 std::string Suffix();
+// UTF-8 text as the host reports a folder: the system's ANSI code page on
+// Windows (what the live host's GetModuleFileNameA gives; a character the
+// code page lacks becomes '?'), the bytes themselves on Linux.
+std::string HostNarrowText(const std::string& utf8);
 
 }  // namespace standin::library

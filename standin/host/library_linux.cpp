@@ -4,46 +4,38 @@
 
 namespace standin::library {
 
-struct Plugin {
+struct Library {
   void* handle;
-  bool (*entry)(int);
   std::string path;
 };
 
-Plugin* Load(const std::string& path, std::string* error, const std::function<void(bool)>& on_failed_attach) {
+Library* Open(const std::string& path, std::string* error) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* text = dlerror();
     *error = text ? text : "dlopen failed";
     return nullptr;
   }
-  auto entry = reinterpret_cast<bool (*)(int)>(dlsym(handle, "PluginEntry"));
-  if (entry == nullptr) {
-    dlclose(handle);
-    *error = "no PluginEntry";
-    return nullptr;
-  }
-  if (!entry(1)) {
-    // As Windows does when DllMain fails the attach: detach, then unload.
-    entry(0);
-    on_failed_attach(false);
-    dlclose(handle);
-    *error = "its attach failed";
-    return nullptr;
-  }
-  return new Plugin{handle, entry, path};
+  return new Library{handle, path};
 }
 
-void Unload(Plugin* plugin) {
-  plugin->entry(0);
-  dlclose(plugin->handle);
-  delete plugin;
+void* Symbol(Library* library, const char* name) { return dlsym(library->handle, name); }
+
+void Close(Library* library) {
+  dlclose(library->handle);
+  delete library;
 }
 
-bool NotifyThread(Plugin* plugin, int reason) { return plugin->entry(reason); }
+std::string ModulePath(Library* library) { return library->path; }
 
-std::string ModulePath(Plugin* plugin) { return plugin->path; }
+std::string ModuleOf(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  return info.dli_fname;
+}
 
 std::string Suffix() { return ".so"; }
+
+std::string HostNarrowText(const std::string& utf8) { return utf8; }
 
 }  // namespace standin::library

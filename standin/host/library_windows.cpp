@@ -1,52 +1,60 @@
 #include <windows.h>
 
-#include <thread>
-
 #include "common/utf8_path.h"
-#include "plugin/api/asa_api.h"
 #include "standin/host/library.h"
 
 namespace standin::library {
 
-struct Plugin {
+namespace {
+std::string FileOf(HMODULE module) {
+  wchar_t buffer[32768] = {};
+  const DWORD length = GetModuleFileNameW(module, buffer, 32768);
+  return glyphwork::Utf8FromPath(std::filesystem::path(std::wstring(buffer, length)));
+}
+}  // namespace
+
+struct Library {
   HMODULE module;
 };
 
-Plugin* Load(const std::string& path, std::string* error, const std::function<void(bool)>& on_failed_attach) {
-  // LoadLibraryW runs DllMain's attach; a FALSE from it fails the load, and
-  // Windows detaches and unloads the library itself.
-  HMODULE module = LoadLibraryW(glyphwork::PathFromUtf8(path).c_str());
+Library* Open(const std::string& path, std::string* error) {
+  HMODULE module = LoadLibraryExW(glyphwork::PathFromUtf8(path).c_str(), nullptr, 0);
   if (module == nullptr) {
-    const DWORD code = GetLastError();
-    if (code == ERROR_DLL_INIT_FAILED) {
-      on_failed_attach(true);
-      *error = "its attach failed";
-    } else {
-      *error = "LoadLibraryW failed, error " + std::to_string(code);
-    }
+    *error = "LoadLibraryExW failed, error " + std::to_string(GetLastError());
     return nullptr;
   }
-  return new Plugin{module};
+  return new Library{module};
 }
 
-void Unload(Plugin* plugin) {
-  FreeLibrary(plugin->module);
-  delete plugin;
+void* Symbol(Library* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(library->module, name));
 }
 
-bool NotifyThread(Plugin*, int) {
-  // Windows delivers thread notifications itself: a thread that starts and
-  // ends gives every library one attach and one detach.
-  std::thread([] {}).join();
-  return true;
+void Close(Library* library) {
+  FreeLibrary(library->module);
+  delete library;
 }
 
-std::string ModulePath(Plugin* plugin) {
-  wchar_t buffer[32768] = {};
-  GetModuleFileNameW(plugin->module, buffer, 32768);
-  return AsaApi::Tools::Utf8Encode(buffer);
+std::string ModulePath(Library* library) { return FileOf(library->module); }
+
+std::string ModuleOf(const void* address) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          static_cast<LPCWSTR>(address), &module)) {
+    return {};
+  }
+  return FileOf(module);
 }
 
 std::string Suffix() { return ".dll"; }
+
+std::string HostNarrowText(const std::string& utf8) {
+  const std::wstring wide = glyphwork::PathFromUtf8(utf8).wstring();
+  if (wide.empty()) return {};
+  const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(size_t(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
 
 }  // namespace standin::library

@@ -4,9 +4,10 @@
 // the worst case, and runs of ASCII are copied without decoding.
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
-#include "plugin/api/asa_api.h"
+#include <API/ARK/Ark.h>
 
 namespace {
 
@@ -156,11 +157,11 @@ FString::FString(const wchar_t* text) {
   }
   const size_t units = length + pairs;
   if (units == 0) return;
-  data_ = static_cast<char16_t*>(engine_memory::Malloc(uint64_t(units + 1) * 2, 0));
-  char16_t* put = data_;
+  const int32 first = Data.AddUninitialized(int32(units + 1));
+  TCHAR* put = Data.GetData() + first;
   if (pairs == 0) {
     for (size_t i = 0; i < length; ++i) {
-      put[i] = uint32_t(text[i]) > 0x10FFFFu ? char16_t(kReplacement) : char16_t(text[i]);
+      put[i] = uint32_t(text[i]) > 0x10FFFFu ? TCHAR(kReplacement) : TCHAR(text[i]);
     }
     put += length;
   } else {
@@ -169,18 +170,22 @@ FString::FString(const wchar_t* text) {
       if (code_point > 0x10FFFF) code_point = kReplacement;
       if (code_point >= 0x10000) {
         code_point -= 0x10000;
-        *put++ = char16_t(0xD800 + (code_point >> 10));
-        *put++ = char16_t(0xDC00 + (code_point & 0x3FF));
+        *put++ = TCHAR(0xD800 + (code_point >> 10));
+        *put++ = TCHAR(0xDC00 + (code_point & 0x3FF));
       } else {
-        *put++ = char16_t(code_point);
+        *put++ = TCHAR(code_point);
       }
     }
   }
   *put = 0;
-  count_ = capacity_ = int32_t(units + 1);
 }
 
+// As the game's FString.FString(char*): one unit per byte, nothing decoded.
 FString::FString(const char* text) {
-  if (text == nullptr) return;
-  *this = FString(AsaApi::Tools::Utf8Decode(text).c_str());
+  if (text == nullptr || *text == 0) return;
+  const size_t length = std::strlen(text);
+  const int32 first = Data.AddUninitialized(int32(length + 1));
+  TCHAR* put = Data.GetData() + first;
+  for (size_t i = 0; i < length; ++i) put[i] = TCHAR(static_cast<unsigned char>(text[i]));
+  put[length] = 0;
 }

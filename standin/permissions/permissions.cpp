@@ -1,5 +1,7 @@
 #include "standin/permissions/permissions.h"
 
+#include "common/engine_text.h"
+
 #include <deque>
 #include <map>
 #include <set>
@@ -19,12 +21,10 @@ Groups& State() {
   return groups;
 }
 
-std::string Narrow(const FString& text) { return AsaApi::Tools::Utf8Encode(text.ToWString()); }
-
 }  // namespace
 
-bool IsPlayerInGroup(const FString& player_id, const FString& group) {
-  const std::string id = Narrow(player_id), name = Narrow(group);
+bool IsPlayerInGroup(const FString& eos_id, const FString& group) {
+  const std::string id = glyphwork::Utf8FromFString(eos_id), name = glyphwork::Utf8FromFString(group);
   if (auto& checks = State().checks; State().record) {
     if (checks.size() == StandIn::kKeptChecks) checks.pop_front();
     checks.push_back(id + "|" + name);

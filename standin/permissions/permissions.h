@@ -1,28 +1,27 @@
 // The stand-in of the host's permissions library: group membership per player
-// id, set by the server program and the tests.
+// id, set by the server program and the tests through these functions of its
+// own beside the library's Permissions.h.
 #pragma once
+
+#include <Permissions.h>
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "plugin/api/asa_api.h"
-
 namespace Permissions {
 
-ASAAPI_API bool IsPlayerInGroup(const FString& player_id, const FString& group);
-
 namespace StandIn {
-ASAAPI_API void AddToGroup(const std::string& player_id, const std::string& group);
-ASAAPI_API void RemoveFromGroup(const std::string& player_id, const std::string& group);
-ASAAPI_API void Clear();
+PERMISSIONS_API void AddToGroup(const std::string& player_id, const std::string& group);
+PERMISSIONS_API void RemoveFromGroup(const std::string& player_id, const std::string& group);
+PERMISSIONS_API void Clear();
 // The IsPlayerInGroup calls since the last take, as "<player id>|<group>":
 // the latest kKeptChecks of them, so that a long-running server stays flat.
 inline constexpr std::size_t kKeptChecks = 1000;
-ASAAPI_API std::vector<std::string> TakeChecks();
+PERMISSIONS_API std::vector<std::string> TakeChecks();
 // Whether calls are recorded for TakeChecks (they are unless a benchmark, to
 // time the plugin and not the record, says otherwise).
-ASAAPI_API void RecordChecks(bool record);
+PERMISSIONS_API void RecordChecks(bool record);
 }  // namespace StandIn
 
 }  // namespace Permissions

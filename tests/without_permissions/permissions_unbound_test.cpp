@@ -48,6 +48,7 @@ TEST_F(WithoutPermissionsTest, NobodyIsInAGroupAndOneLineSaysSoUntilTheNextReloa
   Use({{"UsePermissions", true}, {"PermissionsGroups", {"A", "B"}}}, {pack});
   for (int reload = 0; reload < 2; ++reload) {
     for (int message = 0; message < 3; ++message) {
+      standin::AdvanceGameClock(1);
       game_->Say("Ann", "hi :smile:");
       EXPECT_EQ("hi :smile:", ann->received.back());
       EXPECT_EQ("hi :smile:", bob->received.back());

@@ -3,14 +3,11 @@
 // the game is patched, so none is kept).
 #pragma once
 
-#include <string>
-
-#include "plugin/api/asa_api.h"
+#include <API/ARK/Ark.h>
 
 namespace game {
 
-inline constexpr const char* kClientChatMessage =
-    "AShooterPlayerController.ClientChatMessage(FPrimalChatMessage)";
+inline constexpr const char* kClientChatMessage = "AShooterPlayerController.ClientChatMessage(FPrimalChatMessage)";
 
 using ClientChatMessageFn = void (*)(AShooterPlayerController*, FPrimalChatMessage);
 
@@ -21,18 +18,19 @@ Fn Resolve(const char* name) {
 
 // Fills `id` (made empty by the caller) with the controller's unique net id.
 inline void GetUniqueNetIdAsString(AShooterPlayerController* controller, FString* id) {
-  Resolve<void (*)(AShooterPlayerController*, FString*)>(
-      "AShooterPlayerController.GetUniqueNetIdAsString()")(controller, id);
+  Resolve<void (*)(AShooterPlayerController*, FString*)>("AShooterPlayerController.GetUniqueNetIdAsString()")(
+      controller, id);
 }
 
-inline void ClientServerChatDirectMessage(AShooterPlayerController* controller, FString& text,
-                                          FLinearColor colour, bool flag, FString& sender) {
+inline void ClientServerChatDirectMessage(AShooterPlayerController* controller, FString& text, FLinearColor colour,
+                                          bool flag, FString& sender) {
   Resolve<void (*)(AShooterPlayerController*, FString&, FLinearColor, bool, FString&)>(
       "AShooterPlayerController.ClientServerChatDirectMessage(FString&,FLinearColor,bool,FString&)")(
       controller, text, colour, flag, sender);
 }
 
-inline void SendMessage(RCONClientConnection* connection, int id, int type, FString& text) {
+// <windows.h> makes SendMessage a macro: the name says what the game's does.
+inline void SendRconMessage(RCONClientConnection* connection, int id, int type, FString& text) {
   Resolve<void (*)(RCONClientConnection*, int, int, FString&)>("RCONClientConnection.SendMessage(int,int,FString&)")(
       connection, id, type, text);
 }
