@@ -8,6 +8,7 @@
 
 #include "chat/chat_hook.h"
 #include "common/engine_text.h"
+#include "common/utf8_path.h"
 #include "config/reading.h"
 
 namespace glyphwork {
@@ -72,7 +73,8 @@ ChatRules::ChatRules(const json& config, const json& packs, const std::vector<st
                             origin == kRemap ? remap_source : uint32_t(origin)});
         },
         [&](const json& pack, const Place& place, size_t index) {
-          sources_.push_back(std::filesystem::path(PackFileOf(pack_files, index)).stem().string());
+          // By its UTF-8 name: Windows' path would turn it into the ANSI code page.
+          sources_.push_back(Utf8FromPath(PathFromUtf8(PackFileOf(pack_files, index)).stem()));
           uint32_t gate = 0;
           if (const json* groups = FindMember(pack, place, "Groups")) {
             std::vector<std::string> names = StringList(groups, place.file(), "Groups");

@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include "plugin/platform.h"
+#include "standin/permissions/permissions.h"
 #include "tests/chat_fixture.h"
 #include "tests/core_fixture.h"
 
@@ -16,7 +18,7 @@ using ::testing::IsEmpty;
 
 class FileNamesTest : public ServerTest {
  protected:
-  FileNamesTest() { root_suffix_ = " Sérveur ü 日本"; }
+  FileNamesTest() { root_suffix_ = " Sérveur ü Île"; }
 
   void SetUp() override {
     ServerTest::SetUp();
@@ -103,6 +105,40 @@ TEST_F(FileNamesTest, AReloadReadsThemAgainAndNamesThemInUtf8) {
   EXPECT_THAT(LastLogFileLine(), ::testing::EndsWith(" " + error));
   EXPECT_THAT(WithoutTime(TakeConsole()), ElementsAre("31 [Glyphwork][ERR] Can't parse ø broken.json pack!"));
   EXPECT_EQ(Img("/Game/Ñ/ñ.ñ"), Deliver(ann, ":ñ:"));
+}
+
+// The host's FString(const char*) widens bytes: every text beyond ASCII that
+// the plugin hands the host or the game must go in decoded.
+TEST_F(FileNamesTest, GroupsTheListCommandAndNamesBeyondAsciiReachPlayersIntact) {
+  std::filesystem::remove_all(PluginDir() / "Packs");
+  WriteConfig(R"({"UsePermissions": true, "PermissionsGroups": ["Élite"], "EmojiListCommand": "/émojis",
+                  "RemapEmoji": [{"Name": "ark", "Path": "/Game/Çustom/Ärk.Ärk"}]})");
+  WritePack("ü.json", R"({"EmojiPath": "/Game/Émoji/", "EmojiArray": ["ü", "café"], "Groups": ["Ünïcorn"]})");
+  WriteContent("Émoji/café");
+  std::string error;
+  EXPECT_NE(nullptr, platform::BindIsPlayerInGroup(&error)) << "bound by the library's own name: " << error;
+  ASSERT_TRUE(LoadPlugin());
+  EXPECT_THAT(standin::TakeEvents(), ::testing::Contains("AddChatCommand /émojis"));
+  auto* ann = game_->Join("Ann", "1");
+  auto* bob = game_->Join("Bob", "2");
+  Permissions::StandIn::AddToGroup("1", "Élite");
+  Permissions::StandIn::AddToGroup("1", "Ünïcorn");
+  Permissions::StandIn::AddToGroup("2", "Élite");
+  EXPECT_EQ(Img("/Game/Émoji/café.café") + " ü " + Img("/Game/Çustom/Ärk.Ärk"), Deliver(ann, ":café: ü :ark:"));
+  EXPECT_EQ(":café: ü " + Img("/Game/Çustom/Ärk.Ärk"), Deliver(bob, ":café: ü :ark:"));
+  EXPECT_THAT(Permissions::StandIn::TakeChecks(),
+              ::testing::IsSupersetOf({"1|Élite", "1|Ünïcorn", "2|Élite", "2|Ünïcorn"}));
+
+  standin::AdvanceGameClock(1);
+  EXPECT_EQ(standin::ChatOutcome::kTaken, game_->Say("Ann", "/émojis"));
+  std::vector<std::string> lines;
+  for (const auto& message : ann->direct) lines.push_back(message.sender + ": " + message.text);
+  EXPECT_THAT(lines, ElementsAre("Server: Emoji you can use:",
+                                 "Server: ü: :ü: " + Img("/Game/Émoji/ü.ü") + " :café: " + Img("/Game/Émoji/café.café"),
+                                 "Server: RemapEmoji: :ark: " + Img("/Game/Çustom/Ärk.Ärk")));
+  ASSERT_TRUE(standin::UnloadPlugin("Glyphwork"));
+  EXPECT_THAT(standin::TakeEvents(), ::testing::Contains("RemoveChatCommand /émojis"));
+  EXPECT_THAT(standin::Registrations(), IsEmpty());
 }
 
 }  // namespace

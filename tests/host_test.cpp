@@ -81,7 +81,7 @@ TEST_F(HostTest, TimerRunsLaterFromTheLoopAndAThrowingCallbackEndsTheServer) {
   const auto events = standin::TakeEvents();
   ASSERT_EQ(2u, events.size());
   EXPECT_THAT(events[0], ::testing::MatchesRegex("DelayExecuteInternal 0 id_0 .*glyphwork_tests.*"));
-  EXPECT_THAT(events[1], ::testing::MatchesRegex("DelayExecuteInternal 3600 .*glyphwork_tests.*_[0-9]+ .*"));
+  EXPECT_THAT(events[1], ::testing::MatchesRegex("DelayExecuteInternal 3600 .*glyphwork_tests.*_.+ .*"));
 
   // As on a live server, nothing catches what a callback throws: it ends
   // the process, with the reason in the log.

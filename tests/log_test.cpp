@@ -81,7 +81,7 @@ TEST_F(LogTest, HostLogWritesOnTheHostsOwnSinksAndFlushesEveryLine) {
   EXPECT_TRUE(WrittenDuring(
       "", " [Glyphwork][error] text {} unformatted", [] { HostLog()->error(std::string("text {} unformatted")); },
       [this] {
-        EXPECT_THAT(Utf8FromPath(HostLogFile().filename()), ::testing::MatchesRegex("ArkApi_[0-9]+_[0-9-]+\\.log"));
+        EXPECT_THAT(Utf8FromPath(HostLogFile().filename()), ::testing::MatchesRegex("ArkApi_.+_.+-.+-.+\\.log"));
         std::ifstream file(HostLogFile());
         std::string line, last;
         while (std::getline(file, line)) last = line;

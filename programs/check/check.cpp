@@ -25,6 +25,7 @@
 #include "common/engine_text.h"
 #include "common/game_functions.h"
 #include "log/log.h"
+#include "plugin/platform.h"
 #include "programs/check/documents.h"
 #include "programs/check/json_text.h"
 #include "standin/game/game.h"
@@ -138,6 +139,7 @@ class Checker {
 
   void Run() {
     SetUp();
+    CheckFolderName();
     ListPacks();
     ReadConfigFile();
     if (config_read_) documents_.CheckConfig(config_file_, ConfigDocument, !pack_names_.empty());
@@ -181,6 +183,18 @@ class Checker {
     game_.reset();
     standin::StopHost();
     spdlog::drop(kConsoleLogName);
+  }
+
+  // The live host reports its folder in the system's ANSI code page (on
+  // Windows): a character the code page lacks is lost, and with it the way to
+  // every file of the plugin.
+  void CheckFolderName() {
+    const fs::path seen = platform::PathFromHostText(AsaApi::Tools::GetCurrentDir());
+    const fs::path folder = glyphwork::PathFromUtf8(standin::BinariesDir());
+    if (seen == folder) return;
+    report_.Add(Severity::kError, Shown(folder), "",
+                "the host reports this folder in the system's code page, which lacks some of its characters: as \"" +
+                    Utf8FromPath(seen) + "\", where neither the host nor the plugin finds a file (rename the folder)");
   }
 
   void ListPacks() {

@@ -1,6 +1,7 @@
 # Both programs under the emulator on a server folder whose path, a pack and a
 # texture go beyond ASCII: the example server with one more pack, "ü 日本.json",
-# mapping /Game/Ü/ü.ü. They take the folder from their command line and must
+# mapping /Game/Ü/ü.ü. The folder's own name stays within the system's code
+# page, in which the host reports it; one that does not is the checker's error. They take the folder from their command line and must
 # reach every file by its own name. The checker runs without the textures: it
 # stages them behind a link, which wine cannot make.
 #   cmake -DEMULATOR=wine -DDEVSERVER=... -DCHECK=... -DPLUGIN=... -DEXAMPLES=... -DWORK=... -P tools_beyond_ascii.cmake
@@ -39,3 +40,16 @@ expect("glyphwork-check" "${out}" "[/\\\\]Packs[/\\\\]ü 日本\\.json: warning:
 expect("glyphwork-check" "${out}" "=> ${img_u} ${img_smile}")
 expect("glyphwork-check" "${out}" "4 packs, 11 emoji, 0 errors, 1 warning")
 file(REMOVE_RECURSE "${WORK}")
+
+# A server folder that the system's code page cannot name: the live host
+# reports it with '?' in place of what is missing, and finds nothing there.
+set(far "${WORK} 日本")
+file(REMOVE_RECURSE "${far}")
+file(COPY ${EXAMPLES}/kit/ DESTINATION "${far}")
+execute_process(COMMAND ${EMULATOR} ${CHECK} --root "${far}"
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+if(NOT status EQUAL 2)
+  message(FATAL_ERROR "glyphwork-check exited with ${status}, not 2 (errors):\n${out}${err}")
+endif()
+expect("glyphwork-check" "${out}" "the host reports this folder in the system's code page, which lacks some of its characters")
+file(REMOVE_RECURSE "${far}")
