@@ -30,7 +30,8 @@ struct ResultCache {
     bool pictures = false;
     std::vector<uint8_t> gates;
     std::basic_string<TCHAR> input;
-    std::wstring output;  // as the FString was made from it
+    bool unchanged = false;           // the text stays as it is
+    std::basic_string<TCHAR> output;  // else the new text
   };
   Entry entries[4];
   unsigned next = 0;
@@ -71,7 +72,7 @@ struct HookState {
   std::vector<uint8_t> membership;  // per gate group name: kNotAsked, or the answer
   std::string rewritten;
   std::string ascii;
-  std::wstring wide;
+  std::basic_string<TCHAR> units;
 };
 
 HookState& State() {
@@ -134,26 +135,22 @@ bool AskGate(size_t gate) {
 
 // With BlockTypedMarkup: "<" before a letter or "/" becomes a look-alike that
 // forms no tag. False when the text has none.
-template <typename Char>
-bool OpensTag(const Char* text, size_t length, size_t i) {
-  if (i + 1 >= length || text[i] != Char('<')) return false;
-  const Char next = text[i + 1];
-  return next == Char('/') || (next >= Char('a') && next <= Char('z')) || (next >= Char('A') && next <= Char('Z'));
-}
-
 bool NeutraliseTypedMarkup(const FString& text, FString& out) {
-  constexpr wchar_t kLookAlike = L'\u2039';  // SINGLE LEFT-POINTING ANGLE QUOTATION MARK
+  constexpr TCHAR kLookAlike = 0x2039;  // SINGLE LEFT-POINTING ANGLE QUOTATION MARK
   const TCHAR* units = *text;
   const size_t length = size_t(text.Len());
-  size_t first = 0;
-  while (first < length && !OpensTag(units, length, first)) ++first;
-  if (first == length) return false;
-  // The same characters at other places where surrogate pairs join.
-  std::wstring wide = WideFromFString(text);
-  for (size_t i = 0; i < wide.size(); ++i) {
-    if (OpensTag(wide.data(), wide.size(), i)) wide[i] = kLookAlike;
+  std::basic_string<TCHAR> result;
+  for (size_t i = 0; i + 1 < length; ++i) {
+    const TCHAR next = units[i + 1];
+    const bool tag = units[i] == TCHAR('<') &&
+                     (next == TCHAR('/') || (next >= TCHAR('a') && next <= TCHAR('z')) ||
+                      (next >= TCHAR('A') && next <= TCHAR('Z')));
+    if (!tag) continue;
+    if (result.empty()) result.assign(units, length);
+    result[i] = kLookAlike;
   }
-  out = FString(wide.c_str());
+  if (result.empty()) return false;
+  out = FString(result.c_str());
   return true;
 }
 
@@ -175,22 +172,15 @@ bool PlainAscii(const FString& text, std::string& narrow) {
   return bad < 0x80;
 }
 
-// The new text for `message` as wide text, by the shortcut for ASCII text
-// where it gives exactly what the conversions would; false where it cannot.
-bool RewriteAscii(const ChatRules& rules, const ChatRules::Audience& audience, const FString& message,
-                  std::wstring& wide) {
+// The rewriting of `message` by the shortcut for ASCII text, where it gives
+// exactly what the conversions would: kUnchanged (the text converts back to
+// itself), kRewritten with the new text in `units`, or kUseRewrite where the
+// shortcut cannot be taken.
+ChatRules::UnitsResult RewriteAscii(const ChatRules& rules, const ChatRules::Audience& audience,
+                                    const FString& message, std::basic_string<TCHAR>& units) {
   HookState& state = State();
-  if (!PlainAscii(message, state.ascii)) return false;
-  switch (rules.RewriteAscii(state.ascii, audience, wide)) {
-    case ChatRules::UnitsResult::kUnchanged:
-      wide.assign(state.ascii.begin(), state.ascii.end());
-      return true;
-    case ChatRules::UnitsResult::kRewritten:
-      return true;
-    case ChatRules::UnitsResult::kUseRewrite:
-      return false;
-  }
-  return false;
+  if (!PlainAscii(message, state.ascii)) return ChatRules::UnitsResult::kUseRewrite;
+  return rules.RewriteAscii(state.ascii, audience, units);
 }
 
 // Leaves `message` alone when a type error stands in the way.
@@ -204,25 +194,34 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   if (audience.pictures && rules.passes_error()) return ReportTypeError(*rules.passes_error());
 
   if (const ResultCache::Entry* cached = state.cache.Find(audience, message.Message)) {
-    message.Message = FString(cached->output.c_str());
+    if (!cached->unchanged) message.Message = FString(cached->output.c_str());
     return;
   }
   FString neutral;
   const bool neutralised = rules.controls().block_typed_markup && NeutraliseTypedMarkup(message.Message, neutral);
   const FString& input = neutralised ? neutral : message.Message;
-  std::wstring& wide = state.wide;
-  if (!RewriteAscii(rules, audience, input, wide)) {
+  std::basic_string<TCHAR>& units = state.units;
+  // An ASCII text that gets no markup is delivered as it came: it turns into
+  // UTF-8 and back as itself. (A neutralised text is never ASCII: it holds
+  // the look-alike.)
+  const ChatRules::UnitsResult shortcut = RewriteAscii(rules, audience, input, units);
+  const bool unchanged = shortcut == ChatRules::UnitsResult::kUnchanged;
+  if (shortcut == ChatRules::UnitsResult::kUseRewrite) {
     const std::string text = Utf8FromFString(input);
     const bool changed = rules.Rewrite(text, audience, state.rewritten);
-    wide = AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text);
+    const FString fresh(AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text).c_str());
+    units.assign(*fresh, size_t(fresh.Len()));
   }
   ResultCache::Entry& cached = state.cache.Next();
   cached.pictures = audience.pictures;
   cached.gates = audience.gates;
   cached.input.assign(*message.Message, size_t(message.Message.Len()));
-  cached.output = wide;
+  cached.unchanged = unchanged;
   cached.valid = true;
-  message.Message = FString(wide.c_str());
+  if (unchanged) return;
+  // The cache keeps the new text; its old buffer is the next one's.
+  std::swap(cached.output, units);
+  message.Message = FString(cached.output.c_str());
 }
 
 }  // namespace

@@ -179,18 +179,18 @@ void ChatRules::IndexCodes(std::vector<NewPass> passes) {
     if (pass.markup.find(kEscaped) != std::string::npos) escape_safe_ = false;
     pass.may_create_codes = a_code_holds_markup || pass.markup.find(':') != std::string::npos;
     // Well-formed markup without NUL converts on its own as it would inside
-    // the whole text: keep it as the platform's wide text, made the host's
-    // way. ASCII is its own UTF-8 and wide text, as the hook's ASCII path
-    // relies on.
+    // the whole text: keep it as the engine's units, made the engine's way.
+    // ASCII is its own UTF-8 and UTF-16, as the hook's ASCII path relies on.
     if (std::all_of(pass.markup.begin(), pass.markup.end(), [](char c) { return c > 0; })) {
-      pass.markup_wide.assign(pass.markup.begin(), pass.markup.end());
-      pass.has_wide = true;
+      pass.markup_units.assign(pass.markup.begin(), pass.markup.end());
+      pass.has_units = true;
       continue;
     }
-    std::wstring wide = AsaApi::Tools::Utf8Decode(pass.markup);
+    const std::wstring wide = AsaApi::Tools::Utf8Decode(pass.markup);
     if (pass.markup.find('\0') == std::string::npos && AsaApi::Tools::Utf8Encode(wide) == pass.markup) {
-      pass.markup_wide = std::move(wide);
-      pass.has_wide = true;
+      const FString units(wide.c_str());
+      pass.markup_units.assign(*units, size_t(units.Len()));
+      pass.has_units = true;
     }
   }
 }
@@ -355,7 +355,7 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
 }
 
 ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audience& audience,
-                                               std::wstring& out) const {
+                                               std::basic_string<TCHAR>& out) const {
   if (controls_.allow_escape && text.find('\\') != std::string_view::npos) return UnitsResult::kUseRewrite;
   if (!audience.pictures) return UnitsResult::kUnchanged;
   const uint32_t switch_after = Choose(text, audience);
@@ -365,19 +365,19 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
   size_t size = text.size();
   for (const Chosen& c : chosen_) {
     const Pass& pass = passes_[c.pass];
-    if (!pass.has_wide) return UnitsResult::kUseRewrite;
-    size += pass.markup_wide.size() - c.length;
+    if (!pass.has_units) return UnitsResult::kUseRewrite;
+    size += pass.markup_units.size() - c.length;
   }
   out.resize(size);
-  wchar_t* put = out.data();
+  TCHAR* put = out.data();
   size_t at = 0;
   for (const Chosen& c : chosen_) {
-    for (; at < c.start; ++at) *put++ = wchar_t(static_cast<unsigned char>(text[at]));
-    const std::wstring& wide = passes_[c.pass].markup_wide;
-    put = std::copy(wide.begin(), wide.end(), put);
+    for (; at < c.start; ++at) *put++ = TCHAR(static_cast<unsigned char>(text[at]));
+    const std::basic_string<TCHAR>& units = passes_[c.pass].markup_units;
+    put = std::copy(units.begin(), units.end(), put);
     at = c.start + c.length;
   }
-  for (; at < text.size(); ++at) *put++ = wchar_t(static_cast<unsigned char>(text[at]));
+  for (; at < text.size(); ++at) *put++ = TCHAR(static_cast<unsigned char>(text[at]));
   return UnitsResult::kRewritten;
 }
 

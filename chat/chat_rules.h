@@ -109,12 +109,12 @@ class ChatRules {
 
   enum class UnitsResult { kUnchanged, kRewritten, kUseRewrite };
   // The same rewriting for a text of ASCII characters only (which is its own
-  // UTF-8), with the result in the wide text that Utf8Decode of Rewrite's
-  // result would give. kUseRewrite when that cannot be done without the
-  // conversion: markup that may form codes, or markup that is not
-  // well-formed UTF-8 or holds a NUL, or a backslash to look at. Same scratch
-  // buffers as Rewrite.
-  UnitsResult RewriteAscii(std::string_view text, const Audience& audience, std::wstring& out) const;
+  // UTF-8), with the result in the engine's units that an FString made from
+  // Utf8Decode of Rewrite's result would hold. kUseRewrite when that cannot
+  // be done without the conversion: markup that may form codes, or markup
+  // that is not well-formed UTF-8 or holds a NUL, or a backslash to look at.
+  // Same scratch buffers as Rewrite.
+  UnitsResult RewriteAscii(std::string_view text, const Audience& audience, std::basic_string<TCHAR>& out) const;
 
  private:
   struct Pass {
@@ -124,8 +124,8 @@ class ChatRules {
     uint32_t gate;            // 0, or 1 + index into gate_groups_
     uint32_t source;          // index into sources_
     bool may_create_codes;    // its markup can form a code with the text around it
-    bool has_wide;            // markup_wide holds the markup as Utf8Decode makes it
-    std::wstring markup_wide;
+    bool has_units;           // markup_units holds the markup as the engine gets it
+    std::basic_string<TCHAR> markup_units;
   };
   struct Occurrence {
     uint32_t pass;  // the first pass of the code

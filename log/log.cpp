@@ -7,8 +7,8 @@
 
 // Which header declares the colour console loggers depends on the logging
 // library's series: 1.x has one of its own, 0.x (the live host's) declares
-// them in spdlog.h.
-#if __has_include(<spdlog/sinks/stdout_color_sinks.h>)
+// them in spdlog.h, which Logger.h includes.
+#ifdef SPDLOG_VER_MAJOR
 #include <spdlog/sinks/stdout_color_sinks.h>
 #endif
 

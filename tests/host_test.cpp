@@ -6,7 +6,7 @@
 #include "common/engine_text.h"
 #include "common/game_functions.h"
 #include "standin/permissions/permissions.h"
-#include "tests/server_fixture.h"
+#include "tests/core_fixture.h"
 
 namespace glyphwork::testing {
 namespace {
@@ -87,6 +87,84 @@ TEST_F(HostTest, TimerRunsLaterFromTheLoopAndAThrowingCallbackEndsTheServer) {
   // the process, with the reason in the log.
   API::Timer::Get().DelayExecute(FString("bad_0"), [] { throw std::runtime_error("boom"); }, 0);
   EXPECT_DEATH(standin::RunTimers(), "A timer callback \\(bad_0\\) threw: boom; the server ends");
+}
+
+// The live host's rules where a plugin meets them: command names by the first
+// word with letter case ignored, chat callbacks before commands, the spam
+// guard, RCON for logged-in connections, and a game function it does not
+// know ending the server.
+TEST_F(HostTest, CommandsAndChatFollowTheLiveHostsRules) {
+  auto* ann = game_->Join("Ann", "1");
+  auto* bob = game_->Join("Bob", "2");
+  std::vector<std::string> heard;
+  AsaApi::ICommands& commands = AsaApi::GetCommands();
+  commands.AddChatCommand(FString("/Wave"), [&](AShooterPlayerController* player, FString* line, int mode, int) {
+    heard.push_back(player->name + ": " + Utf8FromFString(*line) + " in mode " + std::to_string(mode));
+  });
+  commands.AddOnChatMessageCallback(FString("muffle"), [&](AShooterPlayerController*, FString* line, int, int, bool,
+                                                           bool) { return Utf8FromFString(*line) == "shh"; });
+  EXPECT_EQ(standin::ChatOutcome::kTaken, game_->Say("Ann", "/wAVE  at you", 2));
+  EXPECT_EQ(standin::ChatOutcome::kDropped, game_->Say("Ann", "/wave again"));
+  standin::AdvanceGameClock(0.5);
+  EXPECT_EQ(standin::ChatOutcome::kDropped, game_->Say("Ann", "hi"));
+  EXPECT_EQ(standin::ChatOutcome::kTaken, game_->Say("Bob", "shh"));
+  standin::AdvanceGameClock(1);
+  EXPECT_EQ(standin::ChatOutcome::kDeliver, game_->Say("Ann", "/waves are not the command"));
+  EXPECT_THAT(heard, ::testing::ElementsAre("Ann: /wAVE  at you in mode 2"));
+  EXPECT_THAT(bob->received, ::testing::ElementsAre("/waves are not the command"));
+  EXPECT_TRUE(commands.RemoveChatCommand(FString("/WAVE")));
+  EXPECT_FALSE(commands.RemoveChatCommand(FString("/wave")));
+  EXPECT_TRUE(commands.RemoveOnChatMessageCallback(FString("muffle")));
+
+  int runs = 0;
+  commands.AddRconCommand(FString("Ping"), [&](RCONClientConnection*, RCONPacket*, UWorld*) { ++runs; });
+  RCONClientConnection connection;
+  RCONPacket packet;
+  packet.Body = FString("PING now");
+  EXPECT_FALSE(standin::ExecuteRconCommand(&connection, &packet, false)) << "not logged in";
+  EXPECT_TRUE(standin::ExecuteRconCommand(&connection, &packet, true));
+  EXPECT_EQ(1, runs);
+  EXPECT_TRUE(commands.RemoveRconCommand(FString("ping")));
+  EXPECT_THAT(standin::Registrations(), ::testing::IsEmpty());
+  ann->received.clear();
+
+  EXPECT_DEATH(GetAddress("Nobody.Knows()"), "GetAddress: the game has no function \"Nobody.Knows\\(\\)\"");
+}
+
+// Loading as the live host does: every plugin folder in order of name, a
+// waiting update put in place first, PluginInfo.json read and obeyed.
+TEST_F(HostTest, PluginsLoadFromTheirFoldersAsTheLiveHostLoadsThem) {
+  const std::string library = "Glyphwork" + standin::PluginSuffix();
+  const std::filesystem::path plugins = BinariesDir() / "ArkApi" / "Plugins";
+  const auto install = [&](const std::string& folder, const std::string& file, const std::string& info) {
+    std::filesystem::create_directories(plugins / folder);
+    std::filesystem::copy_file(PathFromUtf8(GLYPHWORK_PLUGIN_FILE), plugins / folder / file,
+                               std::filesystem::copy_options::overwrite_existing);
+    if (!info.empty()) Write(plugins / folder / "PluginInfo.json", info);
+  };
+  WriteConfig("{}");
+  // Only an update waiting beside where the library goes: it becomes the library.
+  install("Glyphwork", library + ".ArkApi", R"({"FullName": "Emoji", "Description": "pictures", "PreventUnloading": true})");
+  std::filesystem::create_directories(plugins / "Empty");
+  EXPECT_EQ(1, standin::LoadAllPlugins());
+  EXPECT_TRUE(std::filesystem::exists(plugins / "Glyphwork" / library));
+  EXPECT_FALSE(std::filesystem::exists(plugins / "Glyphwork" / (library + ".ArkApi")));
+  EXPECT_THAT(WithoutDate(TakeHostLog()),
+              ::testing::ElementsAre(::testing::StartsWith("[AsaApi][error] Failed to load plugin Empty: "),
+                                     "[AsaApi][info] Updated plugin Glyphwork from " + library + ".ArkApi",
+                                     "[AsaApi][info] Loaded plugin Emoji V1.0 (pictures)"));
+  EXPECT_FALSE(standin::UnloadPlugin("Glyphwork")) << "PreventUnloading";
+  EXPECT_THAT(standin::LoadedPlugins(), ::testing::ElementsAre("Glyphwork"));
+  TakeHostLog();
+  standin::StopHost();  // a server that stops unloads it all the same
+  standin::StartHost({.server_dir = Utf8FromPath(Root()), .console_sink = false, .extra_sinks = {}, .log_file = false});
+  EXPECT_THAT(standin::LoadedPlugins(), ::testing::IsEmpty());
+
+  Write(plugins / "Glyphwork" / "PluginInfo.json", R"({"MinApiVersion": 99})");
+  EXPECT_FALSE(standin::LoadPlugin("Glyphwork"));
+  Write(plugins / "Glyphwork" / "PluginInfo.json", R"({"Dependencies": ["Permissions"]})");
+  EXPECT_FALSE(standin::LoadPlugin("Glyphwork"));
+  EXPECT_FALSE(AsaApi::Tools::IsPluginLoaded("Glyphwork"));
 }
 
 void (*first_entry)(AShooterPlayerController*, FPrimalChatMessage) = nullptr;

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <string>
 
 #include <API/ARK/Ark.h>
 
@@ -149,36 +153,71 @@ std::wstring Utf8Decode(const std::string& text) {
 FString::FString(const wchar_t* text) {
   if (text == nullptr) return;
   const size_t length = std::wcslen(text);
+  if (length == 0) return;
   // Code points past U+FFFF take two units (UTF-32 platforms), past U+10FFFF
-  // become U+FFFD. Counted first, so that the common case is a plain copy.
-  size_t pairs = 0;
-  if constexpr (sizeof(wchar_t) == 4) {
-    for (size_t i = 0; i < length; ++i) pairs += uint32_t(text[i]) - 0x10000u <= 0xFFFFFu;
-  }
-  const size_t units = length + pairs;
-  if (units == 0) return;
-  const int32 first = Data.AddUninitialized(int32(units + 1));
-  TCHAR* put = Data.GetData() + first;
-  if (pairs == 0) {
+  // become U+FFFD. Every one below U+10000, the common case, is a plain
+  // copy, which also tells, without a branch, whether that was all.
+  {
+    const int32 first = Data.AddUninitialized(int32(length + 1));
+    TCHAR* put = Data.GetData() + first;
+    uint32_t any = 0;
     for (size_t i = 0; i < length; ++i) {
-      put[i] = uint32_t(text[i]) > 0x10FFFFu ? TCHAR(kReplacement) : TCHAR(text[i]);
+      any |= uint32_t(text[i]);
+      put[i] = TCHAR(text[i]);
     }
-    put += length;
-  } else {
-    for (size_t i = 0; i < length; ++i) {
-      char32_t code_point = char32_t(text[i]);
-      if (code_point > 0x10FFFF) code_point = kReplacement;
-      if (code_point >= 0x10000) {
-        code_point -= 0x10000;
-        *put++ = TCHAR(0xD800 + (code_point >> 10));
-        *put++ = TCHAR(0xDC00 + (code_point & 0x3FF));
-      } else {
-        *put++ = TCHAR(code_point);
-      }
+    put[length] = 0;
+    if (sizeof(wchar_t) == 2 || any < 0x10000u) return;
+  }
+  size_t pairs = 0;
+  for (size_t i = 0; i < length; ++i) pairs += uint32_t(text[i]) - 0x10000u <= 0xFFFFFu;
+  Data = TArray<TCHAR>();
+  const int32 first = Data.AddUninitialized(int32(length + pairs + 1));
+  TCHAR* put = Data.GetData() + first;
+  for (size_t i = 0; i < length; ++i) {
+    char32_t code_point = char32_t(text[i]);
+    if (code_point > 0x10FFFF) code_point = kReplacement;
+    if (code_point >= 0x10000) {
+      code_point -= 0x10000;
+      *put++ = TCHAR(0xD800 + (code_point >> 10));
+      *put++ = TCHAR(0xDC00 + (code_point & 0x3FF));
+    } else {
+      *put++ = TCHAR(code_point);
     }
   }
   *put = 0;
 }
+
+#ifndef _WIN32
+namespace {
+
+// The length of NUL-terminated units, eight at a time once aligned, as
+// wcslen does it: an aligned sixteen-byte read never crosses into another
+// page, so reading past the terminator within one is harmless
+// (AddressSanitizer is told so).
+__attribute__((no_sanitize("address"))) size_t UnitsLength(const TCHAR* text) {
+  const TCHAR* at = text;
+  for (; reinterpret_cast<uintptr_t>(at) % 16 != 0; ++at) {
+    if (*at == 0) return size_t(at - text);
+  }
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  while (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(at)), zero)) == 0) {
+    at += 8;
+  }
+#endif
+  while (*at != 0) ++at;
+  return size_t(at - text);
+}
+
+}  // namespace
+
+FString::FString(const TCHAR* text) {
+  if (text == nullptr || *text == 0) return;
+  const size_t length = UnitsLength(text);
+  const int32 first = Data.AddUninitialized(int32(length + 1));
+  std::memcpy(Data.GetData() + first, text, (length + 1) * sizeof(TCHAR));
+}
+#endif
 
 // As the game's FString.FString(char*): one unit per byte, nothing decoded.
 FString::FString(const char* text) {

@@ -26,16 +26,22 @@ typedef char16_t TCHAR;
 #endif
 
 // The game's allocator, reached by name at every call: entries move when the
-// game is patched, and static strings are released during static teardown,
-// in no set order with anything a cache would need.
+// game is patched. The names are made before, and destroyed after, every
+// static FString of a module: any file that defines one includes this
+// header first, and inline variables are initialised in that order.
+namespace FMemoryNames {
+inline const std::string kMalloc = "FMemory.Malloc(unsigned__int64,unsignedint)";
+inline const std::string kFree = "FMemory.Free(void*)";
+}  // namespace FMemoryNames
+
 struct FMemory {
   static void* Malloc(size_t count, uint32 alignment = 0) {
     using Fn = void* (*)(unsigned long long, unsigned int);
-    return reinterpret_cast<Fn>(GetAddress("FMemory.Malloc(unsigned__int64,unsignedint)"))(count, alignment);
+    return reinterpret_cast<Fn>(GetAddress(FMemoryNames::kMalloc))(count, alignment);
   }
   static void Free(void* original) {
     using Fn = void (*)(void*);
-    reinterpret_cast<Fn>(GetAddress("FMemory.Free(void*)"))(original);
+    reinterpret_cast<Fn>(GetAddress(FMemoryNames::kFree))(original);
   }
 };
 

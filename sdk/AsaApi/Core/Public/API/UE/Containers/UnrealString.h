@@ -16,6 +16,10 @@ class FString {
   // Linux code points, those past U+FFFF as surrogate pairs and those past
   // U+10FFFF as U+FFFD. Null is the empty text.
   ARK_API FString(const WIDECHAR* text);
+#ifndef _WIN32
+  // The engine's units as they are. On Windows this is the constructor above.
+  ARK_API FString(const TCHAR* text);
+#endif
 
   // Characters (units) without the terminator.
   int32 Len() const { return Data.Num() > 0 ? Data.Num() - 1 : 0; }
