@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
+#include "common/game_functions.h"
 #include "config/config.h"
 #include "config/reading.h"
 #include "log/log.h"
-#include "common/game_functions.h"
 
 namespace glyphwork {
 

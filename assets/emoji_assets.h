@@ -2,9 +2,9 @@
 // counts on the console.
 #pragma once
 
-#include <string>
-
 #include <API/ARK/Ark.h>
+
+#include <string>
 
 namespace glyphwork {
 

@@ -123,7 +123,6 @@ void UseServer(int emoji) {
   ReloadOverRcon();
 }
 
-
 void Reload(benchmark::State& state, int emoji, standin::Game* game) {
   UseServer(emoji);
   for (auto _ : state) {

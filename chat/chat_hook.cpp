@@ -142,9 +142,8 @@ bool NeutraliseTypedMarkup(const FString& text, FString& out) {
   std::basic_string<TCHAR> result;
   for (size_t i = 0; i + 1 < length; ++i) {
     const TCHAR next = units[i + 1];
-    const bool tag = units[i] == TCHAR('<') &&
-                     (next == TCHAR('/') || (next >= TCHAR('a') && next <= TCHAR('z')) ||
-                      (next >= TCHAR('A') && next <= TCHAR('Z')));
+    const bool tag = units[i] == TCHAR('<') && (next == TCHAR('/') || (next >= TCHAR('a') && next <= TCHAR('z')) ||
+                                                (next >= TCHAR('A') && next <= TCHAR('Z')));
     if (!tag) continue;
     if (result.empty()) result.assign(units, length);
     result[i] = kLookAlike;
@@ -176,8 +175,8 @@ bool PlainAscii(const FString& text, std::string& narrow) {
 // exactly what the conversions would: kUnchanged (the text converts back to
 // itself), kRewritten with the new text in `units`, or kUseRewrite where the
 // shortcut cannot be taken.
-ChatRules::UnitsResult RewriteAscii(const ChatRules& rules, const ChatRules::Audience& audience,
-                                    const FString& message, std::basic_string<TCHAR>& units) {
+ChatRules::UnitsResult RewriteAscii(const ChatRules& rules, const ChatRules::Audience& audience, const FString& message,
+                                    std::basic_string<TCHAR>& units) {
   HookState& state = State();
   if (!PlainAscii(message, state.ascii)) return ChatRules::UnitsResult::kUseRewrite;
   return rules.RewriteAscii(state.ascii, audience, units);

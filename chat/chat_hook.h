@@ -2,12 +2,12 @@
 // codes in the text become chat image markup.
 #pragma once
 
+#include <API/ARK/Ark.h>
+
 #include <memory>
 #include <string>
 
 #include "chat/chat_rules.h"
-#include <API/ARK/Ark.h>
-
 #include "common/game_functions.h"
 
 namespace glyphwork {

@@ -3,6 +3,8 @@
 // per change of the documents instead of once per delivery.
 #pragma once
 
+#include <API/ARK/Ark.h>
+
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -10,8 +12,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include <API/ARK/Ark.h>
 
 namespace glyphwork {
 

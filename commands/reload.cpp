@@ -8,9 +8,9 @@
 #include "chat/chat_hook.h"
 #include "chat/chat_rules.h"
 #include "commands/emoji_list.h"
+#include "common/game_functions.h"
 #include "config/config.h"
 #include "log/log.h"
-#include "common/game_functions.h"
 
 namespace glyphwork {
 

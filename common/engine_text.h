@@ -38,8 +38,6 @@ inline std::wstring WideFromFString(const FString& text) { return WideFromUnits(
 inline std::string Utf8FromFString(const FString& text) { return AsaApi::Tools::Utf8Encode(WideFromFString(text)); }
 
 // Up to the first NUL, as every C text.
-inline FString FStringFromUtf8(const std::string& text) {
-  return FString(AsaApi::Tools::Utf8Decode(text).c_str());
-}
+inline FString FStringFromUtf8(const std::string& text) { return FString(AsaApi::Tools::Utf8Decode(text).c_str()); }
 
 }  // namespace glyphwork

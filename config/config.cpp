@@ -1,10 +1,10 @@
 #include "config/config.h"
 
+#include <API/ARK/Ark.h>
+
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-
-#include <API/ARK/Ark.h>
 
 #include "common/plugin_name.h"
 #include "common/utf8_path.h"

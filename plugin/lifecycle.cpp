@@ -10,8 +10,8 @@
 #include "chat/chat_rules.h"
 #include "commands/emoji_list.h"
 #include "commands/reload.h"
-#include "config/config.h"
 #include "common/game_functions.h"
+#include "config/config.h"
 #include "log/log.h"
 #include "plugin/platform.h"
 

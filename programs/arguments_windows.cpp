@@ -1,8 +1,7 @@
 #include <windows.h>
 // After windows.h, which it needs.
-#include <shellapi.h>
-
 #include <API/ARK/Ark.h>
+#include <shellapi.h>
 
 #include "programs/arguments.h"
 

@@ -1,9 +1,9 @@
 #include "tests/chat_fixture.h"
 
 #include "chat/chat_hook.h"
-#include "config/config.h"
 #include "common/engine_text.h"
 #include "common/game_functions.h"
+#include "config/config.h"
 #include "log/log.h"
 
 namespace glyphwork::testing {

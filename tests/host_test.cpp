@@ -1,7 +1,6 @@
 // The stand-in host and game: what the plugin relies on them for.
-#include <gmock/gmock.h>
-
 #include <Timer.h>
+#include <gmock/gmock.h>
 
 #include "common/engine_text.h"
 #include "common/game_functions.h"
@@ -17,8 +16,8 @@ using AsaApi::Tools::Utf8Encode;
 std::wstring Wide(std::u32string code_points) { return std::wstring(code_points.begin(), code_points.end()); }
 
 TEST(Utf8Test, WellFormedTextRoundTripsExactly) {
-  for (const std::string text : {"", "plain", "ünïcödé", "日本語", "emoji 😀 and 𝄞", "\x7f\xc2\x80\xef\xbf\xbf",
-                                 "\xf4\x8f\xbf\xbf"}) {
+  for (const std::string text :
+       {"", "plain", "ünïcödé", "日本語", "emoji 😀 and 𝄞", "\x7f\xc2\x80\xef\xbf\xbf", "\xf4\x8f\xbf\xbf"}) {
     EXPECT_EQ(text, Utf8Encode(Utf8Decode(text))) << text;
     EXPECT_EQ(text, Utf8FromFString(FStringFromUtf8(text))) << text;
   }
@@ -29,10 +28,10 @@ TEST(Utf8Test, IllFormedInputBecomesReplacementCharacters) {
   struct Case {
     std::string in, out;
   };
-  for (const Case& c : {Case{"\x80", fffd}, Case{"a\xc3", "a" + fffd}, Case{"\xe2\x82", fffd},
-                        Case{"\xe2\x82x", fffd + "x"}, Case{"\xc0\xaf", fffd + fffd},
-                        Case{"\xed\xa0\x80", fffd + fffd + fffd},  // an encoded surrogate
-                        Case{"\xf5\x80", fffd + fffd}, Case{"\xf0\x9f\x98", fffd}, Case{"\xff", fffd}}) {
+  for (const Case& c :
+       {Case{"\x80", fffd}, Case{"a\xc3", "a" + fffd}, Case{"\xe2\x82", fffd}, Case{"\xe2\x82x", fffd + "x"},
+        Case{"\xc0\xaf", fffd + fffd}, Case{"\xed\xa0\x80", fffd + fffd + fffd},  // an encoded surrogate
+        Case{"\xf5\x80", fffd + fffd}, Case{"\xf0\x9f\x98", fffd}, Case{"\xff", fffd}}) {
     EXPECT_EQ(c.out, Utf8Encode(Utf8Decode(c.in))) << c.in;
   }
   // Lone surrogates and values past U+10FFFF in wide text.
@@ -69,8 +68,8 @@ class HostTest : public ServerTest {};
 
 TEST_F(HostTest, TimerRunsLaterFromTheLoopAndAThrowingCallbackEndsTheServer) {
   std::vector<std::string> ran;
-  API::Timer::Get().DelayExecute(FString("id_0"), [&](const std::string& word) { ran.push_back(word); }, 0,
-                                 std::string("first"));
+  API::Timer::Get().DelayExecute(
+      FString("id_0"), [&](const std::string& word) { ran.push_back(word); }, 0, std::string("first"));
   API::Timer::Get().DelayExecute([&] { ran.push_back("later"); }, 3600);
   EXPECT_TRUE(ran.empty());  // never inside the scheduling call
   EXPECT_EQ(1, standin::RunTimers());
@@ -85,7 +84,8 @@ TEST_F(HostTest, TimerRunsLaterFromTheLoopAndAThrowingCallbackEndsTheServer) {
 
   // As on a live server, nothing catches what a callback throws: it ends
   // the process, with the reason in the log.
-  API::Timer::Get().DelayExecute(FString("bad_0"), [] { throw std::runtime_error("boom"); }, 0);
+  API::Timer::Get().DelayExecute(
+      FString("bad_0"), [] { throw std::runtime_error("boom"); }, 0);
   EXPECT_DEATH(standin::RunTimers(), "A timer callback \\(bad_0\\) threw: boom; the server ends");
 }
 
@@ -144,7 +144,8 @@ TEST_F(HostTest, PluginsLoadFromTheirFoldersAsTheLiveHostLoadsThem) {
   };
   WriteConfig("{}");
   // Only an update waiting beside where the library goes: it becomes the library.
-  install("Glyphwork", library + ".ArkApi", R"({"FullName": "Emoji", "Description": "pictures", "PreventUnloading": true})");
+  install("Glyphwork", library + ".ArkApi",
+          R"({"FullName": "Emoji", "Description": "pictures", "PreventUnloading": true})");
   std::filesystem::create_directories(plugins / "Empty");
   EXPECT_EQ(1, standin::LoadAllPlugins());
   EXPECT_TRUE(std::filesystem::exists(plugins / "Glyphwork" / library));

@@ -39,10 +39,10 @@ TEST_F(LifecycleTest, PluginInitRegistersInOrderAndPluginUnloadLeavesNothingBehi
     EXPECT_TRUE(std::filesystem::equivalent(PathFromUtf8(module), InstalledPluginPath())) << module;
     // Nothing happens before the host calls Plugin_Init: the library's load
     // notification does no work of the plugin's.
-    EXPECT_THAT(standin::TakeEvents(),
-                ElementsAre("Plugin_Init Glyphwork", "DelayExecuteInternal 0 " + module + "_0 " + module,
-                            "AddRconCommand Glyphwork.Reload", "AddConsoleCommand Glyphwork.Reload",
-                            "SetHook " + kHook));
+    EXPECT_THAT(
+        standin::TakeEvents(),
+        ElementsAre("Plugin_Init Glyphwork", "DelayExecuteInternal 0 " + module + "_0 " + module,
+                    "AddRconCommand Glyphwork.Reload", "AddConsoleCommand Glyphwork.Reload", "SetHook " + kHook));
     EXPECT_TRUE(Hooked());
     EXPECT_EQ("[AsaApi][info] Loaded plugin Glyphwork emoji V1.25 (No description)", Undated({LoadedLine()})[0]);
     if (timer_ran) {
@@ -90,9 +90,8 @@ TEST_F(LifecycleTest, ConfigFailureIsLoggedOnceAndLeavesNoCommandOrHook) {
     EXPECT_FALSE(Hooked());
     // Unload asks to remove what Load never added, and nothing is left.
     ASSERT_TRUE(standin::UnloadPlugin("Glyphwork"));
-    EXPECT_THAT(standin::TakeEvents(),
-                ElementsAre("Plugin_Unload Glyphwork", "RemoveRconCommand Glyphwork.Reload",
-                            "RemoveConsoleCommand Glyphwork.Reload", "DisableHook " + kHook));
+    EXPECT_THAT(standin::TakeEvents(), ElementsAre("Plugin_Unload Glyphwork", "RemoveRconCommand Glyphwork.Reload",
+                                                   "RemoveConsoleCommand Glyphwork.Reload", "DisableHook " + kHook));
     EXPECT_EQ(0u, standin::PendingTimers());
   }
 }

@@ -1,17 +1,17 @@
 // HostLog and the coloured console lines, byte for byte.
-#include <ctime>
-#include <fstream>
-#include <functional>
-#include <sstream>
+#include "log/log.h"
 
+#include <Logger/Logger.h>
 #include <fmt/chrono.h>
 #include <gmock/gmock.h>
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/spdlog.h>
 
-#include <Logger/Logger.h>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <sstream>
 
-#include "log/log.h"
 #include "tests/core_fixture.h"
 
 namespace glyphwork::testing {
@@ -23,9 +23,7 @@ using ::testing::Eq;
 using LogTest = CoreTest;
 
 // "12/23/23 23:13": the local time as both loggers write it.
-std::string LocalMinute(std::time_t time) {
-  return fmt::format("{:%m/%d/%y %H:%M}", fmt::localtime(time));
-}
+std::string LocalMinute(std::time_t time) { return fmt::format("{:%m/%d/%y %H:%M}", fmt::localtime(time)); }
 
 // `line` is `head` + the local time at some moment of the call + `tail`.
 template <typename Call>
@@ -59,9 +57,10 @@ TEST_F(LogTest, PrintOperationsWriteColourTimeTagMessageAndReset) {
     return lines.size() == 1 ? lines[0] : "lines: " + std::to_string(lines.size());
   };
   for (const Case& c : cases) {
-    for (const std::string message : {"Loaded 3 new object(s)!", "{} {0} {:>5} }{ %v %Y", "", "\xC3\xBC \xF0\x9F\x98\x80"}) {
-      EXPECT_TRUE(WrittenDuring("\x1b[" + c.colour + "m", c.tag + message + "\x1b[0m", [&] { c.print(message); },
-                                one_line));
+    for (const std::string message :
+         {"Loaded 3 new object(s)!", "{} {0} {:>5} }{ %v %Y", "", "\xC3\xBC \xF0\x9F\x98\x80"}) {
+      EXPECT_TRUE(WrittenDuring(
+          "\x1b[" + c.colour + "m", c.tag + message + "\x1b[0m", [&] { c.print(message); }, one_line));
     }
   }
 }

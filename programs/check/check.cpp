@@ -20,10 +20,10 @@
 
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
-#include "common/utf8_path.h"
-#include "config/config.h"
 #include "common/engine_text.h"
 #include "common/game_functions.h"
+#include "common/utf8_path.h"
+#include "config/config.h"
 #include "log/log.h"
 #include "plugin/platform.h"
 #include "programs/check/documents.h"

@@ -1,10 +1,10 @@
 #include "programs/devserver/dev_server.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
 #include <sstream>
-
-#include <fmt/format.h>
 
 #include "common/engine_text.h"
 #include "common/game_functions.h"
@@ -41,8 +41,8 @@ DevServer::DevServer(std::string plugin_file) : plugin_file_(std::move(plugin_fi
                Utf8FromFString(message.Message));
   };
   game_.on_direct = [](AShooterPlayerController* recipient, const AShooterPlayerController::DirectMessage& m) {
-    fmt::print("[direct] -> {} ({},{},{},{}) {}: {}\n", recipient->name, m.colour.R, m.colour.G, m.colour.B,
-               m.colour.A, m.sender, m.text);
+    fmt::print("[direct] -> {} ({},{},{},{}) {}: {}\n", recipient->name, m.colour.R, m.colour.G, m.colour.B, m.colour.A,
+               m.sender, m.text);
   };
 }
 

@@ -5,6 +5,8 @@
 // Threads: the main thread is the game loop and the only one that touches the
 // host, the game or the plugin. A reader thread turns input lines into work
 // for it; the RCON network thread hands it requests and takes back replies.
+#include <fmt/format.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,8 +16,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "common/utf8_path.h"
 #include "programs/arguments.h"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "common/utf8_path.h"
 #include "common/engine_text.h"
+#include "common/utf8_path.h"
 #include "standin/host/host_control.h"
 
 namespace standin {

@@ -4,6 +4,8 @@
 // with the host under their decorated names.
 #pragma once
 
+#include <API/ARK/Ark.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -12,8 +14,6 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include <API/ARK/Ark.h>
 
 #include "standin/host/host_control.h"
 

@@ -2,12 +2,11 @@
 // log sinks and plugin loading, as the live host does them where a plugin can
 // tell. Like the live host, it expects every call from the game loop, one at
 // a time.
+#include <Logger/Logger.h>
+#include <Timer.h>
 #include <spdlog/details/os.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
-
-#include <Logger/Logger.h>
-#include <Timer.h>
 
 #include <algorithm>
 #include <cctype>
@@ -147,8 +146,7 @@ void LogLine(spdlog::level::level_enum level, const std::string& text) {
 }
 
 template <typename Callback>
-void Add(Table<Callback>& table, const char* kind, const FString& name, const Callback& callback,
-         const void* caller) {
+void Add(Table<Callback>& table, const char* kind, const FString& name, const Callback& callback, const void* caller) {
   const std::string text = Utf8FromFString(name);
   State().events.push_back(std::string(kind) + " " + text);
   table.push_back({text, callback, ModuleOf(caller)});
@@ -307,7 +305,8 @@ void RemoveEverythingOf(const Plugin& plugin) {
 
 bool Unload(const std::string& name, bool forced) {
   HostState& state = State();
-  const auto it = std::find_if(state.plugins.begin(), state.plugins.end(), [&](const Plugin& p) { return p.name == name; });
+  const auto it =
+      std::find_if(state.plugins.begin(), state.plugins.end(), [&](const Plugin& p) { return p.name == name; });
   if (it == state.plugins.end()) return false;
   if (it->prevent_unloading && !forced) {
     LogLine(spdlog::level::warn, "Plugin " + name + " prevents unloading");
@@ -320,8 +319,8 @@ bool Unload(const std::string& name, bool forced) {
   }
   RemoveEverythingOf(plugin);
   ReclaimSinks();
-  state.plugins.erase(std::find_if(state.plugins.begin(), state.plugins.end(),
-                                   [&](const Plugin& p) { return p.name == name; }));
+  state.plugins.erase(
+      std::find_if(state.plugins.begin(), state.plugins.end(), [&](const Plugin& p) { return p.name == name; }));
   standin::library::Close(plugin.library);
   return true;
 }
@@ -408,8 +407,8 @@ void StartHost(const HostOptions& options) {
     // The file sink takes the platform's own name: wide on Windows, where
     // spdlog is built with SPDLOG_WCHAR_FILENAMES.
     if (!error) {
-      outputs.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-          glyphwork::PathFromUtf8(file).native(), 1024 * 1024, 5));
+      outputs.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(glyphwork::PathFromUtf8(file).native(),
+                                                                               1024 * 1024, 5));
     }
   }
   outputs.insert(outputs.end(), options.extra_sinks.begin(), options.extra_sinks.end());
@@ -484,8 +483,8 @@ bool LoadPlugin(const std::string& name, const std::string& file) {
   std::error_code error;
   if (std::filesystem::is_regular_file(update, error)) {
     std::filesystem::rename(update, library_file, error);
-    if (error) return fail("cannot replace it with " + glyphwork::Utf8FromPath(update.filename()) + ": " +
-                           error.message());
+    if (error)
+      return fail("cannot replace it with " + glyphwork::Utf8FromPath(update.filename()) + ": " + error.message());
     LogLine(spdlog::level::info, "Updated plugin " + name + " from " + glyphwork::Utf8FromPath(update.filename()));
   }
 
@@ -507,8 +506,8 @@ bool LoadPlugin(const std::string& name, const std::string& file) {
     state.events.push_back("Plugin_Init " + name);
     init();
   }
-  LogLine(spdlog::level::info, "Loaded plugin " + info.full_name + " V" + VersionText(info.version) + " (" +
-                               info.description + ")");
+  LogLine(spdlog::level::info,
+          "Loaded plugin " + info.full_name + " V" + VersionText(info.version) + " (" + info.description + ")");
   return true;
 }
 

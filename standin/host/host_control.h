@@ -4,9 +4,8 @@
 // asked of it.
 #pragma once
 
-#include <spdlog/sinks/sink.h>
-
 #include <API/ARK/Ark.h>
+#include <spdlog/sinks/sink.h>
 
 #include <cstddef>
 #include <memory>

@@ -5,11 +5,11 @@
 // plugin's code goes.
 #pragma once
 
+#include <spdlog/sinks/sink.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
-
-#include <spdlog/sinks/sink.h>
 
 namespace standin {
 

@@ -9,9 +9,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#include <string>
-
 #include <API/ARK/Ark.h>
+
+#include <string>
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "standin/permissions/permissions.h"
 
-#include "common/engine_text.h"
-
 #include <deque>
 #include <map>
 #include <set>
+
+#include "common/engine_text.h"
 
 namespace Permissions {
 

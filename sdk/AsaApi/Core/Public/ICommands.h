@@ -5,10 +5,10 @@
 // given.
 #pragma once
 
-#include <functional>
-
 #include <API/ARK/GameTypes.h>
 #include <API/Base.h>
+
+#include <functional>
 
 namespace AsaApi {
 
@@ -19,9 +19,8 @@ class ICommands {
   // The handler gets the player, the whole chat line, the chat mode and the
   // sender's platform. A line the same player sent less than a second after
   // their previous one is dropped before any command sees it.
-  virtual void AddChatCommand(
-      const FString& command,
-      const std::function<void(AShooterPlayerController*, FString*, int, int)>& callback) = 0;
+  virtual void AddChatCommand(const FString& command,
+                              const std::function<void(AShooterPlayerController*, FString*, int, int)>& callback) = 0;
   // The handler gets the player, the line (emptied after the handler, before
   // the game's own console handler runs on it) and a flag of the game's.
   virtual void AddConsoleCommand(const FString& command,

@@ -3,9 +3,9 @@
 // lock: never from a library's load notification.
 #pragma once
 
-#include <string>
-
 #include <API/Base.h>
+
+#include <string>
 
 namespace AsaApi {
 

@@ -3,12 +3,12 @@
 // exception that leaves a callback ends the server.
 #pragma once
 
+#include <API/ARK/Ark.h>
+
 #include <functional>
 #include <random>
 #include <string>
 #include <utility>
-
-#include <API/ARK/Ark.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -52,15 +52,14 @@ class Timer {
   template <typename Func, typename... Args>
   void DelayExecute(const FString& identifier, const Func& callback, int delay, Args&&... args) {
     const std::wstring module = TimerDetail::ModulePath(&TimerDetail::kInThisModule);
-    DelayExecuteInternal(std::bind(callback, std::forward<Args>(args)...), delay, identifier,
-                         FString(module.c_str()));
+    DelayExecuteInternal(std::bind(callback, std::forward<Args>(args)...), delay, identifier, FString(module.c_str()));
   }
 
   // The same, identified as "<module path>_<random number>".
   template <typename Func, typename... Args>
   void DelayExecute(const Func& callback, int delay, Args&&... args) {
-    const std::wstring identifier = TimerDetail::ModulePath(&TimerDetail::kInThisModule) + L"_" +
-                                    std::to_wstring(std::random_device()() % 1000000);
+    const std::wstring identifier =
+        TimerDetail::ModulePath(&TimerDetail::kInThisModule) + L"_" + std::to_wstring(std::random_device()() % 1000000);
     DelayExecute(FString(identifier.c_str()), callback, delay, std::forward<Args>(args)...);
   }
 

@@ -1,9 +1,9 @@
 // The host's tools.
 #pragma once
 
-#include <string>
-
 #include <API/Base.h>
+
+#include <string>
 
 namespace AsaApi::Tools {
 

@@ -1,13 +1,12 @@
 // The host's log: its sinks, and a logger on them for a plugin.
 #pragma once
 
+#include <API/Base.h>
+#include <spdlog/spdlog.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <spdlog/spdlog.h>
-
-#include <API/Base.h>
 
 // The host's sinks: a colour console and a rotating file,
 // ShooterGame/Binaries/Win64/logs/ArkApi_<process id>_<date>.log.

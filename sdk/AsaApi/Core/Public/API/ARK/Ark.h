@@ -2,11 +2,11 @@
 // records and classes, the command and hook tables and the tools.
 #pragma once
 
+#include <API/ARK/GameTypes.h>
 #include <API/Base.h>
 #include <API/UE/BasicTypes.h>
 #include <API/UE/Containers/UnrealString.h>
 #include <API/UE/Math/Color.h>
-#include <API/ARK/GameTypes.h>
 #include <ICommands.h>
 #include <IHooks.h>
 #include <Tools.h>
