@@ -15,7 +15,7 @@ namespace glyphwork {
 inline constexpr const char* kMarkupPrefix = "<img src=\"chat.image\" path=\"";
 inline constexpr const char* kMarkupSuffix = "\"/>";
 
-// The game's own ClientChatMessage, written by the host at InstallHook.
+// The game's own ClientChatMessage, written by the host at SetHook.
 extern game::ClientChatMessageFn ClientChatMessageTrampoline;
 
 // Runs on the game thread once per recipient. Rewrites the message text for

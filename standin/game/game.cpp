@@ -52,7 +52,7 @@ bool ContentExists(const std::string& path) {
 }  // namespace
 
 struct GameFunctions {
-  static void* Malloc(uint64_t size, uint32_t) {
+  static void* Malloc(unsigned long long size, unsigned int) {
     ++live_allocations;
     return std::malloc(size == 0 ? 1 : size);
   }
