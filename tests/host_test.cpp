@@ -55,6 +55,16 @@ TEST(FStringTest, UnitsAreUtf16AndCopiesMovesAndReleasesBalance) {
     EXPECT_TRUE(copy.IsEmpty());
     EXPECT_EQ(u"", UnitsOf(copy));
     EXPECT_EQ("a😀", Utf8FromFString(moved));
+    // From the engine's own units: every length at every alignment around
+    // the blocks the terminator is looked for in.
+    alignas(32) TCHAR buffer[96];
+    for (size_t start = 0; start < 16; ++start) {
+      for (size_t length = 0; start + length < 80; ++length) {
+        std::fill(std::begin(buffer), std::end(buffer), TCHAR('x'));
+        buffer[start + length] = 0;
+        ASSERT_EQ(int32(length), FString(buffer + start).Len()) << start << " " << length;
+      }
+    }
     moved = text;
     moved = FString();
     EXPECT_TRUE(FString("").IsEmpty());
