@@ -31,7 +31,8 @@ namespace {
 // How often an idle game loop runs the host's timer.
 constexpr std::chrono::milliseconds kIdleTick{50};
 // Every client's share of requests, and room for input lines and notices.
-constexpr std::size_t kQueueCapacity = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests + 512;
+constexpr std::size_t kRequestRoom = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests;
+constexpr std::size_t kQueueCapacity = kRequestRoom + 512;
 
 // The server cannot start: 1, apart from a mistake in the command line.
 int Fail(const std::string& message) {
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
   }
 
   standin::StartHost({.server_dir = options.root});
-  auto queue = std::make_shared<devserver::WorkQueue>(kQueueCapacity);
+  auto queue = std::make_shared<devserver::WorkQueue>(kQueueCapacity, kRequestRoom);
   std::unique_ptr<rcon::Server> rcon_server;
   if (options.rcon_port >= 0) {
     rcon::Server::Handlers handlers;

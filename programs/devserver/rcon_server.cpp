@@ -1,16 +1,15 @@
 #include "programs/devserver/rcon_server.h"
 
 #include <array>
-#include <map>
-#include <optional>
-#include <thread>
-#include <unordered_map>
-
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
+#include <map>
+#include <optional>
+#include <thread>
+#include <unordered_map>
 
 #include "programs/devserver/listener.h"
 #include "programs/devserver/rcon_packet.h"
@@ -62,6 +61,9 @@ struct Connection {
   std::string output;   // bytes not yet handed to a write
   std::string writing;  // bytes of the write in flight
   bool reading = false;
+  // Whole packets wait in `input` until the client may hand on more: nothing
+  // is read meanwhile, so TCP holds the rest and slows the client down.
+  bool paused = false;
   bool logged_in = false;
   bool input_ended = false;  // the client sent all it will: close once answered
   int pending = 0;           // requests handed on and not completed
@@ -193,7 +195,7 @@ struct Server::Impl {
   }
 
   void Read(const ConnectionPtr& c) {
-    if (c->reading || c->closed || c->input_ended || (c->waiting_login && !c->closing)) return;
+    if (c->reading || c->closed || c->input_ended || (!c->closing && (c->waiting_login || c->paused))) return;
     c->reading = true;
     c->socket.async_read_some(asio::buffer(c->buffer), [this, c](std::error_code error, std::size_t n) {
       c->reading = false;
@@ -219,7 +221,10 @@ struct Server::Impl {
     });
   }
 
+  // Hands on the whole packets in `input` until one must wait (see Handle);
+  // that one stays in `input`, read again when the client may go on.
   void Parse(Connection& c) {
+    c.paused = false;
     while (!c.closing && !c.closed && !c.waiting_login) {
       ReadResult result = ReadPacket(c.input);
       if (result.status == ReadStatus::kIncomplete) return;
@@ -227,12 +232,18 @@ struct Server::Impl {
         Drop(c, result.error);
         return;
       }
+      if (!Handle(c, std::move(result.packet))) {
+        c.paused = true;
+        return;
+      }
       c.input.erase(0, result.consumed);
-      Handle(c, std::move(result.packet));
     }
   }
 
-  void Handle(Connection& c, Packet packet) {
+  // False when the packet must wait: its client's share of the game loop's
+  // queue is taken, or the queue has no room at all. A logged-in client is
+  // slowed down, never dropped, for sending fast.
+  bool Handle(Connection& c, Packet packet) {
     const Clock::time_point now = Clock::now();
     c.last_packet = now;
     if (packet.type == kAuth) {
@@ -240,29 +251,24 @@ struct Server::Impl {
       if (now < record.unlock) {
         c.waiting_login = std::move(packet);
         c.login_at = record.unlock;
-        return;
+        return true;
       }
       CheckLogin(c, packet, now);
-      return;
+      return true;
     }
     if (packet.type != kExecCommand && packet.type != kResponseValue) {
       Drop(c, "packet type " + std::to_string(packet.type) + " not accepted");
-      return;
+      return true;
     }
     if (!c.logged_in) {
       Drop(c, "command before login");
-      return;
+      return true;
     }
-    if (c.pending >= kMaxQueuedRequests) {
-      Drop(c, "more than " + std::to_string(kMaxQueuedRequests) + " commands waiting for the game loop");
-      return;
-    }
+    if (c.pending >= kMaxQueuedRequests) return false;
     const auto kind = packet.type == kExecCommand ? Request::Kind::kCommand : Request::Kind::kEcho;
-    if (!handlers.on_request({c.id, kind, packet.id, std::move(packet.body)})) {
-      Drop(c, "the game loop's queue is full");
-      return;
-    }
+    if (!handlers.on_request({c.id, kind, packet.id, std::move(packet.body)})) return false;
     ++c.pending;
+    return true;
   }
 
   void CheckLogin(Connection& c, const Packet& packet, Clock::time_point now) {
@@ -368,7 +374,14 @@ struct Server::Impl {
       c->output.clear();
       Drop(*c, "not reading its replies");
     }
+    Resume(c);
+  }
+
+  // Hands on what waited in `input`, writes, reads on.
+  void Resume(const ConnectionPtr& c) {
+    Parse(*c);
     Settle(c);
+    Read(c);
   }
 
   void Tick() {
@@ -387,9 +400,9 @@ struct Server::Impl {
         const Packet login = std::move(*c->waiting_login);
         c->waiting_login.reset();
         CheckLogin(*c, login, now);
-        Parse(*c);
-        Settle(c);
-        Read(c);
+        Resume(c);
+      } else if (c->paused) {
+        Resume(c);  // the game loop's queue may have room again
       } else if (!c->logged_in && now >= c->connected + kLoginTimeout) {
         Drop(*c, "not logged in within " + std::to_string(kLoginTimeout.count()) + " s");
         Settle(c);

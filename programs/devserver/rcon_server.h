@@ -4,8 +4,9 @@
 // and answers each with Complete.
 //
 // The port may face a hostile network: everything it keeps is bounded. A
-// client cannot queue more than its share of requests or leave more than
-// kMaxPendingOutput of unread replies; failed logins slow down per address
+// client that sends faster than the game loop runs its requests is no longer
+// read until the game loop has taken some (TCP holds the rest), and it
+// cannot leave more than kMaxPendingOutput of unread replies; failed logins slow down per address
 // and are reported as a few lines per address and interval, never a line per
 // guess; connections that do not log in are closed after kLoginTimeout and
 // never take the places of logged-in ones.
@@ -54,7 +55,8 @@ class Server {
   // Room for every place to be taken again at once.
   static constexpr int kListenBacklog = 2 * static_cast<int>(kMaxClients + kMaxLoginsWaiting);
   // A client's share of the game loop's queue: requests handed on and not
-  // yet completed. One more and the client is dropped.
+  // yet completed. With its share taken, the client is not read until one
+  // is completed.
   static constexpr int kMaxQueuedRequests = 32;
   // Reply bytes waiting for a client that does not read; past it the
   // connection is closed.
@@ -91,8 +93,9 @@ class Server {
 
   struct Handlers {
     // Both run on the network thread and must only hand their argument on.
-    // False when the owner has no room: the request's client is dropped; a
-    // notice is counted and the count reported once there is room again.
+    // False when the owner has no room: the request waits, its client
+    // unread, and is offered again within a tick; a notice is counted and the
+    // count reported once there is room again.
     std::function<bool(Request)> on_request;
     std::function<bool(std::string)> on_notice;  // a line for the server's output
   };

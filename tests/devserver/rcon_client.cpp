@@ -14,13 +14,32 @@ using Clock = std::chrono::steady_clock;
 
 std::string Int32Bytes(int32_t value) {
   const auto bits = static_cast<uint32_t>(value);
-  return {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
-          static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
+  return {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF), static_cast<char>((bits >> 16) & 0xFF),
+          static_cast<char>((bits >> 24) & 0xFF)};
 }
 
 std::string EncodePacket(int32_t id, int32_t type, const std::string& body) {
   return Int32Bytes(static_cast<int32_t>(body.size() + 10)) + Int32Bytes(id) + Int32Bytes(type) + body +
          std::string(2, '\0');
+}
+
+bool ReadWirePacket(const std::string& bytes, std::size_t* at, WirePacket* packet) {
+  auto int32_at = [&](std::size_t offset) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[*at + offset + i]);
+    return static_cast<int32_t>(value);
+  };
+  if (bytes.size() < *at + 4) return false;
+  const int32_t size = int32_at(0);
+  if (size < 10 || bytes.size() < *at + 4 + static_cast<std::size_t>(size)) return false;
+  const std::size_t end = *at + 4 + static_cast<std::size_t>(size);
+  if (bytes.compare(end - 2, 2, std::string(2, '\0')) != 0) return false;
+  packet->size = size;
+  packet->id = int32_at(4);
+  packet->type = int32_at(8);
+  packet->body = bytes.substr(*at + 12, static_cast<std::size_t>(size) - 10);
+  *at = end;
+  return true;
 }
 
 RconClient::RconClient(int port) {
@@ -79,20 +98,12 @@ bool RconClient::Fill(std::size_t want, Clock::time_point deadline) {
 
 std::optional<WirePacket> RconClient::Read(std::chrono::milliseconds wait) {
   const auto deadline = Clock::now() + wait;
-  if (!Fill(4, deadline)) return std::nullopt;
   WirePacket packet;
-  auto int32_at = [this](std::size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(buffer_[at + i]);
-    return static_cast<int32_t>(value);
-  };
-  packet.size = int32_at(0);
-  if (packet.size < 10 || !Fill(4 + static_cast<std::size_t>(packet.size), deadline)) return std::nullopt;
-  packet.id = int32_at(4);
-  packet.type = int32_at(8);
-  packet.body = buffer_.substr(12, static_cast<std::size_t>(packet.size) - 10);
-  if (buffer_.compare(static_cast<std::size_t>(packet.size) + 2, 2, std::string(2, '\0')) != 0) return std::nullopt;
-  buffer_.erase(0, 4 + static_cast<std::size_t>(packet.size));
+  std::size_t at = 0;
+  while (!ReadWirePacket(buffer_, &at, &packet)) {
+    if (!Fill(buffer_.size() + 1, deadline)) return std::nullopt;
+  }
+  buffer_.erase(0, at);
   return packet;
 }
 
@@ -132,7 +143,11 @@ bool IsUtf8(const std::string& text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char lead = bytes[i];
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    std::size_t length = lead < 0x80           ? 1
+                         : (lead >> 5) == 0x6  ? 2
+                         : (lead >> 4) == 0xE  ? 3
+                         : (lead >> 3) == 0x1E ? 4
+                                               : 0;
     if (length == 0 || i + length > text.size()) return false;
     for (std::size_t k = 1; k < length; ++k) {
       if ((bytes[i + k] & 0xC0) != 0x80) return false;

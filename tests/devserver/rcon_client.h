@@ -22,6 +22,10 @@ struct WirePacket {
 std::string EncodePacket(int32_t id, int32_t type, const std::string& body);
 std::string Int32Bytes(int32_t value);
 
+// The well-formed packet that starts at `*at` in `bytes`, and `*at` moved past
+// it; false, and nothing moved, when there is none (yet) there.
+bool ReadWirePacket(const std::string& bytes, std::size_t* at, WirePacket* packet);
+
 class RconClient {
  public:
   explicit RconClient(int port);  // connects to 127.0.0.1

@@ -2,6 +2,7 @@
 // client, a raw test client for what rconclt cannot send, and a quit with no
 // engine buffer left behind after every session.
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -11,8 +12,6 @@
 #include <fstream>
 #include <regex>
 #include <thread>
-
-#include <gmock/gmock.h>
 
 #include "programs/devserver/rcon_server.h"
 #include "tests/devserver/process.h"
@@ -25,6 +24,7 @@ namespace fs = std::filesystem;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 
 const std::string kPassword = "pässword 1";
 const std::string kSmile = R"(<img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>)";
@@ -256,6 +256,30 @@ TEST_F(RconPortTest, LongRepliesArriveSplitBetweenCharacters) {
   }
   EXPECT_EQ(4, packets);
   EXPECT_EQ(expected, joined);
+}
+
+TEST_F(RconPortTest, APipeliningClientIsSlowedDownNotDroppedAndGetsEveryAnswerInOrder) {
+  RconClient other(port_);
+  ASSERT_TRUE(other.Login(kPassword));
+  RconClient pipeliner(port_);
+  ASSERT_TRUE(pipeliner.Login(kPassword));
+  // Far past the client's share of the game loop's queue, in one write:
+  // empty RESPONSE_VALUEs, which print nothing, and a ListPlayers every 100th.
+  constexpr int kCount = 5000;
+  std::string bytes;
+  for (int id = 1; id <= kCount; ++id) {
+    bytes += id % 100 == 0 ? EncodePacket(id, 2, "ListPlayers") : EncodePacket(id, 0, "");
+  }
+  pipeliner.SendRaw(bytes);
+  EXPECT_EQ(kPlayers, other.Command("ListPlayers"));
+  for (int id = 1; id <= kCount; ++id) {
+    const auto answer = pipeliner.Read();
+    ASSERT_TRUE(answer) << "no answer " << id;
+    ASSERT_EQ(id, answer->id);
+    EXPECT_EQ(id % 100 == 0 ? kPlayers : "", answer->body) << id;
+  }
+  EXPECT_EQ(kPlayers, pipeliner.Command("ListPlayers"));
+  EXPECT_THAT(Sync(), Not(Contains(HasSubstr("dropped"))));
 }
 
 // Wrong passwords back to back, as a guesser writes them.

@@ -1,5 +1,6 @@
 // A soak of the dev server's RCON port under what an exposed server meets:
 // two players, four logged-in clients flooding ServerChat and reloads, one
+// writing thousands of commands without waiting for their answers, one
 // client guessing passwords as fast as it can, sixteen sockets that never
 // log in, and a new client logging in every second; then the time of a
 // reload at two pack sizes. It prints a report. It fails when the server
@@ -9,6 +10,7 @@
 //
 //   rcon_soak [--seconds N] [--emoji SMALL,LARGE] [--devserver FILE] [--strict]
 #include <arpa/inet.h>
+#include <fmt/format.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -24,8 +26,6 @@
 #include <regex>
 #include <thread>
 
-#include <fmt/format.h>
-
 #include "tests/devserver/process.h"
 #include "tests/devserver/rcon_client.h"
 
@@ -39,6 +39,8 @@ using namespace std::chrono_literals;
 const std::string kPassword = "soak password";
 constexpr int kFlooders = 4;
 constexpr int kIdleSockets = 16;
+// Commands a pipelining client writes without waiting for their answers.
+constexpr int kPipelined = 5000;
 constexpr auto kLoginEvery = 1s;
 // An answer slower than this counts as none: the server has stopped serving.
 constexpr auto kAnswerWait = 30s;
@@ -187,6 +189,75 @@ void Flood(int port, const std::atomic<bool>& stop, Latencies& out) {
   }
 }
 
+struct Pipelined {
+  int rounds = 0;  // whole rounds, every answer in order
+  uint64_t answered = 0;
+  double seconds = 0;  // spent in rounds
+  int failed = 0;
+  std::string failure;  // the last one
+};
+
+// One round: a connection that logs in and writes kPipelined ServerChat
+// commands as fast as the server takes them, reading the answers meanwhile;
+// every answer must come, in order. Rounds follow each other until `stop`;
+// the last one runs to its end.
+void Pipeline(int port, const std::atomic<bool>& stop, Pipelined& out) {
+  std::string bytes = EncodePacket(0, 3, kPassword);
+  for (int id = 1; id <= kPipelined; ++id)
+    bytes += EncodePacket(id, 2, fmt::format("ServerChat pipelined {} :smile:", id));
+  while (!stop) {
+    const auto start = Clock::now();
+    const int fd = Connect(port);
+    if (fd < 0) {
+      ++out.failed;
+      out.failure = "could not connect";
+      std::this_thread::sleep_for(100ms);
+      continue;
+    }
+    std::size_t sent = 0;
+    std::string input;
+    int32_t next = 0;  // the login's id, then every command's
+    std::string failure;
+    for (auto progress = start; next <= kPipelined && failure.empty();) {
+      if (Clock::now() - progress > kAnswerWait) {
+        failure = fmt::format("no answer for {} s", kAnswerWait.count());
+        break;
+      }
+      pollfd p{fd, static_cast<short>(POLLIN | (sent < bytes.size() ? POLLOUT : 0)), 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      if (p.revents & POLLOUT) {
+        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) sent += static_cast<std::size_t>(n);
+      }
+      if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[65536];
+      const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n == 0 || (n < 0 && errno != EAGAIN)) {
+        failure = "closed by the server";
+        break;
+      }
+      if (n > 0) input.append(buffer, static_cast<std::size_t>(n));
+      std::size_t at = 0;
+      for (WirePacket packet; failure.empty() && ReadWirePacket(input, &at, &packet);) {
+        if (packet.id != next) failure = fmt::format("answer {} where {} was due", packet.id, next);
+        ++next;
+        progress = Clock::now();
+      }
+      input.erase(0, at);
+    }
+    close(fd);
+    const int answered = std::max(0, next - 1);
+    out.answered += static_cast<uint64_t>(answered);
+    out.seconds += Seconds(Clock::now() - start);
+    if (failure.empty()) {
+      ++out.rounds;
+    } else {
+      ++out.failed;
+      out.failure = fmt::format("{} after {} answers", failure, answered);
+    }
+  }
+}
+
 struct Guesses {
   uint64_t sent = 0;
   uint64_t answered = 0;
@@ -302,11 +373,13 @@ bool Soak(const Settings& settings) {
   const double rss_start = RssMb(server.pid());
   std::atomic<bool> stop{false};
   std::vector<Latencies> flooders(kFlooders);
+  Pipelined pipelined;
   Guesses guesses;
   Logins logins;
   int idle_closed = 0;
   std::vector<std::thread> threads;
   for (auto& flooder : flooders) threads.emplace_back(Flood, server.port(), std::cref(stop), std::ref(flooder));
+  threads.emplace_back(Pipeline, server.port(), std::cref(stop), std::ref(pipelined));
   std::this_thread::sleep_for(200ms);  // logged in before the others arrive
   threads.emplace_back(Guess, server.port(), std::cref(stop), std::ref(guesses));
   std::this_thread::sleep_for(200ms);  // the guesser connected before the idle sockets take what is left
@@ -336,6 +409,11 @@ bool Soak(const Settings& settings) {
         f.unanswered);
     serving = serving && f.unanswered == 0 && !f.micros.empty();
   }
+  fmt::print("  pipelining client: {} rounds of {} commands, {} answered in order, {:.0f}/s, {} rounds failed{}\n",
+             pipelined.rounds, kPipelined, pipelined.answered,
+             pipelined.seconds > 0 ? pipelined.answered / pipelined.seconds : 0.0, pipelined.failed,
+             pipelined.failure.empty() ? "" : "; last failure: " + pipelined.failure);
+  serving = serving && pipelined.failed == 0 && pipelined.rounds > 0;
   fmt::print("  guesser: {} wrong passwords sent on {} connections, {} answered\n", guesses.sent, guesses.connections,
              guesses.answered);
   fmt::print("  idle sockets: {} closed by the server\n", idle_closed);
