@@ -22,6 +22,7 @@
 #include "programs/devserver/dev_server.h"
 #include "programs/devserver/options.h"
 #include "programs/devserver/rcon_server.h"
+#include "programs/devserver/terminal_text.h"
 #include "programs/devserver/work_queue.h"
 #include "programs/version.h"
 #include "standin/host/host_control.h"
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
             if (request.kind == rcon::Request::Kind::kCommand) {
               replies = server.Rcon(request.id, request.command);
               for (const auto& reply : replies) {
-                fmt::print("[rcon] client {} #{}: {}\n", request.client, reply.id, reply.text);
+                fmt::print("[rcon] client {} #{}: {}\n", request.client, reply.id, devserver::Visible(reply.text));
               }
             } else {
               replies.push_back({request.id, ""});
