@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace glyphwork::testing {
@@ -42,13 +43,18 @@ bool ReadWirePacket(const std::string& bytes, std::size_t* at, WirePacket* packe
   return true;
 }
 
-RconClient::RconClient(int port) {
+RconClient::RconClient(int port, const std::string& from, int receive_buffer) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  inet_pton(AF_INET, from.c_str(), &local.sin_addr);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (fd_ >= 0 && receive_buffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  if (fd_ >= 0 && (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+                   connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)) {
     close(fd_);
     fd_ = -1;
   }
@@ -75,6 +81,13 @@ void RconClient::SendRaw(const std::string& bytes) {
   }
 }
 
+long RconClient::SendSome(const std::string& bytes) {
+  if (fd_ < 0) return -1;
+  const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n >= 0) return static_cast<long>(n);
+  return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
+}
+
 void RconClient::EndInput() {
   if (fd_ >= 0) shutdown(fd_, SHUT_WR);
 }
@@ -83,7 +96,7 @@ bool RconClient::Fill(std::size_t want, Clock::time_point deadline) {
   while (fd_ >= 0 && buffer_.size() < want) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd fd{fd_, POLLIN, 0};
-    if (left <= 0 || poll(&fd, 1, static_cast<int>(left)) <= 0) return false;
+    if (poll(&fd, 1, static_cast<int>(std::max<int64_t>(left, 0))) <= 0) return false;
     char chunk[8192];
     const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
     if (n <= 0) {
