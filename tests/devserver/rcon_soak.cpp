@@ -307,6 +307,38 @@ void Pipeline(int port, const std::atomic<bool>& stop, Pipelined& out) {
   }
 }
 
+struct Blasted {
+  std::size_t sent = 0;
+  std::size_t received = 0;
+  bool closed = false;  // by the server
+};
+
+// Writes `batch` on `fd` over and over, as fast as the server takes it,
+// until the server closes the connection or `stop`; reads what comes back
+// only when `read`.
+Blasted Blast(int fd, const std::string& batch, const std::atomic<bool>& stop, bool read) {
+  Blasted out;
+  for (std::size_t offset = 0; !stop && !out.closed;) {
+    pollfd p{fd, static_cast<short>(POLLOUT | (read ? POLLIN : 0)), 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    if (p.revents & POLLOUT) {
+      const ssize_t n = send(fd, batch.data() + offset, batch.size() - offset, MSG_NOSIGNAL | MSG_DONTWAIT);
+      out.closed = n < 0 && errno != EAGAIN;
+      if (n > 0) {
+        out.sent += static_cast<std::size_t>(n);
+        offset = (offset + static_cast<std::size_t>(n)) % batch.size();
+      }
+    }
+    if (read && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buffer[65536];
+      const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      out.closed = out.closed || n == 0 || (n < 0 && errno != EAGAIN);
+      if (n > 0) out.received += static_cast<std::size_t>(n);
+    }
+  }
+  return out;
+}
+
 struct Guesses {
   uint64_t sent = 0;
   uint64_t answered = 0;
@@ -327,28 +359,10 @@ void Guess(int port, const std::atomic<bool>& stop, Guesses& out) {
       continue;
     }
     ++out.connections;
-    std::size_t offset = 0, sent = 0, received = 0;
-    while (!stop) {
-      pollfd p{fd, POLLIN | POLLOUT, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      if (p.revents & POLLOUT) {
-        const ssize_t n = send(fd, batch.data() + offset, batch.size() - offset, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && errno != EAGAIN) break;
-        if (n > 0) {
-          sent += static_cast<std::size_t>(n);
-          offset = (offset + static_cast<std::size_t>(n)) % batch.size();
-        }
-      }
-      if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
-        char buffer[65536];
-        const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n == 0 || (n < 0 && errno != EAGAIN)) break;
-        if (n > 0) received += static_cast<std::size_t>(n);
-      }
-    }
+    const Blasted blasted = Blast(fd, batch, stop, true);
     close(fd);
-    out.sent += sent / packet_size;
-    out.answered += received / answer_size;
+    out.sent += blasted.sent / packet_size;
+    out.answered += blasted.received / answer_size;
   }
 }
 
@@ -443,21 +457,10 @@ void FloodAuth(int port, const std::atomic<bool>& stop, AuthFlood& out) {
       continue;
     }
     ++out.connections;
-    std::size_t offset = 0, sent = 0;
-    bool closed = false;
-    while (!stop && !closed) {
-      pollfd p{fd, POLLOUT, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      const ssize_t n = send(fd, batch.data() + offset, batch.size() - offset, MSG_NOSIGNAL | MSG_DONTWAIT);
-      closed = n < 0 && errno != EAGAIN;
-      if (n > 0) {
-        sent += static_cast<std::size_t>(n);
-        offset = (offset + static_cast<std::size_t>(n)) % batch.size();
-      }
-    }
-    out.closed_by_server += closed;
+    const Blasted blasted = Blast(fd, batch, stop, false);
     close(fd);
-    out.sent += sent / packet_size;
+    out.closed_by_server += blasted.closed;
+    out.sent += blasted.sent / packet_size;
   }
 }
 
