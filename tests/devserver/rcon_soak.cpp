@@ -629,7 +629,7 @@ bool Soak(const Settings& settings) {
 // A server folder whose only pack has `emoji` emoji, each with its texture.
 void MakePackServer(const fs::path& root, int emoji) {
   MakeExampleServer(root);
-  const fs::path packs = root / "ArkApi/Plugins/Glyphwork/Packs";
+  const fs::path packs = root / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs";
   fs::remove_all(packs);
   fs::create_directories(packs);
   const fs::path content = root / "ShooterGame/Content/Emojis/Soak";
