@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds into build/ (or $BUILD_DIR) and soaks the dev server's RCON port at
-# full size: 60 seconds of flooding, guessing and idle sockets, then a reload
-# at 10,000 and at 100,000 emoji. docs/dev-server.md says what it reports.
+# full size: 60 seconds of flooding and pipelining clients, guessers (one of
+# them going through thousands of addresses), logins held back, a login
+# flood and idle sockets, then a reload at 10,000 and at 100,000 emoji.
+# docs/dev-server.md says what it reports.
 #   bash scripts/soak.sh [SECONDS] [SMALL,LARGE]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <sstream>
 
 #include "common/engine_text.h"
 #include "common/game_functions.h"
 #include "common/utf8_path.h"
+#include "programs/devserver/terminal_text.h"
 #include "standin/host/host_control.h"
 #include "standin/permissions/permissions.h"
 
@@ -19,10 +21,10 @@ namespace {
 using glyphwork::FStringFromUtf8;
 using glyphwork::Utf8FromFString;
 
-// The line after its first word and the one space that follows it.
+// The text after its first word and the one space that follows it, to its
+// end: an RCON command's body may hold line breaks.
 std::string Rest(std::istringstream& in) {
-  std::string rest;
-  std::getline(in, rest);
+  std::string rest(std::istreambuf_iterator<char>(in), {});
   if (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
   return rest;
 }
@@ -37,12 +39,12 @@ bool SameWord(const std::string& a, const std::string& b) {
 
 DevServer::DevServer(std::string plugin_file) : plugin_file_(std::move(plugin_file)) {
   game_.on_chat = [](AShooterPlayerController* recipient, const FPrimalChatMessage& message) {
-    fmt::print("[chat] {} -> {}: {}\n", Utf8FromFString(message.SenderName), recipient->name,
-               Utf8FromFString(message.Message));
+    fmt::print("[chat] {} -> {}: {}\n", Visible(Utf8FromFString(message.SenderName)), Visible(recipient->name),
+               Visible(Utf8FromFString(message.Message)));
   };
   game_.on_direct = [](AShooterPlayerController* recipient, const AShooterPlayerController::DirectMessage& m) {
-    fmt::print("[direct] -> {} ({},{},{},{}) {}: {}\n", recipient->name, m.colour.R, m.colour.G, m.colour.B, m.colour.A,
-               m.sender, m.text);
+    fmt::print("[direct] -> {} ({},{},{},{}) {}: {}\n", Visible(recipient->name), m.colour.R, m.colour.G, m.colour.B,
+               m.colour.A, Visible(m.sender), Visible(m.text));
   };
 }
 
@@ -61,7 +63,7 @@ void DevServer::UnloadPlugins() {
 
 AShooterPlayerController* DevServer::Player(const std::string& name) {
   AShooterPlayerController* player = game_.Find(name);
-  if (player == nullptr) fmt::print("[game] no player {}\n", name);
+  if (player == nullptr) fmt::print("[game] no player {}\n", Visible(name));
   return player;
 }
 
@@ -77,7 +79,7 @@ bool DevServer::Run(const std::string& line) {
     if (name.empty()) {
       fmt::print("[game] join needs a name\n");
     } else if (game_.Find(name) != nullptr) {
-      fmt::print("[game] {} has already joined\n", name);
+      fmt::print("[game] {} has already joined\n", Visible(name));
     } else {
       game_.Join(name, id.empty() ? "id-" + name : id);
     }
@@ -99,7 +101,7 @@ bool DevServer::Run(const std::string& line) {
     std::string name;
     in >> name;
     if (Player(name) != nullptr && game_.Say(name, Rest(in)) == standin::ChatOutcome::kDropped) {
-      fmt::print("[host] {}'s line dropped: less than a second after their last one\n", name);
+      fmt::print("[host] {}'s line dropped: less than a second after their last one\n", Visible(name));
     }
   } else if (command == "console") {
     std::string name;
@@ -109,11 +111,11 @@ bool DevServer::Run(const std::string& line) {
       standin::ExecuteConsoleCommand(player, &text);
       // The game's own console handler gets what the host left of the line:
       // nothing, when a command took it.
-      if (!text.IsEmpty()) fmt::print("[game] unknown command: {}\n", Utf8FromFString(text));
+      if (!text.IsEmpty()) fmt::print("[game] unknown command: {}\n", Visible(Utf8FromFString(text)));
     }
   } else if (command == "rcon") {
     for (const rcon::Reply& reply : Rcon(next_rcon_id_++, Rest(in))) {
-      fmt::print("[rcon] #{}: {}\n", reply.id, reply.text);
+      fmt::print("[rcon] #{}: {}\n", reply.id, Visible(reply.text));
     }
   } else if (command == "load") {
     LoadPlugins();

@@ -22,6 +22,7 @@
 #include "programs/devserver/dev_server.h"
 #include "programs/devserver/options.h"
 #include "programs/devserver/rcon_server.h"
+#include "programs/devserver/terminal_text.h"
 #include "programs/devserver/work_queue.h"
 #include "programs/version.h"
 #include "standin/host/host_control.h"
@@ -31,7 +32,8 @@ namespace {
 // How often an idle game loop runs the host's timer.
 constexpr std::chrono::milliseconds kIdleTick{50};
 // Every client's share of requests, and room for input lines and notices.
-constexpr std::size_t kQueueCapacity = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests + 512;
+constexpr std::size_t kRequestRoom = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests;
+constexpr std::size_t kQueueCapacity = kRequestRoom + 512;
 
 // The server cannot start: 1, apart from a mistake in the command line.
 int Fail(const std::string& message) {
@@ -64,7 +66,7 @@ int main(int argc, char** argv) {
   }
 
   standin::StartHost({.server_dir = options.root});
-  auto queue = std::make_shared<devserver::WorkQueue>(kQueueCapacity);
+  auto queue = std::make_shared<devserver::WorkQueue>(kQueueCapacity, kRequestRoom);
   std::unique_ptr<rcon::Server> rcon_server;
   if (options.rcon_port >= 0) {
     rcon::Server::Handlers handlers;
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
             if (request.kind == rcon::Request::Kind::kCommand) {
               replies = server.Rcon(request.id, request.command);
               for (const auto& reply : replies) {
-                fmt::print("[rcon] client {} #{}: {}\n", request.client, reply.id, reply.text);
+                fmt::print("[rcon] client {} #{}: {}\n", request.client, reply.id, devserver::Visible(reply.text));
               }
             } else {
               replies.push_back({request.id, ""});

@@ -1,16 +1,18 @@
 #include "programs/devserver/rcon_server.h"
 
+#include <algorithm>
 #include <array>
-#include <map>
-#include <optional>
-#include <thread>
-#include <unordered_map>
-
+#include <asio/error.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
+#include <deque>
+#include <map>
+#include <optional>
+#include <thread>
+#include <unordered_map>
 
 #include "programs/devserver/listener.h"
 #include "programs/devserver/rcon_packet.h"
@@ -24,8 +26,13 @@ using asio::ip::tcp;
 
 // Deadlines are checked this often: fine enough for limits of a second or more.
 constexpr std::chrono::milliseconds kTick{100};
-// Addresses whose failures are remembered; past it the longest quiet goes.
+// Addresses remembered (failures, lines shown); past it the longest quiet half
+// goes. The limit on password checks over all addresses keeps guessing slow
+// whatever is forgotten.
 constexpr std::size_t kMaxAddresses = 4096;
+// What a connection whose login is held may send meanwhile; reading on lets
+// the server see at once a client that hangs up.
+constexpr std::size_t kMaxHeldInput = 16 * (4 + kMaxPacketSize);
 
 // Looks at every byte whatever the first difference. REQUIRES: expected non-empty.
 bool SamePassword(const std::string& given, const std::string& expected) {
@@ -62,13 +69,20 @@ struct Connection {
   std::string output;   // bytes not yet handed to a write
   std::string writing;  // bytes of the write in flight
   bool reading = false;
+  // Whole packets wait in `input` until the client may hand on more: nothing
+  // is read meanwhile, so TCP holds the rest and slows the client down.
+  bool paused = false;
   bool logged_in = false;
   bool input_ended = false;  // the client sent all it will: close once answered
   int pending = 0;           // requests handed on and not completed
   int failures = 0;          // wrong passwords on this connection
-  // A login held until its address may try again, and when that is.
+  // A login held back until its address may try again (login_at) and there
+  // is a password check to spare; `held` orders held logins by arrival.
   std::optional<Packet> waiting_login;
   Clock::time_point login_at;
+  uint64_t held = 0;
+  bool held_as_trusted = false;
+  bool counted_as_rate_held = false;
   // Closing: nothing more is read into commands; what is in `output` still
   // goes out, then the connection waits (at most until close_by) for the
   // client to close, so that it reads its last answers.
@@ -82,13 +96,32 @@ struct AddressRecord {
   int failures = 0;  // consecutive, over all its connections
   Clock::time_point last_failure;
   Clock::time_point unlock;  // no password of it is checked before this
-  // The report interval: open from the first line until an interval passes
-  // with nothing left unshown.
-  bool reporting = false;
-  Clock::time_point interval_start;
+  Clock::time_point last_seen;
+  // Lines in the current report interval: shown, and counted unshown.
   int shown = 0;
+  bool quiet = false;  // had lines unshown in the last interval
   int64_t hidden_failures = 0;
   int64_t hidden_closes = 0;
+};
+
+// Password checks over all addresses: `burst` at once, then `rate` a second.
+class CheckBucket {
+ public:
+  CheckBucket(double rate, double burst) : rate_(rate), burst_(burst), tokens_(burst) {}
+
+  bool Take(Clock::time_point now) {
+    tokens_ = std::min(burst_, tokens_ + rate_ * std::chrono::duration<double>(now - filled_).count());
+    filled_ = now;
+    if (tokens_ < 1) return false;
+    tokens_ -= 1;
+    return true;
+  }
+
+ private:
+  const double rate_;
+  const double burst_;
+  double tokens_;
+  Clock::time_point filled_ = Clock::now();
 };
 
 }  // namespace
@@ -122,7 +155,12 @@ struct Server::Impl {
     acceptor.async_accept([this](std::error_code error, tcp::socket socket) {
       if (stopping) return;
       if (error) {
-        // Out of descriptors or the like: wait instead of spinning.
+        // Out of descriptors: a closing connection gives its back at once.
+        // Otherwise, or with none closing, wait instead of spinning.
+        if (error == asio::error::no_descriptors && ResetOldestClosing(nullptr)) {
+          Accept();
+          return;
+        }
         retry.expires_after(kTick);
         retry.async_wait([this](std::error_code e) {
           if (!e && !stopping) Accept();
@@ -149,20 +187,20 @@ struct Server::Impl {
     connection->peer = Name(endpoint);
     connection->connected = connection->last_packet = now;
 
-    // Room for a connection not logged in, first within its address's share,
-    // where the oldest of the address makes room; then in the places of all,
-    // where another address's login is never pushed out. Either way those
-    // that have sent nothing go first, then those in the middle of a packet.
-    std::size_t waiting = 0, waiting_here = 0;
+    // A place among those that have not sent a whole login: within its
+    // address's share, where the oldest of the address makes room, else
+    // among all. Either way those that have sent nothing go first, then
+    // those in the middle of a packet.
+    std::size_t connecting = 0, connecting_here = 0;
     Connection* room_here = nullptr;
     Connection* room_anywhere = nullptr;
     int rank_here = 0, rank_anywhere = 0;
     for (const auto& [id, c] : connections) {
-      if (c->closing || c->logged_in) continue;
+      if (c->closing || c->logged_in || c->waiting_login) continue;
       const bool here = c->address == connection->address;
-      ++waiting;
-      waiting_here += here;
-      const int rank = c->waiting_login ? 2 : !c->input.empty() || c->socket.available(error) > 0 ? 1 : 0;
+      ++connecting;
+      connecting_here += here;
+      const int rank = !c->input.empty() || c->socket.available(error) > 0 ? 1 : 0;
       auto consider = [&](Connection*& best, int& best_rank) {
         if (best == nullptr || rank < best_rank || (rank == best_rank && c->connected < best->connected)) {
           best = c.get();
@@ -170,20 +208,11 @@ struct Server::Impl {
         }
       };
       if (here) consider(room_here, rank_here);
-      if (rank < 2) consider(room_anywhere, rank_anywhere);
+      consider(room_anywhere, rank_anywhere);
     }
-    Connection* room = nullptr;
-    if (waiting_here >= kMaxLoginsWaitingPerAddress) {
-      room = room_here;
-    } else if (waiting >= kMaxLoginsWaiting) {
-      room = room_anywhere;
-      if (room == nullptr) {
-        connection->socket.close(error);
-        ReportBeforeLogin(connection->address, "refused a connection from " + connection->peer + ": " +
-                                                   std::to_string(waiting) + " logins waiting");
-        return;
-      }
-    }
+    Connection* room = connecting_here >= kMaxConnectingPerAddress ? room_here
+                       : connecting >= kMaxConnecting              ? room_anywhere
+                                                                   : nullptr;
     if (room != nullptr) {
       Drop(*room, "a newer connection took its place before it logged in");
       Settle(connections[room->id]);
@@ -193,7 +222,8 @@ struct Server::Impl {
   }
 
   void Read(const ConnectionPtr& c) {
-    if (c->reading || c->closed || c->input_ended || (c->waiting_login && !c->closing)) return;
+    if (c->reading || c->closed || c->input_ended) return;
+    if (!c->closing && (c->paused || (c->waiting_login && c->input.size() >= kMaxHeldInput))) return;
     c->reading = true;
     c->socket.async_read_some(asio::buffer(c->buffer), [this, c](std::error_code error, std::size_t n) {
       c->reading = false;
@@ -201,7 +231,7 @@ struct Server::Impl {
       if (error) {
         c->input_ended = true;
         // A client that hangs up before its login is checked leaves nobody
-        // to answer: it must not hold a place for the rest of the delay.
+        // to answer: its login ends here, unchecked and uncounted.
         if (!c->logged_in) c->waiting_login.reset();
         if (c->closing) {
           Destroy(*c);
@@ -219,7 +249,10 @@ struct Server::Impl {
     });
   }
 
+  // Hands on the whole packets in `input` until one must wait (see Handle);
+  // that one stays in `input`, read again when the client may go on.
   void Parse(Connection& c) {
+    c.paused = false;
     while (!c.closing && !c.closed && !c.waiting_login) {
       ReadResult result = ReadPacket(c.input);
       if (result.status == ReadStatus::kIncomplete) return;
@@ -227,73 +260,167 @@ struct Server::Impl {
         Drop(c, result.error);
         return;
       }
+      if (!Handle(c, std::move(result.packet))) {
+        c.paused = true;
+        return;
+      }
       c.input.erase(0, result.consumed);
-      Handle(c, std::move(result.packet));
     }
   }
 
-  void Handle(Connection& c, Packet packet) {
+  // False when the packet must wait: its client's share of the game loop's
+  // queue is taken, the queue has no room at all, or it is a login that
+  // must come after the replies before it. A logged-in client is slowed
+  // down, never dropped, for sending fast.
+  bool Handle(Connection& c, Packet packet) {
     const Clock::time_point now = Clock::now();
     c.last_packet = now;
     if (packet.type == kAuth) {
-      const AddressRecord& record = Record(c.address, now);
-      if (now < record.unlock) {
-        c.waiting_login = std::move(packet);
-        c.login_at = record.unlock;
-        return;
+      if (c.logged_in) {
+        // Its answer goes after the replies before it. A client logged in
+        // knows the password: its checks need neither delay nor rate.
+        if (c.pending > 0) return false;
+        CheckLogin(c, packet, now);
+        return true;
       }
-      CheckLogin(c, packet, now);
-      return;
+      const auto record = addresses.find(c.address);
+      const bool due = record == addresses.end() || now >= record->second.unlock;
+      if (due && (Trusted(c.address) || (!HeldLoginsDue(now) && checks.Take(now)))) {
+        CheckLogin(c, packet, now);
+      } else {
+        Hold(c, std::move(packet), due ? now : record->second.unlock);
+      }
+      return true;
     }
     if (packet.type != kExecCommand && packet.type != kResponseValue) {
       Drop(c, "packet type " + std::to_string(packet.type) + " not accepted");
-      return;
+      return true;
     }
     if (!c.logged_in) {
       Drop(c, "command before login");
-      return;
+      return true;
     }
-    if (c.pending >= kMaxQueuedRequests) {
-      Drop(c, "more than " + std::to_string(kMaxQueuedRequests) + " commands waiting for the game loop");
-      return;
-    }
+    if (c.pending >= kMaxQueuedRequests) return false;
     const auto kind = packet.type == kExecCommand ? Request::Kind::kCommand : Request::Kind::kEcho;
-    if (!handlers.on_request({c.id, kind, packet.id, std::move(packet.body)})) {
-      Drop(c, "the game loop's queue is full");
-      return;
-    }
+    if (!handlers.on_request({c.id, kind, packet.id, std::move(packet.body)})) return false;
     ++c.pending;
+    return true;
+  }
+
+  // Holds the login of `c` back until `at` and a check to spare, in a place
+  // for held logins: among those of the trusted addresses if its address is
+  // one, so that others cannot crowd it out, else among all others. Past its
+  // address's share, the oldest held login of the address goes; past the
+  // places, the oldest of the address holding the most, its own first on a
+  // tie (so that a newcomer from a new address goes itself).
+  void Hold(Connection& c, Packet login, Clock::time_point at) {
+    c.waiting_login = std::move(login);
+    c.login_at = at;
+    c.held = next_held++;
+    c.held_as_trusted = Trusted(c.address);
+    std::unordered_map<std::string, std::vector<Connection*>> held_by_address;
+    std::size_t held = 0;
+    for (const auto& [id, other] : connections) {
+      if (other->closing || !other->waiting_login || other->held_as_trusted != c.held_as_trusted) continue;
+      held_by_address[other->address].push_back(other.get());
+      ++held;
+    }
+    const std::vector<Connection*>* most = &held_by_address[c.address];
+    std::string reason = std::to_string(kMaxLoginsHeldPerAddress) + " logins from its address held already";
+    if (most->size() <= kMaxLoginsHeldPerAddress) {
+      if (held <= kMaxLoginsHeld) return;
+      for (const auto& [address, list] : held_by_address) {
+        if (list.size() > most->size()) most = &list;
+      }
+      reason = std::to_string(kMaxLoginsHeld) + " logins held already, the most from its address";
+    }
+    Connection* oldest = *std::min_element(most->begin(), most->end(),
+                                           [](const Connection* a, const Connection* b) { return a->held < b->held; });
+    Drop(*oldest, reason);
+    if (oldest != &c) Settle(connections.at(oldest->id));  // `c` is settled by its reader
+  }
+
+  // True when a held login is due and waits only for a check to spare: a
+  // newcomer goes behind it.
+  bool HeldLoginsDue(Clock::time_point now) const {
+    for (const auto& [id, c] : connections) {
+      if (!c->closing && c->waiting_login && now >= c->login_at) return true;
+    }
+    return false;
+  }
+
+  // Checks the held logins that are due, the longest held first, while
+  // there are checks to spare.
+  void CheckHeldLogins(Clock::time_point now) {
+    std::vector<ConnectionPtr> due;
+    for (const auto& [id, c] : connections) {
+      if (!c->closing && c->waiting_login && now >= c->login_at) due.push_back(c);
+    }
+    std::sort(due.begin(), due.end(), [](const ConnectionPtr& a, const ConnectionPtr& b) { return a->held < b->held; });
+    for (const ConnectionPtr& c : due) {
+      if (c->closed || c->closing || !c->waiting_login) continue;
+      if (!Trusted(c->address) && !checks.Take(now)) {
+        if (!c->counted_as_rate_held) ++rate_held;
+        c->counted_as_rate_held = true;
+        continue;
+      }
+      const Packet login = std::move(*c->waiting_login);
+      c->waiting_login.reset();
+      c->counted_as_rate_held = false;
+      CheckLogin(*c, login, now);
+      Resume(c);
+    }
   }
 
   void CheckLogin(Connection& c, const Packet& packet, Clock::time_point now) {
-    AddressRecord& record = Record(c.address, now);
     // The answer is the AUTH_RESPONSE alone: some clients take any packet
     // before it as the answer.
     if (SamePassword(packet.body, options.password)) {
-      record.failures = 0;
-      record.unlock = now;
-      if (!c.logged_in && LoggedIn() >= kMaxClients) {
-        c.output += WritePacket(-1, kAuthResponse, "");
+      if (c.logged_in) {
+        // Neither a new login nor a reason to let its address's guessers go
+        // on sooner.
+        Queue(c, WritePacket(packet.id, kAuthResponse, ""));
+        return;
+      }
+      if (const auto record = addresses.find(c.address); record != addresses.end()) {
+        record->second.failures = 0;
+        record->second.unlock = now;
+      }
+      Trust(c.address);
+      if (LoggedIn() >= kMaxClients) {
+        Queue(c, WritePacket(-1, kAuthResponse, ""));
         Drop(c, std::to_string(kMaxClients) + " clients logged in already");
         return;
       }
-      if (!c.logged_in) Notice("client " + std::to_string(c.id) + " logged in from " + c.peer);
+      Notice("client " + std::to_string(c.id) + " logged in from " + c.peer);
       c.logged_in = true;
-      c.output += WritePacket(packet.id, kAuthResponse, "");
+      Queue(c, WritePacket(packet.id, kAuthResponse, ""));
       return;
     }
     if (c.logged_in) Notice("client " + std::to_string(c.id) + " logged out by a wrong password");
     c.logged_in = false;
     ++c.failures;
+    AddressRecord& record = Record(c.address, now);
     ++record.failures;
     record.last_failure = now;
     record.unlock = now + LoginDelay(record.failures);
-    c.output += WritePacket(-1, kAuthResponse, "");
+    Queue(c, WritePacket(-1, kAuthResponse, ""));
     ReportBeforeLogin(c.address, "client " + std::to_string(c.id) + " (" + c.peer + ") wrong password", true);
     if (c.failures >= kMaxFailuresPerConnection) {
       Drop(c, std::to_string(c.failures) + " wrong passwords");
     } else if (now >= c.connected + kLoginTimeout) {
       Drop(c, "not logged in within " + std::to_string(kLoginTimeout.count()) + " s");
+    }
+  }
+
+  // Every byte for a client goes through here, so that one that does not
+  // read is closed past kMaxPendingOutput whatever it asked for.
+  void Queue(Connection& c, const std::string& bytes) {
+    if (c.closing) return;
+    c.output += bytes;
+    if (c.output.size() + c.writing.size() > kMaxPendingOutput) {
+      c.output.clear();
+      Drop(c, "not reading its replies");
     }
   }
 
@@ -336,7 +463,8 @@ struct Server::Impl {
   }
 
   // Starts closing: every later packet is ignored, what is in `output` still
-  // goes out. Settle finishes it.
+  // goes out. Settle finishes it. Past kMaxClosing the oldest closing
+  // connection is reset to make room.
   void Drop(Connection& c, const std::string& reason) {
     if (c.closing || c.closed) return;
     c.closing = true;
@@ -347,6 +475,24 @@ struct Server::Impl {
     } else {
       ReportBeforeLogin(c.address, "client " + std::to_string(c.id) + " (" + c.peer + ") dropped: " + reason);
     }
+    std::size_t closing = 0;
+    for (const auto& [id, other] : connections) closing += other->closing;
+    if (closing > kMaxClosing) ResetOldestClosing(&c);
+  }
+
+  // Closes at once the closing connection with the least time left, but
+  // `except`; a reset rather than a close, as it may not have read its
+  // answer. False when there is none.
+  bool ResetOldestClosing(const Connection* except) {
+    Connection* oldest = nullptr;
+    for (const auto& [id, c] : connections) {
+      if (c->closing && c.get() != except && (oldest == nullptr || c->close_by < oldest->close_by)) oldest = c.get();
+    }
+    if (oldest == nullptr) return false;
+    std::error_code ignored;
+    oldest->socket.set_option(asio::socket_base::linger(true, 0), ignored);
+    Destroy(*oldest);
+    return true;
   }
 
   void Destroy(Connection& c) {
@@ -363,16 +509,20 @@ struct Server::Impl {
     const ConnectionPtr c = it->second;
     --c->pending;
     if (c->closing) return;
-    c->output += bytes;
-    if (c->output.size() + c->writing.size() > kMaxPendingOutput) {
-      c->output.clear();
-      Drop(*c, "not reading its replies");
-    }
+    Queue(*c, bytes);
+    Resume(c);
+  }
+
+  // Hands on what waited in `input`, writes, reads on.
+  void Resume(const ConnectionPtr& c) {
+    Parse(*c);
     Settle(c);
+    Read(c);
   }
 
   void Tick() {
     const Clock::time_point now = Clock::now();
+    CheckHeldLogins(now);
     std::vector<ConnectionPtr> all;
     all.reserve(connections.size());
     for (const auto& [id, c] : connections) all.push_back(c);
@@ -382,24 +532,21 @@ struct Server::Impl {
         if (now >= c->close_by) Destroy(*c);
         continue;
       }
-      if (c->waiting_login) {
-        if (now < c->login_at) continue;
-        const Packet login = std::move(*c->waiting_login);
-        c->waiting_login.reset();
-        CheckLogin(*c, login, now);
-        Parse(*c);
-        Settle(c);
-        Read(c);
+      if (c->waiting_login) continue;
+      if (c->paused) {
+        Resume(c);  // the game loop's queue may have room again
       } else if (!c->logged_in && now >= c->connected + kLoginTimeout) {
         Drop(*c, "not logged in within " + std::to_string(kLoginTimeout.count()) + " s");
         Settle(c);
-      } else if (c->logged_in && options.idle_timeout.count() > 0 && c->pending == 0 && c->writing.empty() &&
+      } else if (c->logged_in && options.idle_timeout.count() > 0 && c->pending == 0 &&
                  now >= c->last_packet + options.idle_timeout) {
+        // Whatever is still to be written: a client that stopped reading
+        // must not hold its place by that alone.
         Drop(*c, "idle for " + std::to_string(options.idle_timeout.count()) + " s");
         Settle(c);
       }
     }
-    Report(now);
+    if (now >= report_start + kReportInterval) Report(now);
     tick.expires_after(kTick);
     tick.async_wait([this](std::error_code error) {
       if (!error && !stopping) Tick();
@@ -412,70 +559,101 @@ struct Server::Impl {
     return n;
   }
 
+  bool Trusted(const std::string& address) const {
+    return std::find(trusted.begin(), trusted.end(), address) != trusted.end();
+  }
+
+  void Trust(const std::string& address) {
+    std::erase(trusted, address);
+    trusted.push_front(address);
+    if (trusted.size() > kTrustedAddresses) trusted.pop_back();
+  }
+
   AddressRecord& Record(const std::string& address, Clock::time_point now) {
     auto it = addresses.find(address);
     if (it == addresses.end()) {
-      if (addresses.size() >= kMaxAddresses) Forget(now);
+      if (addresses.size() >= kMaxAddresses) Forget();
       it = addresses.emplace(address, AddressRecord{}).first;
     }
     AddressRecord& record = it->second;
     if (record.failures > 0 && now - record.last_failure > kForgetFailures) record.failures = 0;
+    record.last_seen = now;
     return record;
   }
 
-  // Makes room in the address table: the quiet ones go, else the longest quiet.
-  void Forget(Clock::time_point now) {
-    std::erase_if(addresses, [&](const auto& entry) {
-      return !entry.second.reporting && now - entry.second.last_failure > kForgetFailures;
-    });
-    if (addresses.size() < kMaxAddresses) return;
-    auto quietest = addresses.begin();
-    for (auto it = addresses.begin(); it != addresses.end(); ++it) {
-      if (it->second.last_failure < quietest->second.last_failure) quietest = it;
-    }
-    addresses.erase(quietest);
+  // Makes room in the address table: the half seen longest ago goes. What
+  // their lines counted stays in the totals of the interval.
+  void Forget() {
+    std::vector<Clock::time_point> seen;
+    seen.reserve(addresses.size());
+    for (const auto& [address, record] : addresses) seen.push_back(record.last_seen);
+    const auto middle = seen.begin() + static_cast<std::ptrdiff_t>(seen.size() / 2);
+    std::nth_element(seen.begin(), middle, seen.end());
+    const Clock::time_point cut = *middle;
+    std::erase_if(addresses, [&](const auto& entry) { return entry.second.last_seen <= cut; });
   }
 
-  // A line about a connection that is not logged in: shown while the
-  // address has lines left in its interval, else counted for Report.
+  // A line about a connection that is not logged in: shown while its
+  // address and the interval have lines left, else counted for Report.
   void ReportBeforeLogin(const std::string& address, const std::string& line, bool wrong_password = false) {
-    const Clock::time_point now = Clock::now();
-    AddressRecord& record = Record(address, now);
-    if (!record.reporting) {
-      record.reporting = true;
-      record.interval_start = now;
-    }
-    if (record.shown < kLinesPerAddress) {
+    AddressRecord& record = Record(address, Clock::now());
+    if (!record.quiet && record.shown < kLinesPerAddress && shown_in_interval < kLinesPerInterval) {
       ++record.shown;
+      ++shown_in_interval;
       Notice(line);
     } else if (wrong_password) {
       ++record.hidden_failures;
+      ++hidden_failures;
     } else {
       ++record.hidden_closes;
+      ++hidden_closes;
     }
   }
 
-  // One line per address whose interval ended with lines unshown; an
-  // address stays quiet (no lines shown as they happen) until an interval
-  // passes with nothing to report.
+  static std::string Counts(int64_t failures, int64_t closes) {
+    std::string text;
+    if (failures > 0) text += " " + std::to_string(failures) + " more wrong passwords";
+    if (failures > 0 && closes > 0) text += ",";
+    if (closes > 0) text += " " + std::to_string(closes) + " more connections closed before login";
+    return text;
+  }
+
+  // The end of a report interval: one line for each of the addresses with
+  // the most lines unshown, one for the rest, one for the logins held to the
+  // rate of checks.
   void Report(Clock::time_point now) {
+    const std::string interval = " in the last " + std::to_string(kReportInterval.count()) + " s";
+    std::vector<std::pair<const std::string*, AddressRecord*>> hidden;
     for (auto& [address, record] : addresses) {
-      if (!record.reporting || now < record.interval_start + kReportInterval) continue;
-      if (record.hidden_failures == 0 && record.hidden_closes == 0) {
-        record.reporting = false;
-        record.shown = 0;
-        continue;
-      }
-      std::string line = address + ":";
-      if (record.hidden_failures > 0) line += " " + std::to_string(record.hidden_failures) + " more wrong passwords";
-      if (record.hidden_failures > 0 && record.hidden_closes > 0) line += ",";
-      if (record.hidden_closes > 0) {
-        line += " " + std::to_string(record.hidden_closes) + " more connections closed before login";
-      }
-      Notice(line + " in the last " + std::to_string(kReportInterval.count()) + " s");
-      record.hidden_failures = record.hidden_closes = 0;
-      record.interval_start = now;
+      if (record.hidden_failures + record.hidden_closes > 0) hidden.emplace_back(&address, &record);
     }
+    const std::size_t named = std::min(hidden.size(), kReportedAddresses);
+    std::partial_sort(hidden.begin(), hidden.begin() + static_cast<std::ptrdiff_t>(named), hidden.end(),
+                      [](const auto& a, const auto& b) {
+                        return a.second->hidden_failures + a.second->hidden_closes >
+                               b.second->hidden_failures + b.second->hidden_closes;
+                      });
+    for (std::size_t i = 0; i < named; ++i) {
+      const AddressRecord& record = *hidden[i].second;
+      Notice(*hidden[i].first + ":" + Counts(record.hidden_failures, record.hidden_closes) + interval);
+      hidden_failures -= record.hidden_failures;
+      hidden_closes -= record.hidden_closes;
+    }
+    if (hidden_failures + hidden_closes > 0) {
+      Notice("other addresses:" + Counts(hidden_failures, hidden_closes) + interval);
+    }
+    if (rate_held > 0) {
+      Notice(std::to_string(rate_held) + " logins waited for their turn at " +
+             std::to_string(kPasswordChecksPerSecond) + " password checks a second" + interval);
+    }
+    for (auto& [address, record] : addresses) {
+      record.quiet = record.hidden_failures + record.hidden_closes > 0;
+      record.shown = record.quiet ? kLinesPerAddress : 0;
+      record.hidden_failures = record.hidden_closes = 0;
+    }
+    hidden_failures = hidden_closes = rate_held = 0;
+    shown_in_interval = 0;
+    report_start = now;
   }
 
   void Notice(std::string line) {
@@ -499,7 +677,16 @@ struct Server::Impl {
   std::string address_name;
   std::map<uint64_t, ConnectionPtr> connections;
   std::unordered_map<std::string, AddressRecord> addresses;
+  std::deque<std::string> trusted;  // the latest first
+  CheckBucket checks{kPasswordChecksPerSecond, kPasswordChecksPerSecond};
+  // The current report interval.
+  Clock::time_point report_start = Clock::now();
+  int shown_in_interval = 0;
+  int64_t hidden_failures = 0;
+  int64_t hidden_closes = 0;
+  int64_t rate_held = 0;
   uint64_t next_id = 1;
+  uint64_t next_held = 1;
   uint64_t lost_notices = 0;
   bool stopping = false;
   std::thread thread;

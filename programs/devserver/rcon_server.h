@@ -3,12 +3,15 @@
 // runs one itself. The owner runs requests on the game loop, one at a time,
 // and answers each with Complete.
 //
-// The port may face a hostile network: everything it keeps is bounded. A
-// client cannot queue more than its share of requests or leave more than
-// kMaxPendingOutput of unread replies; failed logins slow down per address
-// and are reported as a few lines per address and interval, never a line per
-// guess; connections that do not log in are closed after kLoginTimeout and
-// never take the places of logged-in ones.
+// The port may face a hostile network: everything it keeps is bounded, and
+// so is everything it prints. A client that sends faster than the game loop
+// runs its requests is no longer read until the game loop has taken some (TCP
+// holds the rest); no client leaves more than kMaxPendingOutput unread.
+// Password checks slow down per address and are held to a rate over all
+// addresses; lines on failed logins are a few per address and interval, and
+// a few in all. Connections that have not logged in, logins held back and
+// connections closing each have places of their own, so none of them keeps a
+// logged-in client or a clean address out.
 #pragma once
 
 #include <chrono>
@@ -42,24 +45,39 @@ class Server {
  public:
   // Logged-in connections served at once; a login past it is refused.
   static constexpr std::size_t kMaxClients = 16;
-  // Connections not logged in yet, in places of their own, and at most
-  // kMaxLoginsWaitingPerAddress of them from one address, so that one
-  // address cannot keep the others out. A newcomer past its address's share
-  // takes the place of one of that address; past kMaxLoginsWaiting, the
-  // place of one that has not sent a whole login, or with none such it is
-  // closed. The oldest of those that have sent nothing goes first, then of
-  // those in the middle of a packet.
-  static constexpr std::size_t kMaxLoginsWaiting = 16;
-  static constexpr std::size_t kMaxLoginsWaitingPerAddress = 4;
+  // Connections that have not sent a whole login yet, in places of their
+  // own, at most kMaxConnectingPerAddress of them from one address. A
+  // newcomer always gets a place: past its address's share it takes the place
+  // of one of that address, past kMaxConnecting the place of any. Those that
+  // have sent nothing go first, oldest first, then those in the middle of a
+  // packet.
+  static constexpr std::size_t kMaxConnecting = 16;
+  static constexpr std::size_t kMaxConnectingPerAddress = 4;
+  // Logins held back (by their address's delay or by kPasswordChecksPerSecond),
+  // in places of their own: kMaxLoginsHeld for the trusted addresses (see
+  // kTrustedAddresses) and as many for all others, at most
+  // kMaxLoginsHeldPerAddress from one address. Past its address's share, the
+  // oldest held login of the address goes; past the places, the oldest of the
+  // address holding the most (the newcomer's own on a tie). It is closed at
+  // once, unanswered, its password not checked. A held login whose client
+  // hangs up ends likewise.
+  static constexpr std::size_t kMaxLoginsHeld = 16;
+  static constexpr std::size_t kMaxLoginsHeldPerAddress = 4;
+  // Connections closing (answered, waiting up to kLingerTimeout for the
+  // client to read and close). Past it the oldest is reset at once.
+  static constexpr std::size_t kMaxClosing = 64;
   // Room for every place to be taken again at once.
-  static constexpr int kListenBacklog = 2 * static_cast<int>(kMaxClients + kMaxLoginsWaiting);
+  static constexpr int kListenBacklog = 2 * static_cast<int>(kMaxClients + kMaxConnecting + kMaxLoginsHeld);
   // A client's share of the game loop's queue: requests handed on and not
-  // yet completed. One more and the client is dropped.
+  // yet completed. With its share taken, the client is not read until one
+  // is completed. An auth packet from a logged-in client waits likewise until
+  // every earlier request is answered.
   static constexpr int kMaxQueuedRequests = 32;
-  // Reply bytes waiting for a client that does not read; past it the
-  // connection is closed.
+  // Bytes queued for a client that does not read, answers to logins
+  // included; past it the connection is closed.
   static constexpr std::size_t kMaxPendingOutput = 1 << 20;
-  // A connection must log in within this, or it is closed.
+  // A connection must log in within this, or it is closed; a login held back
+  // is not closed for it while it waits.
   static constexpr std::chrono::seconds kLoginTimeout{5};
   // Wrong passwords on one connection before it is closed.
   static constexpr int kMaxFailuresPerConnection = 3;
@@ -71,10 +89,23 @@ class Server {
   static constexpr std::chrono::milliseconds kMaxLoginDelay{4000};
   // An address's failures are forgotten after this long without one.
   static constexpr std::chrono::minutes kForgetFailures{5};
+  // Password checks over all addresses, as a bucket of this many that fills
+  // at this rate: past it, logins wait in their held places for their turn,
+  // so that guessing from many addresses gains nothing. Logins from the
+  // kTrustedAddresses addresses that logged in last are not held to it
+  // (their own delay still holds), so that a guesser cannot keep the
+  // admins out.
+  static constexpr int kPasswordChecksPerSecond = 32;
+  static constexpr std::size_t kTrustedAddresses = 64;
   // Lines on connections that never logged in (wrong passwords, drops): the
-  // first kLinesPerAddress of an address are shown as they happen, the rest
-  // counted and reported as one line per address and kReportInterval.
+  // first kLinesPerAddress of an address within kReportInterval are shown
+  // as they happen, at most kLinesPerInterval of all addresses; the rest are
+  // counted and reported at the end of the interval, as one line for each of
+  // the kReportedAddresses addresses with the most and one for all others. An
+  // address with lines counted stays quiet until an interval passes without.
   static constexpr int kLinesPerAddress = 5;
+  static constexpr int kLinesPerInterval = 20;
+  static constexpr std::size_t kReportedAddresses = 5;
   static constexpr std::chrono::seconds kReportInterval{10};
   // How long a closing connection may take to read its last answers.
   static constexpr std::chrono::seconds kLingerTimeout{2};
@@ -85,14 +116,16 @@ class Server {
     int port = 0;                       // 0: a free port
     std::string password;               // REQUIRES: non-empty
     // A logged-in connection that sends nothing for this long, with nothing
-    // of it in the game loop, is closed. Zero: never.
+    // of it in the game loop, is closed, whatever is still to be written to
+    // it. Zero: never.
     std::chrono::seconds idle_timeout = kDefaultIdleTimeout;
   };
 
   struct Handlers {
     // Both run on the network thread and must only hand their argument on.
-    // False when the owner has no room: the request's client is dropped; a
-    // notice is counted and the count reported once there is room again.
+    // False when the owner has no room: the request waits, its client
+    // unread, and is offered again within a tick; a notice is counted and the
+    // count reported once there is room again.
     std::function<bool(Request)> on_request;
     std::function<bool(std::string)> on_notice;  // a line for the server's output
   };

@@ -1,7 +1,9 @@
 // What the game loop runs, in order of arrival: command lines from the input
 // reader, requests and notices from the RCON network thread. Bounded: a
 // producer that may be slowed waits for room, the network thread is told
-// there is none and drops the client instead.
+// there is none and holds its client back instead. The waiting producer
+// leaves `reserved` places to the network thread, so that a long script
+// cannot keep RCON clients out.
 #pragma once
 
 #include <chrono>
@@ -25,13 +27,14 @@ struct Work {
 
 class WorkQueue {
  public:
-  explicit WorkQueue(std::size_t capacity) : capacity_(capacity) {}
+  // REQUIRES: reserved < capacity.
+  WorkQueue(std::size_t capacity, std::size_t reserved) : capacity_(capacity), reserved_(reserved) {}
 
-  // Any thread. Waits until there is room.
+  // Any thread. Waits until there is room beyond the reserved places.
   void Push(Work work) {
     {
       std::unique_lock lock(mutex_);
-      room_.wait(lock, [this] { return queue_.size() < capacity_; });
+      room_.wait(lock, [this] { return queue_.size() + reserved_ < capacity_; });
       queue_.push_back(std::move(work));
     }
     ready_.notify_one();
@@ -63,6 +66,7 @@ class WorkQueue {
 
  private:
   const std::size_t capacity_;
+  const std::size_t reserved_;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::condition_variable room_;

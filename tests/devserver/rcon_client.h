@@ -22,9 +22,16 @@ struct WirePacket {
 std::string EncodePacket(int32_t id, int32_t type, const std::string& body);
 std::string Int32Bytes(int32_t value);
 
+// The well-formed packet that starts at `*at` in `bytes`, and `*at` moved past
+// it; false, and nothing moved, when there is none (yet) there.
+bool ReadWirePacket(const std::string& bytes, std::size_t* at, WirePacket* packet);
+
 class RconClient {
  public:
-  explicit RconClient(int port);  // connects to 127.0.0.1
+  // Connects to 127.0.0.1 from the loopback address `from`; a
+  // `receive_buffer` above 0 is set as SO_RCVBUF first, for a client that
+  // is slow to take what it is sent.
+  explicit RconClient(int port, const std::string& from = "127.0.0.1", int receive_buffer = 0);
   ~RconClient();
   RconClient(const RconClient&) = delete;
   RconClient& operator=(const RconClient&) = delete;
@@ -33,6 +40,9 @@ class RconClient {
   // The client's own port, or -1.
   int LocalPort() const;
   void SendRaw(const std::string& bytes);
+  // As much of `bytes` as the socket takes without waiting; -1 once the
+  // connection is broken.
+  long SendSome(const std::string& bytes);
   void Send(int32_t id, int32_t type, const std::string& body) { SendRaw(EncodePacket(id, type, body)); }
   // Tells the server nothing more will come; replies can still arrive.
   void EndInput();

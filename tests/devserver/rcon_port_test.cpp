@@ -2,17 +2,20 @@
 // client, a raw test client for what rconclt cannot send, and a quit with no
 // engine buffer left behind after every session.
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <thread>
-
-#include <gmock/gmock.h>
 
 #include "programs/devserver/rcon_server.h"
 #include "tests/devserver/process.h"
@@ -23,8 +26,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::Contains;
+using ::testing::Each;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
+using ::testing::StartsWith;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 const std::string kPassword = "pässword 1";
 const std::string kSmile = R"(<img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>)";
@@ -82,6 +90,12 @@ class RconPortTest : public ::testing::Test {
     }
     ADD_FAILURE() << "no VmRSS";
     return 0;
+  }
+
+  // The server's open descriptors.
+  int Descriptors() const {
+    const auto fds = fs::directory_iterator("/proc/" + std::to_string(server_->pid()) + "/fd");
+    return static_cast<int>(std::distance(fs::begin(fds), fs::end(fds)));
   }
 
   // The server's output up to a marker sent now, without times: everything
@@ -258,6 +272,30 @@ TEST_F(RconPortTest, LongRepliesArriveSplitBetweenCharacters) {
   EXPECT_EQ(expected, joined);
 }
 
+TEST_F(RconPortTest, APipeliningClientIsSlowedDownNotDroppedAndGetsEveryAnswerInOrder) {
+  RconClient other(port_);
+  ASSERT_TRUE(other.Login(kPassword));
+  RconClient pipeliner(port_);
+  ASSERT_TRUE(pipeliner.Login(kPassword));
+  // Far past the client's share of the game loop's queue, in one write:
+  // empty RESPONSE_VALUEs, which print nothing, and a ListPlayers every 100th.
+  constexpr int kCount = 5000;
+  std::string bytes;
+  for (int id = 1; id <= kCount; ++id) {
+    bytes += id % 100 == 0 ? EncodePacket(id, 2, "ListPlayers") : EncodePacket(id, 0, "");
+  }
+  pipeliner.SendRaw(bytes);
+  EXPECT_EQ(kPlayers, other.Command("ListPlayers"));
+  for (int id = 1; id <= kCount; ++id) {
+    const auto answer = pipeliner.Read();
+    ASSERT_TRUE(answer) << "no answer " << id;
+    ASSERT_EQ(id, answer->id);
+    EXPECT_EQ(id % 100 == 0 ? kPlayers : "", answer->body) << id;
+  }
+  EXPECT_EQ(kPlayers, pipeliner.Command("ListPlayers"));
+  EXPECT_THAT(Sync(), Not(Contains(HasSubstr("dropped"))));
+}
+
 // Wrong passwords back to back, as a guesser writes them.
 std::string Guesses(int count) {
   std::string bytes;
@@ -331,7 +369,7 @@ TEST_F(RconPortTest, ConnectionsThatDoNotLogInAreClosedInTimeAndKeepNobodyOut) {
   // Every place its address has for logins taken: silent connections and
   // one that sends its login a byte at a time.
   std::vector<std::unique_ptr<RconClient>> silent;
-  for (std::size_t i = 0; i + 1 < rcon::Server::kMaxLoginsWaitingPerAddress; ++i) {
+  for (std::size_t i = 0; i + 1 < rcon::Server::kMaxConnectingPerAddress; ++i) {
     silent.push_back(std::make_unique<RconClient>(port_));
     ASSERT_TRUE(silent.back()->Connected());
   }
@@ -383,6 +421,248 @@ TEST_F(RconPortTest, TheAnswerToAWrongPasswordArrivesBeforeTheConnectionCloses) 
     EXPECT_EQ(2, answer->type);
     EXPECT_TRUE(client.ClosedByServer());
   }
+}
+
+// Lines of the output about this address's connections that say `what`.
+long LinesAbout(const std::vector<std::string>& lines, const std::string& address, const std::string& what) {
+  return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.find("(" + address + ":") != std::string::npos && line.find(what) != std::string::npos;
+  });
+}
+
+TEST_F(RconPortTest, ACleanAddressLogsInWhileEightOthersHoldLoginsOnTheirDelay) {
+  // A login held on its address's delay whose client hangs up ends at once,
+  // its password unchecked: three wrong ones put 127.0.0.10 on a delay of a
+  // second, eight more come and go within it and print nothing.
+  RconClient first(port_, "127.0.0.10");
+  first.SendRaw(Guesses(3));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(first.Read()) << i;
+  EXPECT_TRUE(first.ClosedByServer());
+  for (int i = 0; i < 8; ++i) {
+    RconClient(port_, "127.0.0.10").Send(1, 3, "hangs up");
+  }
+  std::this_thread::sleep_for(rcon::Server::kMaxLoginDelay / 4 + 500ms);
+  const auto lines = Sync();
+  EXPECT_EQ(3, LinesAbout(lines, "127.0.0.10", ") wrong password"));
+
+  // Eight addresses on the delay, each with four connections that send three
+  // wrong passwords at once; every second each address replaces its oldest
+  // with a fresh one, hanging up on every other one.
+  std::map<std::string, std::deque<std::unique_ptr<RconClient>>> attackers;
+  for (int i = 2; i <= 9; ++i) {
+    const std::string from = "127.0.0." + std::to_string(i);
+    EXPECT_FALSE(RconClient(port_, from).Login("wrong"));
+    for (int k = 0; k < 4; ++k) {
+      attackers[from].push_back(std::make_unique<RconClient>(port_, from));
+      attackers[from].back()->SendRaw(Guesses(3));
+    }
+  }
+  for (int second = 0; second < 6; ++second) {
+    SCOPED_TRACE(second);
+    const auto start = Clock::now();
+    for (auto& [from, connections] : attackers) {
+      if (second % 2 == 0) connections.front()->EndInput();
+      connections.pop_front();
+      connections.push_back(std::make_unique<RconClient>(port_, from));
+      connections.back()->SendRaw(Guesses(3));
+    }
+    // A clean address logs in within the longest delay.
+    RconClient clean(port_);
+    clean.Send(1, 3, kPassword);
+    const auto answer = clean.Read(rcon::Server::kMaxLoginDelay + 1s);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(1, answer->id);
+    EXPECT_EQ(kPlayers, clean.Command("ListPlayers"));
+    std::this_thread::sleep_until(start + 1s);
+  }
+}
+
+TEST_F(RconPortTest, AuthPacketsAfterLoginAreAnsweredInOrderAndAFloodOfThemIsClosed) {
+  // Answered after the replies before them; a wrong password logs the client
+  // out, and its next command closes the connection.
+  {
+    RconClient client(port_);
+    ASSERT_TRUE(client.Login(kPassword));
+    client.SendRaw(EncodePacket(1, 2, "ListPlayers") + EncodePacket(2, 3, kPassword) +
+                   EncodePacket(3, 2, "ListPlayers") + EncodePacket(4, 3, "wrong") + EncodePacket(5, 2, "ListPlayers"));
+    for (const auto& [id, type, body] :
+         std::vector<std::tuple<int, int, std::string>>{{1, 0, kPlayers}, {2, 2, ""}, {3, 0, kPlayers}, {-1, 2, ""}}) {
+      const auto answer = client.Read();
+      ASSERT_TRUE(answer) << id;
+      EXPECT_EQ(id, answer->id);
+      EXPECT_EQ(type, answer->type);
+      EXPECT_EQ(body, answer->body);
+    }
+    EXPECT_TRUE(client.ClosedByServer());
+    const auto lines = Sync();
+    EXPECT_THAT(lines, Contains(MatchesRegex(R"(\[rcon\] client [0-9]+ logged out by a wrong password)")));
+    EXPECT_THAT(lines, Contains(MatchesRegex(R"(\[rcon\] client [0-9]+ \(.*\) dropped: command before login)")));
+  }
+
+  // The right password again and again from a client that reads nothing:
+  // closed once its answers pass the cap, memory flat, the others served.
+  RconClient admin(port_);
+  ASSERT_TRUE(admin.Login(kPassword));
+  RconClient flooder(port_, "127.0.0.1", 4096);
+  ASSERT_TRUE(flooder.Login(kPassword));
+  const double rss_before = RssMb();
+  double rss_peak = rss_before;
+  std::string batch;
+  for (int i = 0; i < 1000; ++i) batch += EncodePacket(i, 3, kPassword);
+  std::size_t offset = 0;
+  bool closed = false;
+  auto next_check = Clock::now();
+  for (const auto deadline = Clock::now() + 20s; !closed && Clock::now() < deadline;) {
+    const long sent = flooder.SendSome(batch.substr(offset));
+    closed = sent < 0;
+    if (sent > 0) offset = (offset + static_cast<std::size_t>(sent)) % batch.size();
+    if (Clock::now() >= next_check) {
+      rss_peak = std::max(rss_peak, RssMb());
+      EXPECT_EQ(kPlayers, admin.Command("ListPlayers"));
+      next_check = Clock::now() + 100ms;
+    }
+    if (sent == 0) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_TRUE(closed);
+  EXPECT_LT(rss_peak - rss_before, 32.0);
+  EXPECT_THAT(Sync(), Contains(MatchesRegex(R"(\[rcon\] client [0-9]+ dropped: not reading its replies)")));
+}
+
+TEST_F(RconPortTest, ClientsWhoseRepliesAreStuckAreClosedWhenIdleAndFreeTheirPlaces) {
+  Stop();
+  Start({"--rcon-password", kPassword, "--rcon-idle-timeout", "2"});
+  for (int i = 2; i < 300; ++i) server_->Send("join Spieler" + std::to_string(i));
+  Sync();
+  // Every logged-in place taken by a client that asks for far more than its
+  // receive buffer holds, within the cap of unread replies, and reads none.
+  std::string asks;
+  for (int id = 1; id <= 40; ++id) asks += EncodePacket(id, 2, "ListPlayers");
+  std::vector<std::unique_ptr<RconClient>> stuck;
+  for (std::size_t i = 0; i < rcon::Server::kMaxClients; ++i) {
+    stuck.push_back(std::make_unique<RconClient>(port_, "127.0.0.1", 4096));
+    ASSERT_TRUE(stuck.back()->Login(kPassword));
+    stuck.back()->SendRaw(asks);
+  }
+  // Every reply made: the game loop waits on its output meanwhile, and a
+  // client with a request in it is not idle.
+  const auto is_reply = [](const std::string& line) { return line.find(" #") != std::string::npos; };
+  for (int i = 0; i < 20 && std::ranges::any_of(Sync(), is_reply); ++i) {
+  }
+  EXPECT_FALSE(RconClient(port_).Login(kPassword));
+
+  // Once idle, every one is closed, however much is still to be written to it.
+  const std::regex idle(R"(\[rcon\] client [0-9]+ dropped: idle for 2 s)");
+  long dropped = 0;
+  for (const auto deadline = Clock::now() + 10s;
+       dropped < static_cast<long>(rcon::Server::kMaxClients) && Clock::now() < deadline;) {
+    std::this_thread::sleep_for(250ms);
+    const auto lines = Sync();
+    dropped += std::ranges::count_if(lines, [&](const std::string& line) { return std::regex_match(line, idle); });
+  }
+  EXPECT_EQ(static_cast<long>(rcon::Server::kMaxClients), dropped);
+  EXPECT_TRUE(RconClient(port_).Login(kPassword));
+}
+
+TEST_F(RconPortTest, AGuesserRotatingAddressesIsHeldToTheRateOfChecksAndAFewLines) {
+  RconClient admin(port_);
+  ASSERT_TRUE(admin.Login(kPassword));  // its address logs in again whatever the guesser does
+  Sync();
+  const int descriptors_before = Descriptors();
+  int descriptors_peak = descriptors_before;
+  // One guess from each of 5,000 addresses, more than the server remembers,
+  // each connection kept open a while, then closed; some 3,000 a second.
+  constexpr int kAddresses = 5000;
+  std::deque<std::unique_ptr<RconClient>> guessers;
+  int answers = 0;
+  auto count_answer = [&](RconClient& guesser) {
+    if (const auto answer = guesser.Read(0ms)) answers += answer->id == -1;
+  };
+  const auto start = Clock::now();
+  auto next_sample = start;
+  auto next_login = start + 1s;
+  for (int i = 0; i < kAddresses; ++i) {
+    guessers.push_back(
+        std::make_unique<RconClient>(port_, "127.1." + std::to_string(i >> 8) + "." + std::to_string(i & 0xFF)));
+    guessers.back()->Send(1, 3, "guess " + std::to_string(i));
+    // Paced a little: a burst past the listen backlog costs this client a
+    // second per connection for the SYN sent again, and the test its time.
+    std::this_thread::sleep_for(200us);
+    if (guessers.size() > 200) {
+      count_answer(*guessers.front());
+      guessers.pop_front();
+    }
+    if (Clock::now() >= next_sample) {
+      descriptors_peak = std::max(descriptors_peak, Descriptors());
+      next_sample = Clock::now() + 50ms;
+    }
+    if (Clock::now() >= next_login) {
+      EXPECT_TRUE(RconClient(port_).Login(kPassword)) << "guess " << i;
+      next_login = Clock::now() + 1s;
+    }
+  }
+  for (auto& guesser : guessers) count_answer(*guesser);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  guessers.clear();
+
+  EXPECT_LE(answers, rcon::Server::kPasswordChecksPerSecond * (seconds + 2)) << "in " << seconds << " s";
+  EXPECT_LE(descriptors_peak - descriptors_before,
+            static_cast<int>(rcon::Server::kMaxClients + rcon::Server::kMaxConnecting + rcon::Server::kMaxLoginsHeld +
+                             rcon::Server::kMaxClosing));
+  // Lines on failed logins: a few per interval, whatever the number of addresses.
+  const auto lines = Sync();
+
+  const auto failed = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("logged in from") == std::string::npos && line.find("disconnected") == std::string::npos;
+  });
+  EXPECT_LE(failed, 2 * (rcon::Server::kLinesPerInterval + static_cast<int>(rcon::Server::kReportedAddresses) + 2));
+  EXPECT_EQ(kPlayers, admin.Command("ListPlayers"));
+}
+
+TEST_F(RconPortTest, OutOfDescriptorsTheServerGoesOnServingAndTakesNewClientsOnceSomeAreFree) {
+  RconClient admin(port_);
+  ASSERT_TRUE(admin.Login(kPassword));
+  rlimit before{};
+  ASSERT_EQ(0, prlimit(server_->pid(), RLIMIT_NOFILE, nullptr, &before));
+  const rlimit few{static_cast<rlim_t>(Descriptors() + 8), before.rlim_max};
+  ASSERT_EQ(0, prlimit(server_->pid(), RLIMIT_NOFILE, &few, nullptr));
+  // Far more connections than it has descriptors for, from as many
+  // addresses, each answered wrong passwords it does not read, so that the
+  // server waits for it to close.
+  std::vector<std::unique_ptr<RconClient>> crowd;
+  for (int i = 0; i < 60; ++i) {
+    crowd.push_back(std::make_unique<RconClient>(port_, "127.0.1." + std::to_string(i)));
+    crowd.back()->SendRaw(Guesses(3));
+  }
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(kPlayers, admin.Command("ListPlayers")) << i;
+    std::this_thread::sleep_for(100ms);
+  }
+  crowd.clear();
+  RconClient late(port_);
+  EXPECT_TRUE(late.Login(kPassword));
+  EXPECT_EQ(0, prlimit(server_->pid(), RLIMIT_NOFILE, &before, nullptr));
+}
+
+TEST_F(RconPortTest, TextFromClientsAndPlayersIsPrintedWholeOnOneLineWithItsControlsVisible) {
+  RconClient client(port_);
+  ASSERT_TRUE(client.Login(kPassword));
+  const std::string chat =
+      "hi\nthere \x1b[2J\x1b[H\x1b]0;title\x07 \r[rcon] client 1 logged in \xc2\x9b"
+      "1m :smile:";
+  const std::string shown = "hi\\nthere \\x1b[2J\\x1b[H\\x1b]0;title\\x07 \\r[rcon] client 1 logged in \\u009b1m ";
+  EXPECT_EQ("Server received, But no response!! ", client.Command("ServerChat " + chat));
+  EXPECT_EQ(kPlayers, client.Command("ListPlayers"));
+  server_->Send("say Zoë \x1b[31mred\rforged\x07 :smile:");
+  server_->Send("say \x1b[2JNobody hi");
+  const auto lines = Sync();
+  EXPECT_THAT(lines, Contains("[chat] SERVER -> Ann: " + shown + ":smile:"));
+  EXPECT_THAT(lines, Contains("[chat] SERVER -> Zoë: " + shown + kSmile));
+  EXPECT_THAT(lines, Contains(MatchesRegex(R"(\[rcon\] client [0-9]+ #[0-9]+: 0\. Ann, id-Ann\\n1\. Zoë, id-Zoë)")));
+  EXPECT_THAT(lines, Contains("[chat] Zoë -> Ann: \\x1b[31mred\\rforged\\x07 :smile:"));
+  EXPECT_THAT(lines, Contains("[chat] Zoë -> Zoë: \\x1b[31mred\\rforged\\x07 " + kSmile));
+  EXPECT_THAT(lines, Contains("[game] no player \\x1b[2JNobody"));
+  EXPECT_THAT(lines, Each(Not(MatchesRegex(".*[\x01-\x1f\x7f].*"))));
+  EXPECT_THAT(lines, Each(StartsWith("[")));
 }
 
 TEST_F(RconPortTest, ThePasswordCanComeFromAFileOrTheEnvironment) {
