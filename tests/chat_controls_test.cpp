@@ -230,5 +230,53 @@ TEST_F(EmojiListTest, PagesFilterGroupsAndTheCommandTakesTheLine) {
                                                  ::testing::StartsWith("DisableHook ")));
 }
 
+// Letter case ignored for every letter, both ways; a line's width in
+// characters, whatever bytes they take.
+TEST_F(EmojiListTest, TheFilterIgnoresTheCaseOfEveryLetterAndLinesCountCharacters) {
+  const std::string ascii = "abcdefghijklmno", cjk = "日本語の絵文字を使う人が多い国";  // 15 characters each
+  WriteConfig(R"({"EmojiListCommand": "/emojis"})");
+  WritePack("accents.json", R"({"EmojiPath": "/A/", "EmojiArray": ["École", "été", "Ours", "Straße", "ΟΔΟΣ", "𐐀"]})");
+  std::string names;
+  for (const std::string& name : {ascii, cjk}) {
+    for (int i = 0; i < 4; ++i) names += std::string(names.empty() ? "" : ",") + "\"" + name + char('A' + i) + "\"";
+  }
+  WritePack("wide.json", R"({"EmojiPath": "/W/", "EmojiArray": [)" + names + "]}");
+  ASSERT_TRUE(LoadPlugin());
+  auto* ann = game_->Join("Ann", "1");
+
+  // Σ folds to σ, and so does the final ς.
+  const std::vector<std::pair<std::string, std::string>> matches = {{"ÉTÉ", "été"},
+                                                                    {"été", "été"},
+                                                                    {"école", "École"},
+                                                                    {"ÉCOLE", "École"},
+                                                                    {"cOlE", "École"},
+                                                                    {"ours", "Ours"},
+                                                                    {"STRASSE", "Straße"},
+                                                                    {"ss", "Straße"},
+                                                                    {"\u03BF\u03B4\u03BF\u03C3", "ΟΔΟΣ"},
+                                                                    {"\u03BF\u03B4\u03BF\u03C2", "ΟΔΟΣ"},
+                                                                    {"𐐨", "𐐀"}};
+  for (const auto& [filter, code] : matches) {
+    const std::string picture = Img("/A/" + code + "." + code);
+    EXPECT_THAT(Ask(ann, "/emojis " + filter), ElementsAre("Server: Emoji you can use matching \"" + filter + "\":",
+                                                           "Server: accents: :" + code + ": " + picture))
+        << filter;
+  }
+  EXPECT_THAT(Ask(ann, "/emojis ete"), ElementsAre("Server: No emoji for you match \"ete\"."));
+
+  // 15 characters a name: three emoji to a line of 80 characters, be they
+  // ASCII or three bytes each.
+  for (const std::string& name : {ascii, cjk}) {
+    std::vector<std::string> lines = Ask(ann, "/emojis " + name);
+    ASSERT_EQ(3u, lines.size()) << name;
+    std::string first = "Server: wide:", second = "Server: wide:";
+    for (int i = 0; i < 4; ++i) {
+      const std::string named = name + char('A' + i);
+      (i < 3 ? first : second) += " :" + named + ": " + Img("/W/" + named + "." + named);
+    }
+    EXPECT_THAT(lines, ElementsAre(::testing::_, first, second));
+  }
+}
+
 }  // namespace
 }  // namespace glyphwork::testing
