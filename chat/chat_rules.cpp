@@ -355,14 +355,25 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
 bool ChatRules::RewriteCapped(std::string_view text, uint32_t switch_after, const Audience& audience,
                               std::string& out) const {
   // The rewriting without the cap, recorded: what Choose found (all of it
-  // typed), put in from the right so that the positions hold, then the rest.
-  out.assign(text);
-  tags_.resize(text.size());
-  for (uint32_t i = 0; i < tags_.size(); ++i) tags_[i] = i;
+  // typed), then the rest pass by pass.
+  out.clear();
+  tags_.clear();
   replacements_.clear();
   saved_.clear();
   saved_tags_.clear();
-  for (auto c = chosen_.rbegin(); c != chosen_.rend(); ++c) Replace(out, c->start, c->pass);
+  size_t copied = 0;  // text before this is in `out`
+  for (const Chosen& c : chosen_) {
+    out.append(text.substr(copied, c.start - copied));
+    for (; copied < c.start + c.length; ++copied) tags_.push_back(uint32_t(copied));
+    // The code's tags go into the record; its markup's take their place.
+    const uint32_t index = Remember(c.pass, text.substr(c.start, c.length), &tags_[tags_.size() - c.length]);
+    tags_.resize(tags_.size() - c.length);
+    const std::string& markup = passes_[c.pass].markup;
+    out.append(markup);
+    tags_.insert(tags_.end(), markup.size(), kPutIn | index);
+  }
+  out.append(text.substr(copied));
+  for (; copied < text.size(); ++copied) tags_.push_back(uint32_t(copied));
   ContinuePassByPass(out, switch_after + 1, audience, true);
 
   std::vector<uint32_t> typed;  // by where they were typed, once sorted
@@ -407,17 +418,21 @@ bool ChatRules::RewriteCapped(std::string_view text, uint32_t switch_after, cons
   return true;
 }
 
+uint32_t ChatRules::Remember(uint32_t pass, std::string_view code, const uint32_t* code_tags) const {
+  // Typed bytes next to each other in the text were next to each other as
+  // typed: markup put in between would be between them still.
+  const bool typed = std::none_of(code_tags, code_tags + code.size(), [](uint32_t tag) { return tag & kPutIn; });
+  replacements_.push_back({pass, typed ? code_tags[0] : Replacement::kFormed, uint32_t(saved_.size())});
+  saved_.append(code);
+  saved_tags_.insert(saved_tags_.end(), code_tags, code_tags + code.size());
+  return uint32_t(replacements_.size() - 1);
+}
+
 void ChatRules::Replace(std::string& text, size_t at, uint32_t pass) const {
   const Pass& p = passes_[pass];
   const size_t length = codes_[p.code].size();
   const auto code_tags = tags_.begin() + ptrdiff_t(at);
-  // Typed bytes next to each other in the text were next to each other as
-  // typed: markup put in between would be between them still.
-  const bool typed = std::none_of(code_tags, code_tags + ptrdiff_t(length), [](uint32_t tag) { return tag & kPutIn; });
-  const uint32_t index = uint32_t(replacements_.size());
-  replacements_.push_back({pass, typed ? tags_[at] : Replacement::kFormed, uint32_t(saved_.size())});
-  saved_.append(text, at, length);
-  saved_tags_.insert(saved_tags_.end(), code_tags, code_tags + ptrdiff_t(length));
+  const uint32_t index = Remember(pass, std::string_view(text).substr(at, length), &*code_tags);
   text.replace(at, length, p.markup);
   tags_.erase(code_tags, code_tags + ptrdiff_t(length));
   tags_.insert(tags_.begin() + ptrdiff_t(at), p.markup.size(), kPutIn | index);

@@ -97,7 +97,8 @@ class ChatRules {
   // Cost: one scan of the text and one lookup per pair of colons in it,
   // whatever the number of passes; one more scan per pass whose markup can
   // form a code with the text around it (a colon in its path, or a name
-  // holding markup). Uses internal scratch buffers: one call at a time.
+  // holding markup), and then, with a cap, one copy of the text per
+  // replacement. Uses internal scratch buffers: one call at a time.
   //
   // For `audience`: only passes of open gates apply (none without pictures),
   // and with allow_escape a backslash before a code is dropped and the code
@@ -185,8 +186,10 @@ class ChatRules {
   // `switch_after`): the whole rewriting recorded, then the replacements
   // beyond the cap undone.
   bool RewriteCapped(std::string_view text, uint32_t switch_after, const Audience& audience, std::string& out) const;
-  // Replaces the code of `pass` at `at` in `text` by its markup and records it
-  // in replacements_.
+  // Records in replacements_ a replacement by `pass` of `code`, whose bytes
+  // had `code_tags`; its index.
+  uint32_t Remember(uint32_t pass, std::string_view code, const uint32_t* code_tags) const;
+  // Replaces the code of `pass` at `at` in `text` by its markup and records it.
   void Replace(std::string& text, size_t at, uint32_t pass) const;
   // Puts back what replacements_[index] replaced, once every later
   // replacement that took part of its markup was undone.
