@@ -3,6 +3,7 @@
 // the table's runs make of it.
 #include "commands/case_folding.h"
 
+#include <API/ARK/Ark.h>
 #include <gmock/gmock.h>
 
 #include <fstream>
@@ -13,21 +14,9 @@
 namespace glyphwork::testing {
 namespace {
 
+// Linux only: wchar_t holds a code point.
 std::string Utf8(const std::vector<char32_t>& codes) {
-  std::string text;
-  for (const char32_t code : codes) {
-    if (code < 0x80) {
-      text += char(code);
-    } else if (code < 0x800) {
-      text += {char(0xC0 | (code >> 6)), char(0x80 | (code & 0x3F))};
-    } else if (code < 0x10000) {
-      text += {char(0xE0 | (code >> 12)), char(0x80 | ((code >> 6) & 0x3F)), char(0x80 | (code & 0x3F))};
-    } else {
-      text += {char(0xF0 | (code >> 18)), char(0x80 | ((code >> 12) & 0x3F)), char(0x80 | ((code >> 6) & 0x3F)),
-               char(0x80 | (code & 0x3F))};
-    }
-  }
-  return text;
+  return AsaApi::Tools::Utf8Encode(std::wstring(codes.begin(), codes.end()));
 }
 
 TEST(CaseFoldingTest, EveryCodePointFoldsAsCaseFoldingTxtSaysAndOtherBytesStay) {
