@@ -15,11 +15,10 @@ namespace glyphwork {
 
 using nlohmann::json;
 
-size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup, size_t limit) {
+size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup) {
   if (code.empty()) return 0;
   size_t count = 0;
-  for (size_t at = text.find(code); at != std::string::npos && count < limit;
-       at = text.find(code, at + markup.size())) {
+  for (size_t at = text.find(code); at != std::string::npos; at = text.find(code, at + markup.size())) {
     text.replace(at, code.size(), markup);
     ++count;
   }
@@ -32,6 +31,10 @@ namespace {
 // code and no markup holds it (they are UTF-8, from JSON), nor does a text
 // that came from UTF-16.
 constexpr char kEscaped = '\xFF';
+
+// The tag of a byte that a replacement put in, with the replacement's index
+// in the low bits; a typed byte's tag is its position.
+constexpr uint32_t kPutIn = 0x80000000u;
 
 }  // namespace
 
@@ -283,14 +286,8 @@ uint32_t ChatRules::Choose(std::string_view text, const Audience& audience) cons
   return switch_after;
 }
 
-size_t ChatRules::Cap() const {
-  if (!controls_.max_emoji) return SIZE_MAX;
-  const size_t max = *controls_.max_emoji;
-  if (chosen_.size() >= max) {
-    chosen_.resize(max);
-    return 0;
-  }
-  return max - chosen_.size();
+void ChatRules::Cap() const {
+  if (controls_.max_emoji && chosen_.size() > *controls_.max_emoji) chosen_.resize(*controls_.max_emoji);
 }
 
 bool ChatRules::Rewrite(std::string_view text, const Audience& audience, std::string& out) const {
@@ -335,7 +332,8 @@ bool ChatRules::TakeEscapes(std::string_view text, std::string& out) const {
 
 bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, std::string& out) const {
   const uint32_t switch_after = Choose(text, audience);
-  const size_t budget = Cap();
+  if (switch_after != UINT32_MAX && controls_.max_emoji) return RewriteCapped(text, switch_after, audience, out);
+  Cap();
   if (chosen_.empty()) return false;
 
   size_t size = text.size();
@@ -350,8 +348,106 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
   }
   out.append(text.substr(at));
 
-  if (switch_after != UINT32_MAX && budget > 0) ContinuePassByPass(out, switch_after + 1, audience, budget);
+  if (switch_after != UINT32_MAX) ContinuePassByPass(out, switch_after + 1, audience, false);
   return true;
+}
+
+bool ChatRules::RewriteCapped(std::string_view text, uint32_t switch_after, const Audience& audience,
+                              std::string& out) const {
+  // The rewriting without the cap, recorded: what Choose found (all of it
+  // typed), then the rest pass by pass.
+  out.clear();
+  tags_.clear();
+  replacements_.clear();
+  saved_.clear();
+  saved_tags_.clear();
+  size_t copied = 0;  // text before this is in `out`
+  for (const Chosen& c : chosen_) {
+    out.append(text.substr(copied, c.start - copied));
+    for (; copied < c.start + c.length; ++copied) tags_.push_back(uint32_t(copied));
+    // The code's tags go into the record; its markup's take their place.
+    const uint32_t index = Remember(c.pass, text.substr(c.start, c.length), &tags_[tags_.size() - c.length]);
+    tags_.resize(tags_.size() - c.length);
+    const std::string& markup = passes_[c.pass].markup;
+    out.append(markup);
+    tags_.insert(tags_.end(), markup.size(), kPutIn | index);
+  }
+  out.append(text.substr(copied));
+  for (; copied < text.size(); ++copied) tags_.push_back(uint32_t(copied));
+  ContinuePassByPass(out, switch_after + 1, audience, true);
+
+  std::vector<uint32_t> typed;  // by where they were typed, once sorted
+  for (uint32_t i = 0; i < replacements_.size(); ++i) {
+    if (replacements_[i].typed_at != Replacement::kFormed) typed.push_back(i);
+  }
+  const size_t max = *controls_.max_emoji;
+  if (typed.size() >= max) {
+    // No room for formed codes: the text as given with the first typed codes
+    // replaced, and nothing else.
+    if (max == 0) return false;
+    std::sort(typed.begin(), typed.end(),
+              [&](uint32_t a, uint32_t b) { return replacements_[a].typed_at < replacements_[b].typed_at; });
+    out.clear();
+    size_t at = 0;
+    for (size_t k = 0; k < max; ++k) {
+      const Replacement& r = replacements_[typed[k]];
+      const Pass& pass = passes_[r.pass];
+      out.append(text.substr(at, r.typed_at - at));
+      out.append(pass.markup);
+      at = r.typed_at + codes_[pass.code].size();
+    }
+    out.append(text.substr(at));
+    return true;
+  }
+  // Every typed code, and the formed ones in the order they were made while
+  // the cap allows; the others are undone, the last first, so that each finds
+  // its markup whole again.
+  size_t formed_left = max - typed.size();
+  uint32_t first_undone = uint32_t(replacements_.size());
+  for (uint32_t i = 0; i < replacements_.size(); ++i) {
+    if (replacements_[i].typed_at != Replacement::kFormed) continue;
+    if (formed_left == 0) {
+      first_undone = i;
+      break;
+    }
+    --formed_left;
+  }
+  for (uint32_t i = uint32_t(replacements_.size()); i-- > first_undone;) {
+    if (replacements_[i].typed_at == Replacement::kFormed) Undo(out, i);
+  }
+  return true;
+}
+
+uint32_t ChatRules::Remember(uint32_t pass, std::string_view code, const uint32_t* code_tags) const {
+  // Typed bytes next to each other in the text were next to each other as
+  // typed: markup put in between would be between them still.
+  const bool typed = std::none_of(code_tags, code_tags + code.size(), [](uint32_t tag) { return tag & kPutIn; });
+  replacements_.push_back({pass, typed ? code_tags[0] : Replacement::kFormed, uint32_t(saved_.size())});
+  saved_.append(code);
+  saved_tags_.insert(saved_tags_.end(), code_tags, code_tags + code.size());
+  return uint32_t(replacements_.size() - 1);
+}
+
+void ChatRules::Replace(std::string& text, size_t at, uint32_t pass) const {
+  const Pass& p = passes_[pass];
+  const size_t length = codes_[p.code].size();
+  const auto code_tags = tags_.begin() + ptrdiff_t(at);
+  const uint32_t index = Remember(pass, std::string_view(text).substr(at, length), &*code_tags);
+  text.replace(at, length, p.markup);
+  tags_.erase(code_tags, code_tags + ptrdiff_t(length));
+  tags_.insert(tags_.begin() + ptrdiff_t(at), p.markup.size(), kPutIn | index);
+}
+
+void ChatRules::Undo(std::string& text, uint32_t index) const {
+  const Replacement& r = replacements_[index];
+  const Pass& p = passes_[r.pass];
+  const size_t length = codes_[p.code].size();
+  const auto markup = std::find(tags_.begin(), tags_.end(), kPutIn | index);
+  const size_t at = size_t(markup - tags_.begin());
+  text.replace(at, p.markup.size(), saved_, r.saved_at, length);
+  tags_.erase(markup, markup + ptrdiff_t(p.markup.size()));
+  const auto saved = saved_tags_.begin() + ptrdiff_t(r.saved_at);
+  tags_.insert(tags_.begin() + ptrdiff_t(at), saved, saved + ptrdiff_t(length));
 }
 
 ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audience& audience,
@@ -359,9 +455,10 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
   if (controls_.allow_escape && text.find('\\') != std::string_view::npos) return UnitsResult::kUseRewrite;
   if (!audience.pictures) return UnitsResult::kUnchanged;
   const uint32_t switch_after = Choose(text, audience);
-  const size_t budget = Cap();
   if (chosen_.empty()) return UnitsResult::kUnchanged;
-  if (switch_after != UINT32_MAX && budget > 0) return UnitsResult::kUseRewrite;
+  if (switch_after != UINT32_MAX) return UnitsResult::kUseRewrite;
+  Cap();
+  if (chosen_.empty()) return UnitsResult::kUnchanged;
   size_t size = text.size();
   for (const Chosen& c : chosen_) {
     const Pass& pass = passes_[c.pass];
@@ -381,11 +478,11 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
   return UnitsResult::kRewritten;
 }
 
-void ChatRules::ContinuePassByPass(std::string& text, uint32_t next, const Audience& audience, size_t budget) const {
+void ChatRules::ContinuePassByPass(std::string& text, uint32_t next, const Audience& audience, bool track) const {
   // Markup that may form codes: run the passes one by one as ReplaceAll does,
   // but only those whose code is in the text; look again after every markup
   // that may have formed new codes.
-  while (budget > 0) {
+  for (;;) {
     FindOccurrences(text, nullptr);
     candidates_.clear();
     uint32_t previous_code = UINT32_MAX;
@@ -402,9 +499,16 @@ void ChatRules::ContinuePassByPass(std::string& text, uint32_t next, const Audie
     bool look_again = false;
     for (const uint32_t pass : candidates_) {
       const Pass& p = passes_[pass];
-      const size_t replaced = ReplaceAllCounted(text, codes_[p.code], p.markup, budget);
-      budget -= replaced;
-      if (budget == 0) return;
+      size_t replaced = 0;
+      if (track) {
+        for (size_t at = text.find(codes_[p.code]); at != std::string::npos;
+             at = text.find(codes_[p.code], at + p.markup.size())) {
+          Replace(text, at, pass);
+          ++replaced;
+        }
+      } else {
+        replaced = ReplaceAllCounted(text, codes_[p.code], p.markup);
+      }
       if (replaced > 0 && p.may_create_codes) {
         next = pass + 1;
         look_again = true;

@@ -15,9 +15,8 @@
 
 namespace glyphwork {
 
-// ReplaceAll's replacement, returning the number of codes replaced; stops
-// after `limit` of them.
-size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup, size_t limit = SIZE_MAX);
+// ReplaceAll's replacement, returning the number of codes replaced.
+size_t ReplaceAllCounted(std::string& text, std::string_view code, std::string_view markup);
 
 class ChatRules {
  public:
@@ -98,13 +97,16 @@ class ChatRules {
   // Cost: one scan of the text and one lookup per pair of colons in it,
   // whatever the number of passes; one more scan per pass whose markup can
   // form a code with the text around it (a colon in its path, or a name
-  // holding markup). Uses internal scratch buffers: one call at a time.
+  // holding markup), and then, with a cap, one copy of the text per
+  // replacement. Uses internal scratch buffers: one call at a time.
   //
   // For `audience`: only passes of open gates apply (none without pictures),
-  // at most controls().max_emoji codes are replaced (the first from the left;
-  // where markup may form codes, the passes after that point in their order,
-  // never past the cap), and with allow_escape a backslash before a code is
-  // dropped and the code kept as text, for every recipient.
+  // and with allow_escape a backslash before a code is dropped and the code
+  // kept as text, for every recipient. With controls().max_emoji, of the
+  // replacements made without it at most that many stay: first the codes
+  // that were in `text` as given, leftmost first, whatever pass replaced
+  // them; then, where markup formed codes, those in the order they were
+  // replaced. Every other code shows as it stood.
   bool Rewrite(std::string_view text, const Audience& audience, std::string& out) const;
 
   enum class UnitsResult { kUnchanged, kRewritten, kUseRewrite };
@@ -138,6 +140,15 @@ class ChatRules {
     uint32_t pass;
   };
 
+  // A replacement of a capped rewriting: where its code was typed (kFormed:
+  // some of it came from markup), and its code's bytes and tags in saved_.
+  struct Replacement {
+    static constexpr uint32_t kFormed = UINT32_MAX;
+    uint32_t pass;
+    uint32_t typed_at;
+    uint32_t saved_at;
+  };
+
   struct NewPass {
     std::string code;
     std::string markup;
@@ -163,15 +174,26 @@ class ChatRules {
   // ordered by start; the pass after which the rest must run pass by pass,
   // or UINT32_MAX.
   uint32_t Choose(std::string_view text, const Audience& audience) const;
-  // Keeps the first `max_emoji` of chosen_; the number of replacements still
-  // allowed after them.
-  size_t Cap() const;
+  // Keeps the first `max_emoji` of chosen_.
+  void Cap() const;
   // The literal pass-by-pass rewriting of `text` from pass `next` on, used
-  // once some inserted markup may have formed new codes; at most `budget`
-  // replacements.
-  void ContinuePassByPass(std::string& text, uint32_t next, const Audience& audience, size_t budget) const;
+  // once some inserted markup may have formed new codes. With `track`, every
+  // replacement is recorded (Replace) and tags_ follows the text.
+  void ContinuePassByPass(std::string& text, uint32_t next, const Audience& audience, bool track) const;
   // Rewrite without escapes.
   bool RewriteCodes(std::string_view text, const Audience& audience, std::string& out) const;
+  // RewriteCodes with a cap once markup may form codes (Choose returned
+  // `switch_after`): the whole rewriting recorded, then the replacements
+  // beyond the cap undone.
+  bool RewriteCapped(std::string_view text, uint32_t switch_after, const Audience& audience, std::string& out) const;
+  // Records in replacements_ a replacement by `pass` of `code`, whose bytes
+  // had `code_tags`; its index.
+  uint32_t Remember(uint32_t pass, std::string_view code, const uint32_t* code_tags) const;
+  // Replaces the code of `pass` at `at` in `text` by its markup and records it.
+  void Replace(std::string& text, size_t at, uint32_t pass) const;
+  // Puts back what replacements_[index] replaced, once every later
+  // replacement that took part of its markup was undone.
+  void Undo(std::string& text, uint32_t index) const;
   // With allow_escape: `text` with every backslash-and-code replaced by one
   // kEscaped byte, the codes in `escaped_`; false when there is none.
   bool TakeEscapes(std::string_view text, std::string& out) const;
@@ -206,6 +228,12 @@ class ChatRules {
   mutable std::vector<uint32_t> escaped_;  // codes taken by TakeEscapes, in order
   mutable std::string unescaped_;
   mutable std::string escaped_text_;
+  // A capped rewriting's record: per byte of the text, where it was typed, or
+  // kPutIn | the replacement that put it in.
+  mutable std::vector<uint32_t> tags_;
+  mutable std::vector<Replacement> replacements_;
+  mutable std::string saved_;
+  mutable std::vector<uint32_t> saved_tags_;
 };
 
 }  // namespace glyphwork

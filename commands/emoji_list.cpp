@@ -1,12 +1,12 @@
 #include "commands/emoji_list.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <exception>
 #include <sstream>
 
 #include "chat/chat_hook.h"
+#include "commands/case_folding.h"
 #include "common/engine_text.h"
 #include "common/game_functions.h"
 #include "log/log.h"
@@ -24,10 +24,9 @@ constexpr size_t kLinesPerPage = 8;
 
 std::string registered;  // the chat command the host has, or ""
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return lower;
+// What the chat window shows as one character: a code point, not a byte.
+size_t Width(std::string_view text) {
+  return size_t(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 // "faces: :smile: <picture> :wink: <picture>", as many lines as it takes.
@@ -35,7 +34,7 @@ void AddLines(const std::string& source, const std::vector<ChatRules::Listed>& e
   std::string line;
   size_t count = 0, width = 0;
   for (const ChatRules::Listed& listed : emoji) {
-    const size_t needed = listed.code.size() + 3;  // the code, a blank, the picture, a blank
+    const size_t needed = Width(listed.code) + 3;  // the code, a blank, the picture, a blank
     if (count > 0 && (count == kEmojiPerLine || width + needed > kLineWidth)) {
       lines.push_back(std::move(line));
       line.clear();
@@ -43,7 +42,7 @@ void AddLines(const std::string& source, const std::vector<ChatRules::Listed>& e
     }
     if (count == 0) {
       line = source + ":";
-      width = source.size() + 1;
+      width = Width(source) + 1;
     }
     line += " ";
     line += listed.code;
@@ -59,12 +58,13 @@ void AddLines(const std::string& source, const std::vector<ChatRules::Listed>& e
 
 std::vector<std::string> EmojiListPage(const ChatRules& rules, const ChatRules::Audience& audience,
                                        const std::string& command, const std::string& filter, int page) {
-  const std::string wanted = Lower(filter);
+  const std::string wanted = FoldCase(filter);
   std::vector<std::string> lines;
   for (auto& [source, emoji] : rules.ListFor(audience)) {
     if (!wanted.empty()) {
-      std::erase_if(
-          emoji, [&](const ChatRules::Listed& listed) { return Lower(listed.code).find(wanted) == std::string::npos; });
+      std::erase_if(emoji, [&](const ChatRules::Listed& listed) {
+        return FoldCase(listed.code).find(wanted) == std::string::npos;
+      });
     }
     AddLines(source, emoji, lines);
   }

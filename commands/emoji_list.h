@@ -28,7 +28,8 @@ void RemoveEmojiListCommand();
 
 // The lines of page `page` (1 is the first; past the last gives the last)
 // of the list for `audience`, with codes containing `filter` (letter case
-// ignored; empty: all) and `command` named in the header's hint.
+// ignored for every letter, by FoldCase; empty: all) and `command` named in
+// the header's hint. A line's width is counted in code points.
 std::vector<std::string> EmojiListPage(const ChatRules& rules, const ChatRules::Audience& audience,
                                        const std::string& command, const std::string& filter, int page);
 

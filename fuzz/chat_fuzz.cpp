@@ -2,7 +2,11 @@
 // a configuration built from the input, with every key given a mixed type,
 // through the installed hook: the game gets exactly one well-formed delivery,
 // no exception leaves the hook, and the text is the plain algorithm's where
-// the documents have the types it needs, else the original.
+// the documents have the types it needs, else the original. With any of the
+// community controls (the cap, escapes, typed markup, packs behind Groups)
+// the plain controls' text, where the documents have the types they need;
+// the recipient's groups come from the input. Then the emoji list command
+// with arbitrary words: one page of at most 8 lines under its header.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
@@ -10,9 +14,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 
 #include "chat/chat_hook.h"
+#include "commands/emoji_list.h"
 #include "common/engine_text.h"
 #include "config/config.h"
 #include "log/log.h"
@@ -41,12 +47,35 @@ struct World {
     AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&glyphwork::ClientChatMessageHook),
                                &glyphwork::ClientChatMessageTrampoline);
     player = game.Join("Ann", "id-Ann");
+    // The hook keeps the last recipient's id once it asked about a pack's
+    // groups: have it kept from the start, so that each input's engine
+    // buffers can be counted.
+    glyphwork::ConfigDocument = json::object();
+    glyphwork::PackDocument = {{"EmojiMap", {{{"EmojiArray", {"g"}}, {"Groups", {"a"}}}}}};
+    Deliver(":g:");
+    Reset();
+  }
+
+  void Deliver(const std::string& text) {
+    FPrimalChatMessage message;
+    message.Message = glyphwork::FStringFromUtf8(text);
+    glyphwork::BumpDocumentsGeneration();
+    standin::Game::Deliver(player, message);
+  }
+
+  // Rules without engine strings of their own (the groups' names).
+  void Reset() {
+    glyphwork::ConfigDocument = json::object();
+    glyphwork::PackDocument = json::object();
+    glyphwork::BumpDocumentsGeneration();
+    glyphwork::UseChatRules(glyphwork::BuildChatRules());
   }
 };
 
 // Short texts over an alphabet where codes collide, nest and hide in markup.
 std::string Text(FuzzedDataProvider& in) {
-  static const char* const kPieces[] = {":", "a", "b", " ", "é", "\"/>", "<img src=\"chat.image\" path=\"", "."};
+  static const char* const kPieces[] = {":", "a", "b", " ", "é", "\"/>", "<img src=\"chat.image\" path=\"",
+                                        ".", "A", "É", ":a:"};
   std::string text;
   for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 4); n > 0; --n) {
     text += kPieces[in.ConsumeIntegralInRange<size_t>(0, std::size(kPieces) - 1)];
@@ -85,6 +114,21 @@ void Maybe(FuzzedDataProvider& in, json& object, const char* key, const std::fun
   if (in.ConsumeBool()) object[key] = Value(in, expected);
 }
 
+const char* const kGroups[] = {"", "a", "b", ":", "é"};
+
+// A chat line for the list command: words that are pages, filters in either
+// case, or neither.
+std::string ListLine(FuzzedDataProvider& in) {
+  static const char* const kWords[] = {"/emojis", "1", "2",  "0", "-3", "4294967296", "a",  "A", "É",
+                                       "é",       "ß", "SS", ":", "  ", "\t",         "ÉA", "b:"};
+  std::string line;
+  for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 5); n > 0; --n) {
+    line += kWords[in.ConsumeIntegralInRange<size_t>(0, std::size(kWords) - 1)];
+    if (in.ConsumeBool()) line += ' ';
+  }
+  return line;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -114,15 +158,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Maybe(in, pack, "EmojiPath", [&] { return json(Text(in)); });
         Maybe(in, pack, "EmojiArray",
               [&] { return List(in, [&] { return Value(in, [&] { return json(Text(in)); }); }); });
+        Maybe(in, pack, "Groups", [&] {
+          return List(in, [&] {
+            return Value(in,
+                         [&] { return json(kGroups[in.ConsumeIntegralInRange<size_t>(0, std::size(kGroups) - 1)]); });
+          });
+        });
         return pack;
       });
     });
   });
+  Maybe(in, config, "MaxEmojiPerMessage", [&] { return json(in.ConsumeIntegralInRange(0, 4)); });
+  Maybe(in, config, "AllowEscape", [&] { return json(in.ConsumeBool()); });
+  Maybe(in, config, "BlockTypedMarkup", [&] { return json(in.ConsumeBool()); });
+  Maybe(in, config, "EmojiListCommand", [&] { return json("/emojis"); });
   if (in.ConsumeIntegralInRange(0, 15) == 0) config = Value(in, [] { return json::object(); });
+  bool controls = false;
+  for (const char* key : {"MaxEmojiPerMessage", "AllowEscape", "BlockTypedMarkup", "EmojiListCommand"}) {
+    controls = controls || (config.is_object() && config.contains(key));
+  }
+  if (packs.contains("EmojiMap") && packs["EmojiMap"].is_array()) {
+    for (const json& pack : packs["EmojiMap"]) controls = controls || (pack.is_object() && pack.contains("Groups"));
+  }
+  const std::string list_line = ListLine(in);
 
   Permissions::StandIn::Clear();
   std::set<std::string> groups;
-  for (const char* group : {"", "a", "b", ":", "é"}) {
+  for (const char* group : kGroups) {
     if (in.ConsumeBool()) {
       Permissions::StandIn::AddToGroup("id-Ann", group);
       groups.insert(group);
@@ -136,7 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (in.remaining_bytes() >= 2) {
     const char16_t unit = in.ConsumeIntegral<char16_t>();
     if (letters) {
-      units.push_back(u":ab .\"<>/"[unit % 9]);
+      units.push_back(u":ab .\"<>/\\AÉ"[unit % 12]);
     } else if (unit != 0) {
       units.push_back(unit);
     }
@@ -149,20 +211,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   glyphwork::BumpDocumentsGeneration();
 
   const std::string original = glyphwork::Utf8FromFString(message.Message);
-  std::string expected;
+  const auto in_group = [&](const std::string& group) { return groups.count(group) != 0; };
+  std::optional<std::string> expected;
   try {
-    const std::string rewritten = glyphwork::reference::LiteralRewrite(
-        config, packs, original, [&](const std::string& group) { return groups.count(group) != 0; });
+    const std::string rewritten =
+        controls ? glyphwork::reference::LiteralRewriteWithControls(config, packs, original, in_group)
+                 : glyphwork::reference::LiteralRewrite(config, packs, original, in_group);
     expected = glyphwork::Utf8FromFString(glyphwork::FStringFromUtf8(rewritten));
-  } catch (const json::exception&) {
-    expected = original;
+  } catch (const std::exception&) {
+    // A wrong type: the original without controls; with them the hook's
+    // answer depends on which key and which recipient, and is not checked.
+    if (!controls) expected = original;
   }
 
   world.player->received.clear();
   standin::Game::Deliver(world.player, message);
   if (world.player->received.size() != 1 || world.game.malformed_records != 0) std::abort();
-  if (world.player->received[0] != expected) std::abort();
+  if (expected && world.player->received[0] != *expected) std::abort();
   message = FPrimalChatMessage();
+
+  world.player->direct.clear();
+  {
+    FString line = glyphwork::FStringFromUtf8(list_line);
+    glyphwork::OnEmojiListCommand(world.player, &line, 0, 0);
+  }
+  const auto& direct = world.player->direct;
+  if (direct.empty() || direct.size() > 9) std::abort();
+  if (direct[0].text.rfind(direct.size() == 1 ? "No emoji for you" : "Emoji you can use", 0) != 0) std::abort();
+  world.Reset();
   if (standin::Game::LiveAllocations() != allocations) std::abort();
   return 0;
 }

@@ -72,6 +72,57 @@ TEST_F(ChatControlsTest, CapEscapesAndTypedMarkupAloneAndTogether) {
   EXPECT_THAT(TakeConsole(), IsEmpty());
 }
 
+// Where a name or a path holds a colon, replacing codes can form new ones;
+// the cap still keeps the codes as typed first, by where they were typed,
+// then the formed ones in the order they are replaced.
+TEST_F(ChatControlsTest, TheCapCountsCodesWhereTheyWereTypedWhateverTheirColons) {
+  struct Case {
+    std::vector<json> packs;
+    std::string text;
+    std::vector<std::string> expected;  // for a cap of 0, 1, 2, ...; the last also without a cap
+  };
+  const json emoji_y = {{"EmojiPath", "/E/"}, {"EmojiArray", {"y"}}};
+  const json emoji_a_b = {{"EmojiPath", "/E/"}, {"EmojiArray", {"a", "b"}}};
+  const std::string y = Img("/E/y.y"), a = Img("/E/a.a"), b = Img("/E/b.b");
+  // Markup that holds :a:, and markup for :a: that holds :b:.
+  const json q_holds_a = {{"EmojiPath", "/G/:a:"}, {"EmojiArray", {"q"}}};
+  const json a_holds_b = {{"EmojiPath", "/H/:b:"}, {"EmojiArray", {"a"}}};
+  const std::string q = Img("/G/:a:q.q"), q_with_a = Img("/G/" + a + "q.q");
+  const std::vector<Case> cases = {
+      // A colon in the path of a pack that comes first.
+      {{{{"EmojiPath", "/X:/"}, {"EmojiArray", {"x"}}}, emoji_y},
+       ":y: :x:",
+       {":y: :x:", y + " :x:", y + " " + Img("/X:/x.x")}},
+      // A colon in a name, in another pack or in the same one.
+      {{{{"EmojiPath", "/E/"}, {"EmojiArray", {"x:"}}}, emoji_y},
+       ":y: :x::",
+       {":y: :x::", y + " :x::", y + " " + Img("/E/x:.x:")}},
+      {{{{"EmojiPath", "/E/"}, {"EmojiArray", {"a:b", "b"}}}},
+       ":b: :a:b:",
+       {":b: :a:b:", b + " :a:b:", b + " " + Img("/E/a:b.a:b")}},
+      // The :a: typed counts before the one in the picture's path.
+      {{q_holds_a, emoji_a_b}, ":q: :a:", {":q: :a:", q + " :a:", q + " " + a, q_with_a + " " + a}},
+      // The first formed code is kept, the second undone, :b: typed later stays.
+      {{q_holds_a, emoji_a_b},
+       ":q: :q: :b:",
+       {":q: :q: :b:", q + " :q: :b:", q + " " + q + " :b:", q + " " + q + " " + b, q_with_a + " " + q + " " + b,
+        q_with_a + " " + q_with_a + " " + b}},
+      // Formed inside formed: undone the last first.
+      {{q_holds_a, a_holds_b, emoji_a_b},
+       ":q:",
+       {":q:", q, Img("/G/" + Img("/H/:b:a.a") + "q.q"), Img("/G/" + Img("/H/" + b + "a.a") + "q.q")}},
+  };
+  for (const Case& c : cases) {
+    for (size_t cap = 0; cap <= c.expected.size(); ++cap) {
+      const json config = cap < c.expected.size() ? json{{"MaxEmojiPerMessage", cap}} : json::object();
+      Use(config, c.packs);
+      const std::string& expected = c.expected[std::min(cap, c.expected.size() - 1)];
+      EXPECT_EQ(expected, Deliver(ann_, c.text)) << config << " " << json(c.packs) << " \"" << c.text << "\"";
+    }
+  }
+  EXPECT_THAT(TakeConsole(), IsEmpty());
+}
+
 TEST_F(ChatControlsTest, PacksBehindGroupsWithAndWithoutUsePermissions) {
   auto* bob = game_->Join("Bob", "2");
   auto* cid = game_->Join("Cid", "3");
@@ -103,23 +154,25 @@ TEST_F(ChatControlsTest, PacksBehindGroupsWithAndWithoutUsePermissions) {
   EXPECT_THAT(TakeConsole(), IsEmpty());
 }
 
-// Random documents whose markup forms no code, random controls and groups,
-// messages full of codes, backslashes and "<": the hook writes what the
-// plain controls write, for a recipient in some groups and one in none.
+// Random documents, random controls and groups, messages full of codes,
+// backslashes and "<": the hook writes what the plain controls write, for a
+// recipient in some groups and one in none. Names and paths hold colons, so
+// that markup forms codes: in a path ("/:a:1/" puts :a: in the picture's
+// path) and in names (:a:b: holds :a: and :b:).
 TEST_F(ChatControlsTest, TheHookWritesWhatThePlainControlsWrite) {
   std::mt19937 random(20261208);
   const auto below = [&](int n) { return int(random() % unsigned(n)); };
-  const std::vector<std::string> names = {"a", "b", "ab", "x", "gold", ""};
+  const std::vector<std::string> names = {"a", "b", "ab", "x", "gold", "", "a:b", "x:", ":"};
   const std::vector<std::string> groups = {"A", "B", "C"};
-  const std::vector<std::string> pieces = {":a:",   ":b:", ":ab:", ":x:",  ":gold:", "::", ":", "\\",
-                                           "\\:a:", "<",   "<b>",  "</i>", "<1",     " ",  "a", "é"};
+  const std::vector<std::string> pieces = {":a:", ":b:", ":ab:", ":x:", ":gold:", "::", ":", "\\",    "\\:a:",
+                                           "<",   "<b>", "</i>", "<1",  " ",      "a",  "é", ":a:b:", ":x::"};
   auto* bob = game_->Join("Bob", "2");
   Permissions::StandIn::AddToGroup("1", "A");
   Permissions::StandIn::AddToGroup("1", "C");
-  int rewritten = 0;
-  for (int document = 0; document < 400; ++document) {
+  int rewritten = 0, formed_capped = 0, formed_kept = 0;
+  for (int document = 0; document < 1000; ++document) {
     json config = json::object();
-    if (below(2)) config["MaxEmojiPerMessage"] = below(4);
+    if (below(2)) config["MaxEmojiPerMessage"] = below(6);
     if (below(2)) config["AllowEscape"] = bool(below(2));
     if (below(2)) config["BlockTypedMarkup"] = bool(below(2));
     if (below(4) == 0) {
@@ -128,12 +181,14 @@ TEST_F(ChatControlsTest, TheHookWritesWhatThePlainControlsWrite) {
     }
     config["RemapEmoji"] = json::array();
     for (int r = below(3); r > 0; --r) {
-      config["RemapEmoji"].push_back({{"Name", names[size_t(below(6))]}, {"Path", "/R/" + std::to_string(r)}});
+      config["RemapEmoji"].push_back(
+          {{"Name", names[size_t(below(int(names.size())))]}, {"Path", "/R/" + std::to_string(r)}});
     }
     std::vector<json> packs;
     for (int p = below(4); p > 0; --p) {
-      json pack = {{"EmojiPath", "/P" + std::to_string(p) + "/"}, {"EmojiArray", json::array()}};
-      for (int n = below(4); n > 0; --n) pack["EmojiArray"].push_back(names[size_t(below(6))]);
+      const std::string path = (below(2) == 0 ? "/:a:" : "/P") + std::to_string(p) + "/";
+      json pack = {{"EmojiPath", path}, {"EmojiArray", json::array()}};
+      for (int n = below(4); n > 0; --n) pack["EmojiArray"].push_back(names[size_t(below(int(names.size())))]);
       if (below(2)) {
         pack["Groups"] = json::array();
         for (int g = below(3); g > 0; --g) pack["Groups"].push_back(groups[size_t(below(3))]);
@@ -148,17 +203,27 @@ TEST_F(ChatControlsTest, TheHookWritesWhatThePlainControlsWrite) {
       std::string text;
       for (int n = below(10); n > 0; --n) text += pieces[size_t(below(int(pieces.size())))];
       for (AShooterPlayerController* recipient : {ann_, bob}) {
-        const std::string expected = reference::LiteralRewriteWithControls(
-            config, pack_document, text,
-            [&](const std::string& group) { return recipient == ann_ && (group == "A" || group == "C"); });
+        const auto in_group = [&](const std::string& group) {
+          return recipient == ann_ && (group == "A" || group == "C");
+        };
+        const std::string expected = reference::LiteralRewriteWithControls(config, pack_document, text, in_group);
         const std::string delivered = Deliver(recipient, text);
         ASSERT_EQ(expected, delivered) << "config " << config << "\npacks " << pack_document << "\ntext \"" << text
                                        << "\" to " << recipient->name;
         rewritten += delivered != text;
+        if (config.contains("MaxEmojiPerMessage")) {
+          json uncapped = config;
+          uncapped.erase("MaxEmojiPerMessage");
+          const std::string all = reference::LiteralRewriteWithControls(uncapped, pack_document, text, in_group);
+          formed_capped += all.find("path=\"/<img") != std::string::npos;
+          formed_kept += delivered.find("path=\"/<img") != std::string::npos;
+        }
       }
     }
   }
-  EXPECT_GT(rewritten, 2000);
+  EXPECT_GT(rewritten, 5000);
+  EXPECT_GT(formed_capped, 200) << "markup that formed a code, under a cap";
+  EXPECT_GT(formed_kept, 50) << "a formed code kept under a cap";
   EXPECT_THAT(TakeConsole(), IsEmpty());
 }
 
@@ -228,6 +293,54 @@ TEST_F(EmojiListTest, PagesFilterGroupsAndTheCommandTakesTheLine) {
   EXPECT_THAT(standin::TakeEvents(), ElementsAre("Plugin_Unload Glyphwork", "RemoveRconCommand Glyphwork.Reload",
                                                  "RemoveConsoleCommand Glyphwork.Reload", "RemoveChatCommand !list",
                                                  ::testing::StartsWith("DisableHook ")));
+}
+
+// Letter case ignored for every letter, both ways; a line's width in
+// characters, whatever bytes they take.
+TEST_F(EmojiListTest, TheFilterIgnoresTheCaseOfEveryLetterAndLinesCountCharacters) {
+  const std::string ascii = "abcdefghijklmno", cjk = "日本語の絵文字を使う人が多い国";  // 15 characters each
+  WriteConfig(R"({"EmojiListCommand": "/emojis"})");
+  WritePack("accents.json", R"({"EmojiPath": "/A/", "EmojiArray": ["École", "été", "Ours", "Straße", "ΟΔΟΣ", "𐐀"]})");
+  std::string names;
+  for (const std::string& name : {ascii, cjk}) {
+    for (int i = 0; i < 4; ++i) names += std::string(names.empty() ? "" : ",") + "\"" + name + char('A' + i) + "\"";
+  }
+  WritePack("wide.json", R"({"EmojiPath": "/W/", "EmojiArray": [)" + names + "]}");
+  ASSERT_TRUE(LoadPlugin());
+  auto* ann = game_->Join("Ann", "1");
+
+  // Σ folds to σ, and so does the final ς.
+  const std::vector<std::pair<std::string, std::string>> matches = {{"ÉTÉ", "été"},
+                                                                    {"été", "été"},
+                                                                    {"école", "École"},
+                                                                    {"ÉCOLE", "École"},
+                                                                    {"cOlE", "École"},
+                                                                    {"ours", "Ours"},
+                                                                    {"STRASSE", "Straße"},
+                                                                    {"ss", "Straße"},
+                                                                    {"\u03BF\u03B4\u03BF\u03C3", "ΟΔΟΣ"},
+                                                                    {"\u03BF\u03B4\u03BF\u03C2", "ΟΔΟΣ"},
+                                                                    {"𐐨", "𐐀"}};
+  for (const auto& [filter, code] : matches) {
+    const std::string picture = Img("/A/" + code + "." + code);
+    EXPECT_THAT(Ask(ann, "/emojis " + filter), ElementsAre("Server: Emoji you can use matching \"" + filter + "\":",
+                                                           "Server: accents: :" + code + ": " + picture))
+        << filter;
+  }
+  EXPECT_THAT(Ask(ann, "/emojis ete"), ElementsAre("Server: No emoji for you match \"ete\"."));
+
+  // 15 characters a name: three emoji to a line of 80 characters, be they
+  // ASCII or three bytes each.
+  for (const std::string& name : {ascii, cjk}) {
+    std::vector<std::string> lines = Ask(ann, "/emojis " + name);
+    ASSERT_EQ(3u, lines.size()) << name;
+    std::string first = "Server: wide:", second = "Server: wide:";
+    for (int i = 0; i < 4; ++i) {
+      const std::string named = name + char('A' + i);
+      (i < 3 ? first : second) += " :" + named + ": " + Img("/W/" + named + "." + named);
+    }
+    EXPECT_THAT(lines, ElementsAre(::testing::_, first, second));
+  }
 }
 
 }  // namespace

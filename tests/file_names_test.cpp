@@ -114,6 +114,7 @@ TEST_F(FileNamesTest, GroupsTheListCommandAndNamesBeyondAsciiReachPlayersIntact)
   WriteConfig(R"({"UsePermissions": true, "PermissionsGroups": ["Élite"], "EmojiListCommand": "/émojis",
                   "RemapEmoji": [{"Name": "ark", "Path": "/Game/Çustom/Ärk.Ärk"}]})");
   WritePack("ü.json", R"({"EmojiPath": "/Game/Émoji/", "EmojiArray": ["ü", "café"], "Groups": ["Ünïcorn"]})");
+  WritePack("日本.json", R"({"EmojiPath": "/Game/日本/", "EmojiArray": ["富士"]})");
   WriteContent("Émoji/café");
   std::string error;
   EXPECT_NE(nullptr, platform::BindIsPlayerInGroup(&error)) << "bound by the library's own name: " << error;
@@ -129,13 +130,22 @@ TEST_F(FileNamesTest, GroupsTheListCommandAndNamesBeyondAsciiReachPlayersIntact)
   EXPECT_THAT(Permissions::StandIn::TakeChecks(),
               ::testing::IsSupersetOf({"1|Élite", "1|Ünïcorn", "2|Élite", "2|Ünïcorn"}));
 
-  standin::AdvanceGameClock(1);
-  EXPECT_EQ(standin::ChatOutcome::kTaken, game_->Say("Ann", "/émojis"));
-  std::vector<std::string> lines;
-  for (const auto& message : ann->direct) lines.push_back(message.sender + ": " + message.text);
-  EXPECT_THAT(lines, ElementsAre("Server: Emoji you can use:",
-                                 "Server: ü: :ü: " + Img("/Game/Émoji/ü.ü") + " :café: " + Img("/Game/Émoji/café.café"),
-                                 "Server: RemapEmoji: :ark: " + Img("/Game/Çustom/Ärk.Ärk")));
+  // Each pack by its file's name, as the file system has it; the filter
+  // ignores the case of letters beyond ASCII here too.
+  const auto ask = [&](const std::string& line) {
+    ann->direct.clear();
+    standin::AdvanceGameClock(1);
+    EXPECT_EQ(standin::ChatOutcome::kTaken, game_->Say("Ann", line));
+    std::vector<std::string> lines;
+    for (const auto& message : ann->direct) lines.push_back(message.sender + ": " + message.text);
+    return lines;
+  };
+  const std::string cafe = "Server: ü: :ü: " + Img("/Game/Émoji/ü.ü") + " :café: " + Img("/Game/Émoji/café.café");
+  EXPECT_THAT(ask("/émojis"),
+              ElementsAre("Server: Emoji you can use:", cafe, "Server: 日本: :富士: " + Img("/Game/日本/富士.富士"),
+                          "Server: RemapEmoji: :ark: " + Img("/Game/Çustom/Ärk.Ärk")));
+  EXPECT_THAT(ask("/émojis CAFÉ"), ElementsAre("Server: Emoji you can use matching \"CAFÉ\":",
+                                               "Server: ü: :café: " + Img("/Game/Émoji/café.café")));
   ASSERT_TRUE(standin::UnloadPlugin("Glyphwork"));
   EXPECT_THAT(standin::TakeEvents(), ::testing::Contains("RemoveChatCommand /émojis"));
   EXPECT_THAT(standin::Registrations(), IsEmpty());

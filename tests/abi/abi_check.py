@@ -32,7 +32,8 @@ MINGW_C = pathlib.Path("/usr/x86_64-w64-mingw32/include")
 PLUGIN_SOURCES = [
     "plugin/entry.cpp", "plugin/lifecycle.cpp", "plugin/platform_windows.cpp", "config/config.cpp",
     "config/packs.cpp", "config/reading.cpp", "chat/chat_hook.cpp", "chat/chat_rules.cpp", "chat/permissions.cpp",
-    "assets/emoji_assets.cpp", "commands/emoji_list.cpp", "commands/reload.cpp", "log/log.cpp",
+    "assets/emoji_assets.cpp", "commands/case_folding.cpp", "commands/emoji_list.cpp", "commands/reload.cpp",
+    "log/log.cpp",
 ]
 RECORDS = ["FString", "TArray<wchar_t>", "FLinearColor", "RCONPacket", "FPrimalChatMessage"]
 INTERFACES = ["AsaApi::ICommands", "AsaApi::IHooks"]

@@ -1,7 +1,9 @@
 #include "tests/reference/literal_chat.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
+#include <stdexcept>
 #include <vector>
 
 namespace glyphwork::reference {
@@ -64,15 +66,28 @@ std::string LiteralRewriteWithControls(const json& config, const json& packs, co
     return it != asked.end() ? it->second : (asked[group] = in_group(group));
   };
 
+  // Every key is read, as the hook reads every key, so that a wrong type
+  // throws here too.
+  const bool use_permissions = config.value("UsePermissions", false);
+  size_t cap = SIZE_MAX;
+  if (config.contains("MaxEmojiPerMessage")) {
+    const json& max = config["MaxEmojiPerMessage"];
+    if (!max.is_number_integer() || max.get<int64_t>() < 0) throw std::invalid_argument("MaxEmojiPerMessage");
+    cap = max.get<size_t>();
+  }
+  const bool allow_escape = config.value("AllowEscape", false);
+  const bool block_typed_markup = config.value("BlockTypedMarkup", false);
+  config.value("EmojiListCommand", std::string());
+
   std::string text;
   for (size_t i = 0; i < original.size(); ++i) {
     const bool tag = original[i] == '<' && i + 1 < original.size() &&
                      (original[i + 1] == '/' || std::isalpha(static_cast<unsigned char>(original[i + 1])));
-    text += tag && config.value("BlockTypedMarkup", false) ? std::string("\xE2\x80\xB9") : original.substr(i, 1);
+    text += tag && block_typed_markup ? std::string("\xE2\x80\xB9") : original.substr(i, 1);
   }
 
   bool allowed = true;
-  if (config.value("UsePermissions", false)) {
+  if (use_permissions) {
     allowed = false;
     for (const json& group : config.value("PermissionsGroups", json::array())) {
       if (in(group.get<std::string>())) allowed = true;
@@ -99,13 +114,13 @@ std::string LiteralRewriteWithControls(const json& config, const json& packs, co
     }
   }
   for (const json& remap : config.value("RemapEmoji", json::array())) {
-    passes.push_back(
-        {":" + remap.value("Name", std::string()) + ":", kPrefix + remap.value("Path", std::string()) + kSuffix, true});
+    const std::string path = remap.value("Path", std::string());
+    passes.push_back({":" + remap.value("Name", std::string()) + ":", kPrefix + path + kSuffix, true});
   }
 
   // Escaped codes leave a byte no text or code holds, and come back last.
   std::vector<std::string> escaped;
-  if (config.value("AllowEscape", false)) {
+  if (allow_escape) {
     std::string kept;
     for (size_t i = 0; i < text.size();) {
       const Pass* first = nullptr;
@@ -128,26 +143,77 @@ std::string LiteralRewriteWithControls(const json& config, const json& packs, co
     text = kept;
   }
 
-  // Each replaced code becomes a numbered stand-in no code can match; the
-  // first ones from the left become markup.
-  if (allowed) {
-    for (size_t p = 0; p < passes.size(); ++p) {
-      if (passes[p].open) LiteralReplaceAll(text, passes[p].code, "\xFE" + std::to_string(p) + "\xFE");
+  // Each byte knows where it was typed, or which replacement put it in.
+  struct Byte {
+    char c;
+    int typed_at;  // -1: put in
+    int put_by;    // -1: typed
+  };
+  struct Replacement {
+    size_t pass;
+    std::vector<Byte> code;  // what it replaced
+    bool typed;              // every byte of its code was typed
+  };
+  std::vector<Byte> bytes;
+  for (size_t i = 0; i < text.size(); ++i) bytes.push_back({text[i], int(i), -1});
+  std::vector<Replacement> replacements;
+  for (size_t p = 0; allowed && p < passes.size(); ++p) {
+    if (!passes[p].open) continue;
+    const std::string& code = passes[p].code;
+    // ReplaceAll as written, on the bytes.
+    for (size_t i = 0; i + code.size() <= bytes.size();) {
+      bool found = true;
+      for (size_t k = 0; k < code.size(); ++k) {
+        if (bytes[i + k].c != code[k]) found = false;
+      }
+      if (!found) {
+        ++i;
+        continue;
+      }
+      Replacement replacement{p, std::vector<Byte>(bytes.begin() + i, bytes.begin() + i + code.size()), true};
+      for (const Byte& b : replacement.code) {
+        if (b.typed_at < 0) replacement.typed = false;
+      }
+      std::vector<Byte> markup;
+      for (const char c : passes[p].markup) markup.push_back({c, -1, int(replacements.size())});
+      replacements.push_back(replacement);
+      bytes.erase(bytes.begin() + i, bytes.begin() + i + code.size());
+      bytes.insert(bytes.begin() + i, markup.begin(), markup.end());
+      i += markup.size();
     }
   }
-  const size_t cap = config.contains("MaxEmojiPerMessage") ? config["MaxEmojiPerMessage"].get<size_t>() : SIZE_MAX;
+
+  // The cap keeps the first codes as typed, from the left, then those that
+  // markup formed, in the order they were replaced.
+  std::vector<bool> kept(replacements.size(), false);
+  std::vector<std::pair<int, size_t>> typed;
+  for (size_t r = 0; r < replacements.size(); ++r) {
+    if (replacements[r].typed) typed.push_back({replacements[r].code[0].typed_at, r});
+  }
+  std::sort(typed.begin(), typed.end());
+  size_t count = 0;
+  for (const auto& [at, r] : typed) {
+    if (count < cap) kept[r] = true, ++count;
+  }
+  for (size_t r = 0; r < replacements.size(); ++r) {
+    if (!replacements[r].typed && count < cap) kept[r] = true, ++count;
+  }
+  // The others undone, the last first: each puts back what it replaced.
+  for (size_t r = replacements.size(); r-- > 0;) {
+    if (kept[r]) continue;
+    size_t at = 0;
+    while (bytes[at].put_by != int(r)) ++at;
+    bytes.erase(bytes.begin() + at, bytes.begin() + at + passes[replacements[r].pass].markup.size());
+    bytes.insert(bytes.begin() + at, replacements[r].code.begin(), replacements[r].code.end());
+  }
+
   std::string result;
-  size_t pictures = 0, next_escape = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\xFF') {
+  size_t next_escape = 0;
+  for (const Byte& b : bytes) {
+    if (b.c == '\xFF' && b.put_by < 0) {
       result += escaped[next_escape++];
-    } else if (text[i] == '\xFE') {
-      const size_t end = text.find('\xFE', i + 1);
-      const Pass& pass = passes[std::stoul(text.substr(i + 1, end - i - 1))];
-      result += pictures++ < cap ? pass.markup : pass.code;
-      i = end;
     } else {
-      result += text[i];
+      result += b.c;
     }
   }
   return result;

@@ -23,10 +23,14 @@ std::string LiteralRewrite(const nlohmann::json& config, const nlohmann::json& p
 // or "/" becomes U+2039; with AllowEscape a backslash before any configured
 // code (the one applied first, where several start there) is dropped and the
 // code kept as text; the passes of packs whose Groups the recipient is not in
-// are left out; with MaxEmojiPerMessage N only the first N replaced codes
-// from the left become markup, the others stay as typed. Exact only for
-// documents whose markup cannot form a code (no colon in a name or path, no
-// "<" in a name). Asks `in_group` about any group it needs, in no set order.
+// are left out; with MaxEmojiPerMessage N every byte remembers where it was
+// typed or which replacement put it in, the passes run as LiteralRewrite runs
+// them, and then of the replaced codes those typed whole in the message are
+// kept first, leftmost first, then those that markup formed, in the order
+// they were replaced, N in all; the others are undone, the last first. Asks
+// `in_group` about any group it needs, in no set order. Throws where a key
+// the hook reads has a wrong type (MaxEmojiPerMessage that is not a whole
+// number 0 or more: std::invalid_argument).
 std::string LiteralRewriteWithControls(const nlohmann::json& config, const nlohmann::json& packs,
                                        const std::string& text, const InGroup& in_group);
 
