@@ -8,12 +8,10 @@
 #include <cctype>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <regex>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -21,6 +19,7 @@
 #include "chat/chat_hook.h"
 #include "common/engine_text.h"
 #include "common/game_functions.h"
+#include "common/regex.h"
 #include "common/utf8_path.h"
 #include "config/config.h"
 #include "config/json_errors.h"

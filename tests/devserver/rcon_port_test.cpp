@@ -9,11 +9,11 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <thread>
 
 #include <gmock/gmock.h>
 
+#include "common/regex.h"
 #include "programs/devserver/rcon_server.h"
 #include "tests/devserver/process.h"
 #include "tests/devserver/rcon_client.h"

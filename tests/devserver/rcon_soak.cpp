@@ -21,11 +21,11 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
-#include <regex>
 #include <thread>
 
 #include <fmt/format.h>
 
+#include "common/regex.h"
 #include "tests/devserver/process.h"
 #include "tests/devserver/rcon_client.h"
 
