@@ -244,7 +244,10 @@ void ChatRules::FindOccurrences(std::string_view text, const Audience* audience)
       if (!code_length_seen_[length]) continue;
       const auto it = code_index_.find(text.substr(colons_[first], length));
       if (it == code_index_.end()) continue;
-      const uint32_t pass = audience == nullptr ? first_pass_[it->second] : FirstOpenPass(*audience, it->second);
+      // Without a pack behind Groups, a code's first pass is open to every
+      // recipient with pictures, as it was before there were gates.
+      const bool ungated = audience == nullptr || (gate_groups_.empty() && audience->pictures);
+      const uint32_t pass = ungated ? first_pass_[it->second] : FirstOpenPass(*audience, it->second);
       if (pass != UINT32_MAX) occurrences_.push_back({pass, colons_[first], it->second});
     }
   }

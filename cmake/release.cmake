@@ -1,8 +1,10 @@
 # The tools' release archive: glyphwork-check and glyphwork-devserver with the
-# libraries they load, the schemas and a server-folder kit. `cpack` in a
-# Linux build makes Glyphwork-<version>-tools-linux-x86_64.tar.gz, in the
-# Windows build Glyphwork-<version>-tools-win64.zip. The plugin library is
-# not in it: one built here is for the stand-in host only.
+# libraries they load, the plugin built for the stand-in host where the dev
+# server looks for it, the schemas, a server-folder kit with stand-in
+# textures and a demo script. `cpack` in a Linux build makes
+# Glyphwork-<version>-tools-linux-x86_64.tar.gz, in the Windows build
+# Glyphwork-<version>-tools-win64.zip. No plugin for a live server is in it:
+# that one is built against the host's own SDK.
 set(release_programs glyphwork-check glyphwork-devserver asa_host standin_game permissions)
 # Everything in bin/, where Windows looks for a program's libraries and the
 # Linux programs are told to look.
@@ -11,9 +13,19 @@ install(TARGETS ${release_programs} RUNTIME DESTINATION bin LIBRARY DESTINATION 
 if(WIN32)
   install(FILES ${GLYPHWORK_RUNTIME_LIBRARIES} DESTINATION bin)
 endif()
+# Under the dev server's own name for it (programs/devserver/dev_server.h),
+# which no live host loads; it finds the host's library one folder up.
+set_target_properties(Glyphwork PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+install(TARGETS Glyphwork LIBRARY DESTINATION bin/standin-plugin)
+install(CODE "file(RENAME \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/standin-plugin/Glyphwork${CMAKE_SHARED_MODULE_SUFFIX}\"
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/standin-plugin/Glyphwork-standin${CMAKE_SHARED_MODULE_SUFFIX}\")")
+install(FILES examples/kit/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/PluginInfo.json
+        DESTINATION bin/standin-plugin)
 install(DIRECTORY schema/ DESTINATION schema)
 install(DIRECTORY examples/kit/ DESTINATION server)
+install(FILES release/demo.txt DESTINATION .)
 install(FILES LICENSE CHANGELOG.md DESTINATION .)
+install(FILES docs/live-server.md DESTINATION docs)
 configure_file(release/README.md ${CMAKE_BINARY_DIR}/release/README.md @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/release/README.md DESTINATION .)
 

@@ -8,6 +8,7 @@
 
 #include "common/plugin_name.h"
 #include "common/utf8_path.h"
+#include "config/json_errors.h"
 #include "config/reading.h"
 #include "plugin/platform.h"
 
@@ -61,7 +62,7 @@ nlohmann::json ReadConfigFile() {
   try {
     if (!ParseJsonFile(GetConfigPath(), fresh)) throw DocumentError(ConfigFileShown(), "Can't open config.json");
   } catch (const nlohmann::json::exception& error) {
-    throw DocumentError(ConfigFileShown(), error.what());
+    throw DocumentError(ConfigFileShown(), JsonErrorText(GetConfigPath(), error));
   }
   return fresh;
 }

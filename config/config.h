@@ -43,9 +43,10 @@ struct ScannedPacks {
 // Scans the Packs folder against `config` (whose Packs key it looks up):
 // every regular file, by byte order of name, parsed as a pack. A missing
 // folder (or a Packs that is not a folder) gives no packs and prints "Packs
-// folder doesn't exist!". Throws DocumentError naming the file or folder: a
-// file-system error, "Can't open <name> pack!", the library's parse error, a
-// `config` that is not an object. A pack the JSON library refuses is also
+// folder doesn't exist!"; a link to nothing is skipped with a PrintError
+// line "Skipped <name> in Packs: a link to nothing!". Throws DocumentError naming the file or folder: a
+// file-system error, "Can't open <name> pack!", the library's parse error (as
+// JsonErrorText words it), a `config` that is not an object. A pack the JSON library refuses is also
 // named in one PrintError line, "Can't parse <name> pack!".
 ScannedPacks ScanPacks(const nlohmann::json& config);
 
@@ -68,9 +69,11 @@ void LoadPacks();
 bool IsPacksFolder(const std::filesystem::path& folder);
 // ListPackFiles: the names of the regular files in `folder` (links followed),
 // as UTF-8, in byte order of that text: the order of EmojiMap, the same on
-// every platform. Throws the file-system errors of the listing, and on Windows
+// every platform. The names of links to nothing go to `broken_links`, in the
+// same order. Throws the file-system errors of the listing, and on Windows
 // the conversion error of a name that is not UTF-16.
-std::vector<std::string> ListPackFiles(const std::filesystem::path& folder);
+std::vector<std::string> ListPackFiles(const std::filesystem::path& folder,
+                                       std::vector<std::string>* broken_links = nullptr);
 
 // Parses one JSON document from a file as config.json and packs are read: a
 // text stream, a leading BOM skipped, no comments, only the first value read.

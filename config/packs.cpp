@@ -7,6 +7,7 @@
 
 #include "common/utf8_path.h"
 #include "config/config.h"
+#include "config/json_errors.h"
 #include "config/reading.h"
 #include "log/log.h"
 
@@ -38,7 +39,7 @@ bool IsPacksFolder(const fs::path& folder) {
 // Directory listings have no stable order, and pack order decides which of
 // two same-named emoji wins: hence the sort, of the UTF-8 names, so that
 // Windows (whose names are UTF-16) orders them as Linux does.
-std::vector<std::string> ListPackFiles(const fs::path& folder) {
+std::vector<std::string> ListPackFiles(const fs::path& folder, std::vector<std::string>* broken_links) {
   std::vector<std::string> names;
   std::error_code error;
   fs::directory_iterator it(folder, error);
@@ -47,10 +48,16 @@ std::vector<std::string> ListPackFiles(const fs::path& folder) {
     if (error) throw fs::filesystem_error("directory_iterator::operator++", folder, error);
     const fs::file_status status = it->status(error);
     if (error && !IsNotFound(error)) throw fs::filesystem_error("status", it->path(), error);
-    if (status.type() == fs::file_type::regular) names.push_back(Utf8FromPath(it->path().filename()));
+    if (status.type() == fs::file_type::regular) {
+      names.push_back(Utf8FromPath(it->path().filename()));
+    } else if (std::error_code link_error;
+               status.type() == fs::file_type::not_found && broken_links != nullptr && it->is_symlink(link_error)) {
+      broken_links->push_back(Utf8FromPath(it->path().filename()));
+    }
   }
   if (error) throw fs::filesystem_error("directory_iterator::operator++", folder, error);
   std::sort(names.begin(), names.end());
+  if (broken_links != nullptr) std::sort(broken_links->begin(), broken_links->end());
   return names;
 }
 
@@ -59,15 +66,19 @@ ScannedPacks ScanPacks(const nlohmann::json& config) {
   ScannedPacks scanned;
 
   std::vector<std::string> names;
+  std::vector<std::string> broken_links;
   try {
     if (!IsPacksFolder(folder)) {
       PrintError("Packs folder doesn't exist!");
       return scanned;
     }
-    names = ListPackFiles(folder);
+    names = ListPackFiles(folder, &broken_links);
   } catch (const fs::filesystem_error& error) {
     throw DocumentError(PacksFolderShown(), error.what());
   }
+  // Passed over as nothing to read, as the scan passes over a folder; said,
+  // since a pack that was meant to load does not.
+  for (const std::string& name : broken_links) PrintError("Skipped " + name + " in Packs: a link to nothing!");
   for (const std::string& name : names) {
     // `Packs` selects nothing: every pack file loads, whatever the list says.
     // Looking it up keeps the one effect it has, the wrong type when
@@ -82,7 +93,7 @@ ScannedPacks ScanPacks(const nlohmann::json& config) {
       // Not only parse errors: a number too large for a double is refused as
       // out_of_range. The console line names the pack for whoever watches it.
       PrintError("Can't parse " + name + " pack!");
-      throw DocumentError(PackFileShown(name), error.what());
+      throw DocumentError(PackFileShown(name), JsonErrorText(folder / PathFromUtf8(name), error));
     }
     scanned.document["EmojiMap"].push_back(std::move(pack));
     scanned.files.push_back(PackFileShown(name));

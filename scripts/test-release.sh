@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Unpacks the archives in dist/ (scripts/release.sh makes them), compares
-# their contents with tests/release/*.txt, and runs glyphwork-check from each
-# as an admin would: on the kit (exit 0) and on a kit with a broken pack
-# (exit 2, the pack named). The Windows one runs under wine.
+# their contents with tests/release/*.txt, and runs the programs from each as
+# an admin would, with nothing but the unpacked archive (the Windows ones
+# under wine): the README's demo on the dev server, which must deliver a
+# picture; glyphwork-check on the kit (clean), on the kit without its
+# textures (warnings: not checked) and on a kit with a broken pack (errors,
+# the pack named).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(Glyphwork VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -20,31 +23,48 @@ done
 
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot --init >/dev/null 2>&1
-check() {  # check NAME ROOT EXPECTED_STATUS TEXT...
-  local name=$1 root=$2 expected=$3 status=0 out
+# run NAME EXPECTED_STATUS PROGRAM ARGUMENT... -- TEXT...: PROGRAM from the
+# unpacked archive NAME, in its folder, with an environment of nothing but a
+# search path for the system's own programs (and wine's prefix).
+run() {
+  local name=$1 expected=$2 program=$3 status=0 out
   shift 3
+  local arguments=()
+  while [ "$1" != "--" ]; do arguments+=("$1"); shift; done
+  shift
   if [ "$name" = "$windows" ]; then
-    out=$(cd "$work" && wine "$name/bin/glyphwork-check.exe" --root "$root" 2>&1) || status=$?
+    out=$(cd "$work/$name" && env -i PATH=/usr/bin:/bin HOME="$work" WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all \
+      WINEDLLOVERRIDES="$WINEDLLOVERRIDES" wine "bin/$program.exe" "${arguments[@]}" 2>&1) || status=$?
   else
-    out=$(cd "$work" && "$name/bin/glyphwork-check" --root "$root" 2>&1) || status=$?
+    out=$(cd "$work/$name" && env -i PATH=/usr/bin:/bin HOME="$work" "bin/$program" "${arguments[@]}" 2>&1) ||
+      status=$?
   fi
   out=${out//$'\r'/}
   if [ "$status" -ne "$expected" ]; then
-    echo "$name: glyphwork-check --root $root exited with $status, not $expected:"
+    echo "$name: $program ${arguments[*]} exited with $status, not $expected:"
     echo "$out"
     exit 1
   fi
   for text in "$@"; do
-    grep -qF -- "$text" <<<"$out" || { echo "$name: no \"$text\" in:"; echo "$out"; exit 1; }
+    grep -qF -- "$text" <<<"$out" || { echo "$name: no \"$text\" from $program ${arguments[*]}:"; echo "$out"; exit 1; }
   done
-  echo "$name: glyphwork-check --root $root: exit $status"
+  if grep -qF "Invalid Path" <<<"$out"; then echo "$name: a texture did not load:"; echo "$out"; exit 1; fi
+  echo "$name: $program ${arguments[*]}: exit $status"
 }
+smile='<img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>'
+ark='<img src="chat.image" path="/Game/Emojis/Custom/ArkLogo.ArkLogo"/>'
 for name in "$linux" "$windows"; do
-  check "$name" "$name/server" 0 "1 pack, 5 emoji, 0 errors, 0 warnings"
-  cp -r "$work/$name/server" "$work/broken"
+  # The README's demo, as it says to run it.
+  run "$name" 0 glyphwork-devserver --root server --script demo.txt -- \
+    "running the stand-in plugin" "Loaded 5 new object(s)!" "[chat] Ann -> Bea: hello $smile and $ark!" \
+    "[rcon] #1: Reloaded Config!"
+  run "$name" 0 glyphwork-check --root server -- "1 pack, 5 emoji, 0 errors, 0 warnings"
+  cp -r "$work/$name/server" "$work/$name/bare"
+  rm -rf "$work/$name/bare/ShooterGame/Content"
+  run "$name" 1 glyphwork-check --root bare -- "1 pack, 5 emoji, 0 errors, 1 warning, textures not checked"
   printf '{"EmojiPath": "/Game/Emojis/Faces/", "EmojiArray": ["smile",]}\n' \
-    >"$work/broken/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/broken.json"
-  check "$name" broken 2 "broken.json:1:60: error: trailing comma"
-  rm -rf "$work/broken"
+    >"$work/$name/bare/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/broken.json"
+  run "$name" 2 glyphwork-check --root bare --content none -- "broken.json:1:60: error: trailing comma"
+  rm -rf "$work/$name/bare"
 done
 wineserver --kill >/dev/null 2>&1 || true

@@ -3,7 +3,7 @@
 # normal build (build/) and in the sanitizer build (build-asan/); then the
 # plugin as a live build makes it and its binary interface against the live
 # host's, the Windows build under wine, the release archives from both builds
-# with the Windows glyphwork-check run from the unpacked zip, and the fuzz
+# with their programs run from each unpacked archive alone, and the fuzz
 # targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,10 +4,10 @@
 
 #include <map>
 #include <random>
-#include <regex>
 #include <set>
 
 #include "chat/chat_hook.h"
+#include "common/regex.h"
 #include "standin/permissions/permissions.h"
 #include "tests/chat_fixture.h"
 #include "tests/reference/literal_chat.h"

@@ -38,6 +38,9 @@ class CheckTest : public ServerTest {
   // writes to standard error goes to `out` too when asked.
   ToolRun Check(std::vector<std::string> arguments, bool with_errors = false) {
     std::vector<std::string> all = {GLYPHWORK_CHECK_FILE};
+    if (files_only_ && std::find(arguments.begin(), arguments.end(), "--content") == arguments.end()) {
+      all.insert(all.end(), {"--content", "none"});
+    }
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& argument : all) argv.push_back(argument.data());
@@ -78,6 +81,10 @@ class CheckTest : public ServerTest {
     EXPECT_EQ(run.status, report.value("status", -1));
     return report;
   }
+
+  // Tests of the files themselves check them alone, as an admin who says so;
+  // those of the textures clear it.
+  bool files_only_ = true;
 
   // A fresh plugin folder holding exactly `files`.
   void Use(const Files& files) {
@@ -127,9 +134,22 @@ TEST_F(CheckTest, ErrorsThatFailALoadNameTheFileAndWhereTheParseStopped) {
       {{{"config.json", "{\n  \"UsePermissions\": true,\n}"}, {"Packs/a.json", kFacePack}},
        {"error config.json:2:25: trailing comma: JSON allows no comma after the last member of an object or list" +
         kConfigFails}},
+      // What the library's words leave unsaid: comments, and text that is not UTF-8.
       {{{"config.json", "{ // admins only\n}"}, {"Packs/a.json", kFacePack}},
-       {"error config.json:1:3: syntax error while parsing object key - invalid literal; last read: '{ /'; "
-        "expected string literal" +
+       {"error config.json:1:3: a comment: JSON allows no comments, take it out" + kConfigFails}},
+      {{{"config.json", "{}"}, {"Packs/a.json", "{\"EmojiPath\": \"/Game/E/\", /* faces */\n\"EmojiArray\": [\"e\"]}"}},
+       {"error Packs/a.json:1:27: a comment: JSON allows no comments, take it out" + kPackFails}},
+      {{{"config.json", std::string("\xFF\xFE{\0}\0", 6)}, {"Packs/a.json", kFacePack}},
+       {"error config.json:1:1: the file is saved as UTF-16 (what Notepad calls \"Unicode\"), which the plugin "
+        "cannot read: save it as UTF-8" +
+        kConfigFails}},
+      {{{"config.json", "{}"}, {"Packs/a.json", std::string("{\0\"\0}\0", 6)}},
+       {"error Packs/a.json:1:2: the file is saved as UTF-16 (what Notepad calls \"Unicode\"), which the plugin "
+        "cannot read: save it as UTF-8" +
+        kPackFails}},
+      {{{"config.json", "{\"RemapEmoji\": [{\"Name\": \"caf\xE9\"}]}"}, {"Packs/a.json", kFacePack}},
+       {"error config.json:1:31: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: "
+        "'\"caf\xEF\xBF\xBD\"' (the file is not UTF-8, perhaps saved as ANSI: save it as UTF-8)" +
         kConfigFails}},
       // Every broken pack is named, not only the first, at which the plugin's scan stops.
       {{{"config.json", "{}"},
@@ -152,9 +172,18 @@ TEST_F(CheckTest, ErrorsThatFailALoadNameTheFileAndWhereTheParseStopped) {
     EXPECT_THAT(Flat(report), ElementsAreArray(c.expected)) << c.files.begin()->first;
     EXPECT_EQ(2, report["status"]);
     // The verdict is the plugin's: it does not load (it logs why and
-    // registers nothing).
+    // registers nothing), and its log names the first broken file at the
+    // checker's line and column.
+    TakeHostLog();
     ASSERT_TRUE(LoadPlugin());
     EXPECT_THAT(standin::Registrations(), ::testing::IsEmpty()) << c.expected.front();
+    for (const json& finding : report["findings"]) {
+      if (finding["severity"] != "error" || !finding.contains("line")) continue;
+      const std::string place =
+          "parse error at line " + finding["line"].dump() + ", column " + finding["column"].dump();
+      EXPECT_THAT(TakeHostLog(), ::testing::Contains(::testing::HasSubstr(place))) << c.expected.front();
+      break;
+    }
     standin::UnloadPlugin("Glyphwork");
   }
 }
@@ -277,6 +306,9 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
        {"warning config.json:1:20 UsePermissions: on with no PermissionsGroups: no player gets pictures"}},
       {{{"config.json", R"({"Packs": ["a.json", "b.json"]})"}, {"Packs/a.json", kFacePack}},
        {"warning config.json:1:22 Packs[1]: \"b.json\" is not a file in the Packs folder"}},
+      // One mistake, one warning: Packs that names no file names none of them.
+      {{{"config.json", R"({"Packs": 5})"}, {"Packs/a.json", kFacePack}},
+       {"warning config.json:1:11 Packs: expected a pack file name, found a number"}},
       {{{"config.json", R"({"Packs": ["a.json"]})"}, {"Packs/a.json", kFacePack}, {"Packs/b.json", kFacePack}},
        {"warning Packs/b.json: not named in Packs, and loads all the same: Packs selects nothing, every file in the "
         "Packs folder loads",
@@ -322,6 +354,14 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
     EXPECT_TRUE(LoadPlugin()) << c.expected.front();
     standin::UnloadPlugin("Glyphwork");
   }
+
+  // A link to nothing in Packs: the plugin skips it and says so, and so does the check.
+  Use({{"config.json", "{}"}, {"Packs/a.json", kFacePack}});
+  if (CreateSymlink("moved-away.json", PluginDir() / "Packs" / "gone.json")) {
+    EXPECT_THAT(Flat(CheckJson()),
+                ElementsAre("warning Packs/gone.json: a link to nothing: the plugin skips it, and the console says "
+                            "\"Skipped gone.json in Packs: a link to nothing!\" at every load"));
+  }
 }
 
 TEST_F(CheckTest, ExitStatusesTheSummaryLineAndMistakesInTheCommandLine) {
@@ -333,21 +373,36 @@ TEST_F(CheckTest, ExitStatusesTheSummaryLineAndMistakesInTheCommandLine) {
   };
   const std::string two_packs_config = R"({"UsePermissions": true, "PermissionsGroups": ["Emoji"],
       "RemapEmoji": [{"Name": "r", "Path": "/Game/R.R"}]})";
+  const std::string files_alone = ", textures not checked";
   const std::vector<Case> cases = {
       {{{"config.json", two_packs_config},
         {"Packs/a.json", kFacePack},
         {"Packs/b.json", R"({"EmojiPath": "/Game/B/", "EmojiArray": ["b1", "b2"]})"}},
        {},
        0,
-       "2 packs, 4 emoji, 0 errors, 0 warnings"},
+       "2 packs, 4 emoji, 0 errors, 0 warnings" + files_alone},
+      // A list written as one string, or null, as documented: nothing to warn about.
+      {{{"config.json",
+         R"({"UsePermissions": true, "PermissionsGroups": "Emoji", "Packs": "a.json", "RemapEmoji": null})"},
+        {"Packs/a.json", R"({"EmojiPath": "/Game/E/", "EmojiArray": "e", "Groups": "VIP"})"}},
+       {},
+       0,
+       "1 pack, 1 emoji, 0 errors, 0 warnings" + files_alone},
+      // A name defined twice is one emoji.
+      {{{"config.json", R"({"RemapEmoji": [{"Name": "e", "Path": "/Game/R.R"}]})"},
+        {"Packs/a.json", kFacePack},
+        {"Packs/b.json", kFacePack}},
+       {},
+       1,
+       "2 packs, 1 emoji, 0 errors, 2 warnings" + files_alone},
       {{{"config.json", R"({"UsePermissions": true})"}, {"Packs/a.json", kFacePack}},
        {},
        1,
-       "1 pack, 1 emoji, 0 errors, 1 warning"},
+       "1 pack, 1 emoji, 0 errors, 1 warning" + files_alone},
       {{{"config.json", R"({"RemapEmoji": [{"Name": 1}, {}]})"}, {"Packs/a.json", "{"}},
        {},
        2,
-       "1 pack, 1 emoji, 2 errors, 2 warnings"},
+       "1 pack, 1 emoji, 2 errors, 2 warnings" + files_alone},
       // Mistakes in the command line name the option, and say what to do.
       {{}, {"--root"}, 64, "--root: 1 required TEXT:DIR missing\nRun with --help for more information."},
       {{}, {"--verbose"}, 64, "The following argument was not expected: --verbose"},
@@ -365,6 +420,21 @@ TEST_F(CheckTest, ExitStatusesTheSummaryLineAndMistakesInTheCommandLine) {
        "glyphwork-check: --root: ShooterGame/Binaries/Win64 holds ArkApi/ itself, as the folder of the server's "
        "executable (ShooterGame/Binaries/Win64) does; --root takes the server folder, the one that holds "
        "ShooterGame/: try --root ."},
+      {{{"config.json", "{}"}},
+       {"--root", "ShooterGame"},
+       64,
+       "glyphwork-check: --root: ShooterGame looks like the ShooterGame folder itself (it holds Binaries/); --root "
+       "takes the server folder, the one that holds ShooterGame/: try --root ."},
+      {{{"config.json", "{}"}},
+       {"--root", "ShooterGame/Binaries/Win64/logs"},
+       64,
+       "glyphwork-check: --root: ShooterGame/Binaries/Win64/logs holds no ShooterGame/ folder; --root takes the "
+       "server folder, the one that holds ShooterGame/\n"},
+      {{{"config.json", "{}"}},
+       {"--root", "upload"},
+       64,
+       "glyphwork-check: --root: upload holds no ShooterGame/ folder; --root takes the server folder, the one that "
+       "holds ShooterGame/: try --root upload/server"},
       {{}, {"--version"}, 0, "glyphwork-check " + std::string(GLYPHWORK_VERSION)},
       {{},
        {"--help"},
@@ -374,94 +444,72 @@ TEST_F(CheckTest, ExitStatusesTheSummaryLineAndMistakesInTheCommandLine) {
   };
   for (const Case& c : cases) {
     Use(c.files);
+    // A folder beside ShooterGame/, and a server folder one level down in another.
+    fs::create_directories(BinariesDir() / "logs");
+    fs::create_directories(Root() / "upload" / "server" / "ShooterGame");
     const ToolRun run = Check(c.arguments, true);
     EXPECT_EQ(c.status, run.status) << run.out;
-    EXPECT_THAT(run.out, ::testing::HasSubstr(c.said + "\n"));
+    EXPECT_THAT(run.out, ::testing::HasSubstr(c.said + (c.said.ends_with("\n") ? "" : "\n")));
   }
   // --root names the folder from anywhere; nothing is written into it.
   Use({{"config.json", "{}"}, {"Packs/a.json", kFacePack}});
   fs::remove_all(BinariesDir() / "logs");
   const ToolRun run = Check({"--root", Root().string(), "--say", ":e:"});
   EXPECT_EQ(0, run.status);
-  EXPECT_EQ("say: :e:\n  => <img src=\"chat.image\" path=\"/Game/E/e.e\"/>\n1 pack, 1 emoji, 0 errors, 0 warnings\n",
-            run.out);
+  EXPECT_EQ(
+      "preview as a player in no permission group\nsay: :e:\n  => <img src=\"chat.image\" path=\"/Game/E/e.e\"/>\n"
+      "1 pack, 1 emoji, 0 errors, 0 warnings, textures not checked\n",
+      run.out);
   EXPECT_FALSE(fs::exists(BinariesDir() / "logs"));
 }
 
 TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
-  Use({{"config.json", "{\"RemapEmoji\": [{\"Path\": \"/Game/R.R\"}],\n \"Packs\": 3}"},
+  Use({{"config.json", "{\"RemapEmoji\": [{\"Path\": \"/Game/R.R\"}],\n \"Packs\": [\"b.json\"]}"},
        {"Packs/a.json", "{\"EmojiPath\": \"/Game/E\",\n \"EmojiArray\": [\"e\", 2"},
        {"Packs/b.json", kFacePack}});
-  const ToolRun text = Check({"--say", "a :e: b"});
-  const json report = CheckJson({"--say", "a :e: b"});
-  EXPECT_EQ(
-      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json:1:17: warning: RemapEmoji[0]: no Name: its code "
-      "is \"::\", which every "
-      "pair of colons in chat will match\n"
-      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a list of pack "
-      "file names, found a number "
-      "(read as a list of this one value)\n"
-      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json:2:11: warning: Packs: expected a pack file "
-      "name, found a number\n"
-      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json: warning: not named in Packs, and loads all "
-      "the same: Packs selects "
-      "nothing, every file in the Packs folder loads\n"
-      "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json:2:23: error: syntax error while parsing array "
-      "- unexpected end of "
-      "input; expected ']'" +
-          kPackFails +
-          "\n"
-          "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/b.json: warning: not named in Packs, and loads "
-          "all the same: Packs selects "
-          "nothing, every file in the Packs folder loads\n"
-          "glyphwork-check: note: the plugin does not load: chat is delivered unchanged\n"
-          "say: a :e: b\n  => a :e: b\n"
-          "2 packs, 2 emoji, 1 error, 5 warnings\n",
-      text.out);
+  const ToolRun text = Check({"--say", "a :e: b", "--group", "VIP"});
+  const json report = CheckJson({"--say", "a :e: b", "--group", "VIP"});
+  const std::string folder = "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/";
+  EXPECT_EQ(folder + "config.json:1:17: warning: RemapEmoji[0]: no Name: its code is \"::\", which every pair of " +
+                "colons in chat will match\n" + folder +
+                "Packs/a.json: warning: not named in Packs, and loads all the same: Packs selects nothing, every file "
+                "in the Packs folder loads\n" +
+                folder + "Packs/a.json:2:23: error: syntax error while parsing array - unexpected end of input; " +
+                "expected ']'" + kPackFails + "\n" +
+                "glyphwork-check: note: the plugin does not load: chat is delivered unchanged\n"
+                "preview as a player in the permission groups VIP\n"
+                "say: a :e: b\n  => a :e: b\n"
+                "2 packs, 2 emoji, 1 error, 2 warnings, textures not checked\n",
+            text.out);
   EXPECT_EQ(2, text.status);
   const json expected = {
       {"findings",
        {{{"severity", "warning"},
-         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json"},
+         {"file", folder + "config.json"},
          {"key", "RemapEmoji[0]"},
          {"line", 1},
          {"column", 17},
          {"message", "no Name: its code is \"::\", which every pair of colons in chat will match"}},
         {{"severity", "warning"},
-         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json"},
-         {"key", "Packs"},
-         {"line", 2},
-         {"column", 11},
-         {"message", "expected a list of pack file names, found a number (read as a list of this one value)"}},
-        {{"severity", "warning"},
-         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json"},
-         {"key", "Packs"},
-         {"line", 2},
-         {"column", 11},
-         {"message", "expected a pack file name, found a number"}},
-        {{"severity", "warning"},
-         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json"},
+         {"file", folder + "Packs/a.json"},
          {"message",
           "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
           "folder loads"}},
         {{"severity", "error"},
-         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/a.json"},
+         {"file", folder + "Packs/a.json"},
          {"line", 2},
          {"column", 23},
          {"message", "syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails}},
-        {{"severity", "warning"},
-         {"file", "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/Packs/b.json"},
-         {"message",
-          "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs "
-          "folder loads"}},
         {{"severity", "note"}, {"message", "the plugin does not load: chat is delivered unchanged"}}}},
       {"previews", {{{"text", "a :e: b"}, {"received", "a :e: b"}}}},
-      {"summary", {{"packs", 2}, {"emoji", 2}, {"errors", 1}, {"warnings", 5}}},
+      {"preview_groups", {"VIP"}},
+      {"summary", {{"packs", 2}, {"emoji", 2}, {"errors", 1}, {"warnings", 2}, {"textures_checked", false}}},
       {"status", 2}};
   EXPECT_EQ(expected.dump(1), report.dump(1));
 }
 
 TEST_F(CheckTest, ContentReportsEveryObjectPathThatDoesNotLoad) {
+  files_only_ = false;
   Use({{"config.json",
         R"({"RemapEmoji": [{"Name": "logo", "Path": "/Game/Custom/Logo.Logo"},
                            {"Name": "gone", "Path": "/Game/Custom/Gone.Gone"}, {"Name": "none"}]})"},
@@ -491,15 +539,29 @@ TEST_F(CheckTest, ContentReportsEveryObjectPathThatDoesNotLoad) {
       Write(fs::relative(content / asset, Root()), "");
     }
     const bool own = content.parent_path() == Root() / "ShooterGame";
-    EXPECT_THAT(
-        Flat(CheckJson(own ? std::vector<std::string>{} : std::vector<std::string>{"--content", content.string()})),
-        ElementsAreArray(expected))
-        << content;
+    const json report =
+        CheckJson(own ? std::vector<std::string>{} : std::vector<std::string>{"--content", content.string()});
+    EXPECT_THAT(Flat(report), ElementsAreArray(expected)) << content;
+    EXPECT_EQ(true, report["summary"]["textures_checked"]);
     EXPECT_TRUE(fs::exists(content / "Faces" / "smile.uasset")) << "the content is left as it was";
     fs::remove_all(content);
   }
-  // Without --content and without content of its own no object path is tried.
-  EXPECT_THAT(Flat(CheckJson()), ElementsAreArray(common));
+  // Without --content and without content of its own no object path is
+  // tried, which is a warning unless the admin says --content none.
+  std::vector<std::string> unchecked = common;
+  unchecked.push_back(
+      "warning ShooterGame/Content: no such folder, so textures were not checked: a texture that does not load "
+      "shows as a white square in chat (--content DIR names the content folder, --content none checks the files "
+      "alone)");
+  for (const auto& [arguments, findings] : {std::pair{std::vector<std::string>{}, unchecked},
+                                            std::pair{std::vector<std::string>{"--content", "none"}, common}}) {
+    const json report = CheckJson(arguments);
+    EXPECT_THAT(Flat(report), ElementsAreArray(findings));
+    EXPECT_EQ(false, report["summary"]["textures_checked"]);
+  }
+  Use({{"config.json", "{}"}, {"Packs/a.json", kFacePack}});
+  EXPECT_EQ(1, Check({}).status) << "not clean while the textures went unchecked";
+  EXPECT_EQ(0, Check({"--content", "none"}).status);
 
   // A wrong type stops the plugin's texture loading, and with it the check.
   Use({{"config.json", "{}"},
@@ -542,6 +604,37 @@ TEST_F(CheckTest, PreviewIsWhatThePluginDelivers) {
     std::vector<json> delivered;
     for (const std::string& text : texts) delivered.push_back({{"text", text}, {"received", Deliver(player, text)}});
     EXPECT_THAT(report["previews"], ElementsAreArray(delivered)) << files.at("config.json");
+    standin::UnloadPlugin("Glyphwork");
+    Permissions::StandIn::Clear();
+    game_->Leave("Ann");
+  }
+
+  // A VIP pack previewed: --group adds to the first of PermissionsGroups
+  // (while UsePermissions is on), --no-default-group leaves that one out.
+  const std::string vip = R"({"EmojiPath": "/Game/Gold/", "EmojiArray": ["crown"], "Groups": ["VIP"]})";
+  struct GroupCase {
+    std::string config;
+    std::vector<std::string> arguments;
+    std::vector<std::string> groups;
+  };
+  for (const GroupCase& c : std::vector<GroupCase>{
+           {gated, {}, {"Emoji"}},
+           {gated, {"--group", "VIP"}, {"Emoji", "VIP"}},
+           {gated, {"--group", "VIP", "--no-default-group"}, {"VIP"}},
+           {gated, {"--group", "Emoji", "--group", "VIP", "--group", "VIP"}, {"Emoji", "VIP"}},
+           {"{}", {"--group", "VIP"}, {"VIP"}},
+       }) {
+    Use({{"config.json", c.config}, {"Packs/faces.json", faces}, {"Packs/vip.json", vip}});
+    std::vector<std::string> arguments = {"--say", ":crown: :smile:"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const json report = CheckJson(arguments);
+    EXPECT_EQ(json(c.groups), report["preview_groups"]) << ::testing::PrintToString(c.arguments);
+
+    LoadPlugin();
+    auto* player = game_->Join("Ann", kPlayerId);
+    for (const std::string& group : c.groups) Permissions::StandIn::AddToGroup(kPlayerId, group);
+    EXPECT_EQ(Deliver(player, ":crown: :smile:"), report["previews"][0]["received"])
+        << ::testing::PrintToString(c.arguments);
     standin::UnloadPlugin("Glyphwork");
     Permissions::StandIn::Clear();
     game_->Leave("Ann");

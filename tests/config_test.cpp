@@ -95,6 +95,10 @@ TEST_F(ConfigTest, AFailedReadNamesTheFileWithItsOwnTextAndKeepsThePreviousDocum
        "[json.exception.parse_error.101] parse error at line 1, column 12: syntax error while parsing value - invalid "
        "string: control character U+0001 (SOH) must be escaped to \\u0001; last read: '\"a<U+0001>'"},
       {file(R"({"a": 1e999})"), "[json.exception.out_of_range.406] number overflow parsing '1e999'"},
+      // At the comma, where glyphwork-check puts it, not at the bracket after it.
+      {file("{\"UsePermissions\": false,\n  }"),
+       "[json.exception.parse_error.101] parse error at line 1, column 25: trailing comma: JSON allows no comma after "
+       "the last member of an object or list"},
   };
   for (const Case& c : cases) {
     WriteConfig(previous);

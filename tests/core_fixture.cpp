@@ -1,10 +1,9 @@
 #include "tests/core_fixture.h"
 
-#include <regex>
-
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
 
+#include "common/regex.h"
 #include "config/config.h"
 #include "log/log.h"
 

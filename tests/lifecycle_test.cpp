@@ -1,9 +1,8 @@
 // Loading and unloading the real plugin library through the stand-in host.
 #include <gmock/gmock.h>
 
-#include <regex>
-
 #include "common/engine_text.h"
+#include "common/regex.h"
 #include "tests/server_fixture.h"
 
 namespace glyphwork::testing {

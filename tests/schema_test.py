@@ -1,10 +1,13 @@
 """The JSON Schemas of config.json and of a pack file: the example server
-folders validate against them, and on small samples they agree with
-glyphwork-check on what is clean."""
+folders and the README's examples validate against them, so do the forms
+the README allows (a cap of 0, a list written as one string or as null), and
+on small samples they agree with glyphwork-check: what it finds clean they
+accept, what it calls an error they refuse."""
 
 import argparse
 import json
 import pathlib
+import re
 import subprocess
 import sys
 import tempfile
@@ -16,53 +19,64 @@ ARGS = None
 PLUGIN = pathlib.Path("ShooterGame", "Binaries", "Win64", "ArkApi", "Plugins", "Glyphwork")
 PACK = {"EmojiPath": "/Game/E/", "EmojiArray": ["e"]}
 
-# (config.json, the one pack, clean?)
+# (config.json, the one pack, valid for the schemas?, glyphwork-check's exit
+# status on the files alone: 0 clean, 1 warnings, 2 errors)
 SAMPLES = [
-    ({}, PACK, True),
+    ({}, PACK, True, 0),
     ({"$schema": "config.schema.json", "UsePermissions": True, "PermissionsGroups": ["Admins"],
       "RemapEmoji": [{"Name": "ark", "Path": "/Game/Custom/ArkLogo.ArkLogo"}], "Packs": ["a.json"]},
-     {"$schema": "pack.schema.json", "EmojiPath": "/Game/E/", "EmojiArray": ["e", "f"]}, True),
-    ({"UsePermissions": False}, PACK, True),
-    ({"UsePermissions": "yes"}, PACK, False),
-    ({"UsePermissions": True}, PACK, False),
-    ({"UsePermissions": True, "PermissionsGroups": []}, PACK, False),
-    ({"PermissionsGroups": "Admins"}, PACK, False),
-    ({"PermissionsGroups": ["Admins", 5]}, PACK, False),
-    ({"RemapEmoji": [{"Name": "r", "Path": 7}]}, PACK, False),
-    ({"RemapEmoji": [{"Path": "/Game/R.R"}]}, PACK, False),
-    ({"RemapEmoji": [{"Name": "r"}]}, PACK, False),
-    ({"RemapEmoji": [{"Name": "big smile", "Path": "/Game/R.R"}]}, PACK, False),
-    ({"RemapEmoji": [{"Name": "r", "Path": "/Game/R.R", "Size": 2}]}, PACK, False),
-    ({"RemapEmoji": {"Name": "r", "Path": "/Game/R.R"}}, PACK, False),
-    ({"usePermissions": True}, PACK, False),
-    ({"Packs": "a.json"}, PACK, False),
-    ([], PACK, False),
-    ({}, {"EmojiPath": "/Game/E", "EmojiArray": ["e"]}, False),
-    ({}, {"EmojiArray": ["e"]}, False),
-    ({}, {"EmojiPath": "/Game/E/"}, False),
-    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": []}, False),
-    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e", "e"]}, False),
-    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e", 3]}, False),
-    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["a:b"]}, False),
-    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": "e"}, False),
-    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e"], "Author": "me"}, False),
-    ({}, ["e"], False),
+     {"$schema": "pack.schema.json", "EmojiPath": "/Game/E/", "EmojiArray": ["e", "f"]}, True, 0),
+    ({"UsePermissions": False}, PACK, True, 0),
+    ({"UsePermissions": "yes"}, PACK, False, 2),
+    ({"UsePermissions": True}, PACK, False, 1),
+    ({"UsePermissions": True, "PermissionsGroups": []}, PACK, False, 1),
+    ({"UsePermissions": True, "PermissionsGroups": None}, PACK, False, 1),
+    ({"PermissionsGroups": ["Admins", 5]}, PACK, False, 2),
+    ({"PermissionsGroups": 5}, PACK, False, 2),
+    ({"RemapEmoji": [{"Name": "r", "Path": 7}]}, PACK, False, 2),
+    ({"RemapEmoji": [{"Path": "/Game/R.R"}]}, PACK, False, 1),
+    ({"RemapEmoji": [{"Name": "r"}]}, PACK, False, 1),
+    ({"RemapEmoji": [{"Name": "big smile", "Path": "/Game/R.R"}]}, PACK, False, 1),
+    ({"RemapEmoji": [{"Name": "r", "Path": "/Game/R.R", "Size": 2}]}, PACK, False, 1),
+    ({"RemapEmoji": {"Name": "r", "Path": "/Game/R.R"}}, PACK, False, 2),
+    ({"RemapEmoji": "r"}, PACK, False, 2),
+    ({"usePermissions": True}, PACK, False, 1),
+    ({"Packs": 5}, PACK, False, 1),
+    ([], PACK, False, 2),
+    ({}, {"EmojiPath": "/Game/E", "EmojiArray": ["e"]}, False, 1),
+    ({}, {"EmojiArray": ["e"]}, False, 1),
+    ({}, {"EmojiPath": "/Game/E/"}, False, 1),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": []}, False, 1),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e", "e"]}, False, 1),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e", 3]}, False, 2),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["a:b"]}, False, 1),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": "a:b"}, False, 1),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e"], "Author": "me"}, False, 1),
+    ({}, ["e"], False, 2),
     ({"EmojiListCommand": "/emojis", "MaxEmojiPerMessage": 5, "AllowEscape": True, "BlockTypedMarkup": False},
-     PACK, True),
-    ({"EmojiListCommand": 3}, PACK, False),
-    ({"EmojiListCommand": "emojis"}, PACK, False),
-    ({"EmojiListCommand": "/my emojis"}, PACK, False),
-    ({"EmojiListCommand": ""}, PACK, False),
-    ({"MaxEmojiPerMessage": 0}, PACK, False),
-    ({"MaxEmojiPerMessage": -1}, PACK, False),
-    ({"MaxEmojiPerMessage": 2.5}, PACK, False),
-    ({"AllowEscape": "yes"}, PACK, False),
-    ({"BlockTypedMarkup": 1}, PACK, False),
-    ({"Groups": ["VIP"]}, PACK, False),
-    ({}, dict(PACK, Groups=["VIP", "Staff"]), True),
-    ({}, dict(PACK, Groups=[]), False),
-    ({}, dict(PACK, Groups="VIP"), False),
-    ({}, dict(PACK, Groups=["VIP", 1]), False),
+     PACK, True, 0),
+    ({"EmojiListCommand": 3}, PACK, False, 2),
+    ({"EmojiListCommand": "emojis"}, PACK, False, 1),
+    ({"EmojiListCommand": "/my emojis"}, PACK, False, 1),
+    ({"EmojiListCommand": ""}, PACK, False, 1),
+    ({"MaxEmojiPerMessage": -1}, PACK, False, 2),
+    ({"MaxEmojiPerMessage": 2.5}, PACK, False, 2),
+    ({"AllowEscape": "yes"}, PACK, False, 2),
+    ({"BlockTypedMarkup": 1}, PACK, False, 2),
+    ({"Groups": ["VIP"]}, PACK, False, 1),
+    ({}, dict(PACK, Groups=["VIP", "Staff"]), True, 0),
+    ({}, dict(PACK, Groups=[]), False, 1),
+    ({}, dict(PACK, Groups=["VIP", 1]), False, 2),
+    # The forms the README allows: valid, whatever the checker has to say
+    # about what they mean (a cap of 0 shows no picture; null Groups admit
+    # nobody; null EmojiArray maps nothing).
+    ({"MaxEmojiPerMessage": 0}, PACK, True, 1),
+    ({"UsePermissions": True, "PermissionsGroups": "Admins", "Packs": "a.json"}, PACK, True, 0),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": "e"}, True, 0),
+    ({}, dict(PACK, Groups="VIP"), True, 0),
+    ({"PermissionsGroups": None, "RemapEmoji": None, "Packs": None}, PACK, True, 1),
+    ({}, dict(PACK, Groups=None), True, 1),
+    ({}, {"EmojiPath": "/Game/E/", "EmojiArray": None}, True, 1),
 ]
 
 
@@ -93,18 +107,33 @@ class SchemaTest(unittest.TestCase):
             for pack in packs:
                 self.assertEqual([], [e.message for e in self.pack.iter_errors(load(pack))], pack)
 
+    def test_readme_examples_validate(self):
+        blocks = re.findall(r"```json\n(.*?)```", pathlib.Path(ARGS.source, "README.md").read_text(encoding="utf-8"),
+                            re.S)
+        self.assertGreaterEqual(len(blocks), 4, "the README's json examples")
+        for block in blocks:
+            document = json.loads(block)
+            validator = self.pack if "EmojiArray" in document or "EmojiPath" in document else self.config
+            with self.subTest(example=block):
+                self.assertEqual([], [e.message for e in validator.iter_errors(document)])
+
     def test_schema_and_checker_agree_on_samples(self):
-        for config, pack, clean in SAMPLES:
+        for config, pack, valid, status in SAMPLES:
             with self.subTest(config=config, pack=pack):
-                schema_clean = self.config.is_valid(config) and self.pack.is_valid(pack)
-                self.assertEqual(clean, schema_clean)
+                schema_valid = self.config.is_valid(config) and self.pack.is_valid(pack)
+                self.assertEqual(valid, schema_valid)
                 with tempfile.TemporaryDirectory() as root:
                     folder = pathlib.Path(root, PLUGIN)
                     (folder / "Packs").mkdir(parents=True)
                     (folder / "config.json").write_text(json.dumps(config), encoding="utf-8")
                     (folder / "Packs" / "a.json").write_text(json.dumps(pack), encoding="utf-8")
-                    run = subprocess.run([ARGS.check, "--root", root], capture_output=True, text=True)
-                    self.assertEqual(0 if clean else 1, min(run.returncode, 1), run.stdout + run.stderr)
+                    run = subprocess.run([ARGS.check, "--root", root, "--content", "none"], capture_output=True,
+                                         text=True)
+                    self.assertEqual(status, run.returncode, run.stdout + run.stderr)
+                # What the checker finds clean the schemas accept; what it
+                # calls an error they refuse.
+                self.assertTrue(schema_valid or status > 0)
+                self.assertTrue(not schema_valid or status < 2)
 
 
 if __name__ == "__main__":

@@ -4,9 +4,9 @@
 
 #include <fstream>
 #include <random>
-#include <regex>
 
 #include "common/engine_text.h"
+#include "common/regex.h"
 
 namespace glyphwork::testing {
 

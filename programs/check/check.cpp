@@ -8,13 +8,10 @@
 #include <cctype>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <random>
-#include <regex>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -22,8 +19,10 @@
 #include "chat/chat_hook.h"
 #include "common/engine_text.h"
 #include "common/game_functions.h"
+#include "common/regex.h"
 #include "common/utf8_path.h"
 #include "config/config.h"
+#include "config/json_errors.h"
 #include "log/log.h"
 #include "plugin/platform.h"
 #include "programs/check/documents.h"
@@ -71,16 +70,23 @@ std::string ConsoleMessage(const std::string& line) {
   return std::regex_match(line, match, pattern) ? match[1].str() : line;
 }
 
-// The library's text without its "[json.exception...] " tag; the line and
-// column of a parse error go into the finding, and a parse that stopped at a
-// closing bracket after a comma is called a trailing comma.
-Finding JsonFinding(const std::string& file, const std::string& text, const json::exception& error,
-                    const char* effect) {
+// When the file is not UTF-8 text at all: UTF-16 (with or without its
+// byte-order mark), what Notepad saves as "Unicode", or UTF-32.
+bool IsWideText(std::string_view text) {
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) return true;
+  return text.substr(0, 4).find('\0') != std::string_view::npos;
+}
+
+// The plugin's text of a JSON error, without the library's
+// "[json.exception...] " tag; the line and column of a parse error go into the
+// finding. Mistakes the library's words do not make plain get words of their
+// own: a file that is not UTF-8, a comment.
+Finding JsonFinding(const fs::path& path, const std::string& file, const json::exception& error, const char* effect) {
   static const std::regex tag(R"(^\[json\.exception\.[a-z_]+\.\d+\] )");
   static const std::regex position(R"(^parse error at line (\d+), column (\d+): ([\s\S]*)$)");
   Finding finding;
   finding.file = file;
-  std::string message = std::regex_replace(std::string(error.what()), tag, "");
+  std::string message = std::regex_replace(JsonErrorText(path, error), tag, "");
   std::smatch match;
   if (std::regex_match(message, match, position)) {
     finding.line = std::stoi(match[1].str());
@@ -88,50 +94,21 @@ Finding JsonFinding(const std::string& file, const std::string& text, const json
     message = match[3].str();
   }
   if (const auto* parse_error = dynamic_cast<const json::parse_error*>(&error)) {
-    if (const auto comma = TrailingCommaBefore(text, parse_error->byte)) {
-      finding.line = comma->line;
-      finding.column = comma->column;
-      message = "trailing comma: JSON allows no comma after the last member of an object or list";
+    const std::string text = ReadJsonText(path);
+    const std::size_t at = parse_error->byte;  // 1-based: the byte the parse stopped at
+    if (IsWideText(text)) {
+      message =
+          "the file is saved as UTF-16 (what Notepad calls \"Unicode\"), which the plugin cannot read: save it "
+          "as UTF-8";
+    } else if (at >= 1 && at < text.size() && text[at - 1] == '/' && (text[at] == '/' || text[at] == '*')) {
+      message = "a comment: JSON allows no comments, take it out";
+    } else if (message.find("ill-formed UTF-8") != std::string::npos) {
+      message += " (the file is not UTF-8, perhaps saved as ANSI: save it as UTF-8)";
     }
   }
   finding.message = message + " (" + effect + ")";
   return finding;
 }
-
-// The file's bytes as they are, for finding places in them; empty when it
-// cannot be read.
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// A server folder of its own whose ShooterGame/Content is a link to the given
-// content folder; removed again, link first, never what the link points to.
-class Stage {
- public:
-  explicit Stage(const fs::path& content) {
-    std::random_device random;
-    do {
-      folder_ = fs::temp_directory_path() / ("glyphwork-check-" + std::to_string(random()));
-    } while (!fs::create_directory(folder_));
-    link_ = folder_ / "ShooterGame" / "Content";
-    fs::create_directories(link_.parent_path());
-    fs::create_directory_symlink(fs::absolute(content), link_);
-  }
-  ~Stage() {
-    std::error_code ignored;
-    fs::remove(link_, ignored);
-    fs::remove_all(folder_, ignored);
-  }
-  Stage(const Stage&) = delete;
-  Stage& operator=(const Stage&) = delete;
-
-  std::string folder() const { return Utf8FromPath(folder_); }
-
- private:
-  fs::path folder_;
-  fs::path link_;
-};
 
 class Checker {
  public:
@@ -146,11 +123,18 @@ class Checker {
     ScanPacks();
     if (config_read_) documents_.CheckPacksKey(config_file_, ConfigDocument, Shown(packs_folder_), pack_names_);
     documents_.CheckDuplicates();
+    report_.emoji = documents_.CountNames();
     if (config_read_ && report_.emoji == 0 && report_.Count(Severity::kError) == 0) {
       report_.Add(Severity::kWarning, config_file_, "", "no emoji mapped: no pack names one, and RemapEmoji is empty");
     }
     LoadLikeThePlugin();
-    if (!options_.content.empty()) CheckContent();
+    if (!options_.content.empty()) {
+      CheckContent();
+    } else if (!options_.content_missing.empty()) {
+      report_.Add(Severity::kWarning, options_.content_missing, "",
+                  "no such folder, so textures were not checked: a texture that does not load shows as a white "
+                  "square in chat (--content DIR names the content folder, --content none checks the files alone)");
+    }
     if (!options_.say.empty()) PreviewChat();
     TearDown();
     PlaceFindings();
@@ -161,9 +145,10 @@ class Checker {
   // The path as the plugin builds it, tidied for reading: "./a//b" is "a/b".
   static std::string Shown(const fs::path& path) { return Utf8FromPath(path.lexically_normal()); }
 
-  void StartHostAt(const std::string& server_dir) {
+  void StartHostAt(const std::string& server_dir, const std::string& content_dir = "") {
     standin::HostOptions host;
     host.server_dir = server_dir;
+    host.content_dir = content_dir;
     host.console_sink = false;
     host.log_file = false;  // a check leaves the server folder as it found it
     standin::StartHost(host);
@@ -201,7 +186,7 @@ class Checker {
     packs_folder_ = GetPacksPath();
     try {
       packs_folder_exists_ = IsPacksFolder(packs_folder_);
-      if (packs_folder_exists_) pack_names_ = ListPackFiles(packs_folder_);
+      if (packs_folder_exists_) pack_names_ = ListPackFiles(packs_folder_, &broken_links_);
     } catch (const std::exception& error) {
       packs_folder_error_ = error.what();
     }
@@ -217,10 +202,10 @@ class Checker {
     try {
       if (!ParseJsonFile(path, out)) return Parsed::kCannotOpen;
     } catch (const json::exception& error) {
-      report_.findings.push_back(JsonFinding(file, ReadBytes(path), error, effect));
+      report_.findings.push_back(JsonFinding(path, file, error, effect));
       return Parsed::kInvalid;
     }
-    const JsonLayout& layout = layouts_[file] = MapJsonText(ReadBytes(path));
+    const JsonLayout& layout = layouts_[file] = MapJsonText(ReadJsonText(path));
     for (const DuplicateKey& duplicate : layout.duplicates) {
       report_.findings.push_back(
           {Severity::kWarning, file, duplicate.later.line, duplicate.later.column, duplicate.path,
@@ -266,6 +251,11 @@ class Checker {
                   "every load (an empty folder keeps it quiet)");
       return;
     }
+    for (const std::string& name : broken_links_) {
+      report_.Add(Severity::kWarning, Shown(packs_folder_ / PathFromUtf8(name)), "",
+                  "a link to nothing: the plugin skips it, and the console says \"Skipped " + name +
+                      " in Packs: a link to nothing!\" at every load");
+    }
     for (const std::string& name : pack_names_) {
       const fs::path path = packs_folder_ / PathFromUtf8(name);
       const std::string file = Shown(path);
@@ -304,26 +294,23 @@ class Checker {
     capture_->Take();  // "Can't parse ..." and "Packs folder doesn't exist!": reported above
   }
 
-  // The plugin's own texture loading against the content folder. The stand-in
-  // game loads from <server folder>/ShooterGame/Content, so the host is moved
-  // to a stage folder whose Content is the given one.
+  // The plugin's own texture loading, with the stand-in game loading from the
+  // content folder.
   void CheckContent() {
     if (!plugin_loads_) {
       report_.Add(Severity::kNote, "", "", "content not checked: the plugin does not load");
       return;
     }
+    report_.textures_checked = true;
     bool stopped = false;
-    {
-      const Stage stage(PathFromUtf8(options_.content));
-      StartHostAt(stage.folder());
-      capture_->Take();
-      try {
-        LoadEmojiAssets();
-      } catch (const std::exception&) {
-        stopped = true;  // a type error, reported above
-      }
-      StartHostAt(options_.root);
+    StartHostAt(options_.root, options_.content);
+    capture_->Take();
+    try {
+      LoadEmojiAssets();
+    } catch (const std::exception&) {
+      stopped = true;  // a type error, reported above
     }
+    StartHostAt(options_.root);
 
     std::map<std::string, std::deque<Emoji>> origins;
     for (const Emoji& emoji : documents_.AllEmoji()) origins[emoji.object_path].push_back(emoji);
@@ -357,11 +344,14 @@ class Checker {
       report_.Add(Severity::kNote, "", "", "the plugin does not load: chat is delivered unchanged");
     }
     AShooterPlayerController* player = game_->Join("Player", kPlayerId);
-    if (!options_.groups.empty()) {
-      for (const std::string& group : options_.groups) Permissions::StandIn::AddToGroup(kPlayerId, group);
-    } else if (documents_.use_permissions() && !documents_.groups().empty()) {
-      Permissions::StandIn::AddToGroup(kPlayerId, documents_.groups().front());
+    std::vector<std::string>& groups = report_.preview_groups;
+    if (!options_.no_default_group && documents_.use_permissions() && !documents_.groups().empty()) {
+      groups.push_back(documents_.groups().front());
     }
+    for (const std::string& group : options_.groups) {
+      if (std::find(groups.begin(), groups.end(), group) == groups.end()) groups.push_back(group);
+    }
+    for (const std::string& group : groups) Permissions::StandIn::AddToGroup(kPlayerId, group);
     for (const std::string& text : options_.say) {
       FPrimalChatMessage message;
       message.SenderName = FString("Player");
@@ -392,6 +382,7 @@ class Checker {
   // file, those about the whole file first, then from the top down.
   void GroupByFile() {
     std::map<std::string, std::size_t> rank = {{config_file_, 0}, {Shown(packs_folder_), 1}};
+    for (const std::string& name : broken_links_) rank.emplace(Shown(packs_folder_ / PathFromUtf8(name)), 1);
     for (const std::string& name : pack_names_) rank.emplace(Shown(packs_folder_ / PathFromUtf8(name)), rank.size());
     const auto rank_of = [&](const Finding& finding) {
       const auto it = rank.find(finding.file);
@@ -415,6 +406,7 @@ class Checker {
   bool packs_folder_exists_ = false;
   std::string packs_folder_error_;
   std::vector<std::string> pack_names_;
+  std::vector<std::string> broken_links_;
   bool plugin_loads_ = false;
 };
 

@@ -55,13 +55,10 @@ void DocumentChecker::Warn(const std::string& file, const std::string& key, cons
   report_.Add(Severity::kWarning, file, key, message);
 }
 
-void DocumentChecker::WarnIfNotList(const std::string& file, const std::string& key, const json& value,
-                                    const std::string& of) {
-  if (value.is_array()) return;
-  const char* read_as = value.is_null()     ? "read as an empty list"
-                        : value.is_object() ? "its member values are read, in key order"
-                                            : "read as a list of this one value";
-  Warn(file, key, fmt::format("expected a list of {}, found {} ({})", of, TypeName(value), read_as));
+void DocumentChecker::WarnIfObject(const std::string& file, const std::string& key, const json& value,
+                                   const std::string& of) {
+  if (!value.is_object()) return;
+  Warn(file, key, fmt::format("expected a list of {}, found an object (its member values are read, in key order)", of));
 }
 
 void DocumentChecker::WarnUnknownKeys(const std::string& file, const std::string& key, const json& object,
@@ -128,7 +125,7 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
 
   bool group_errors = false;
   if (const auto it = config.find("PermissionsGroups"); it != config.end()) {
-    WarnIfNotList(file, "PermissionsGroups", *it, "group names");
+    WarnIfObject(file, "PermissionsGroups", *it, "group names");
     ForEachKeyed(*it, "PermissionsGroups", [&](const json& group, const std::string& key) {
       if (group.is_string()) {
         groups_.push_back(group.get<std::string>());
@@ -145,7 +142,7 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
   CheckControls(file, config);
 
   if (const auto it = config.find("RemapEmoji"); it != config.end()) {
-    WarnIfNotList(file, "RemapEmoji", *it, "objects");
+    WarnIfObject(file, "RemapEmoji", *it, "objects");
     ForEachKeyed(*it, "RemapEmoji", [&](const json& entry, const std::string& key) {
       if (!entry.is_object()) {
         Error(file, key, Expected("an object", entry, kAssetsAndChatFail));
@@ -156,7 +153,6 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
       const bool path_ok = StringMember(file, entry, key, "Path", kAssetsAndChatFail, path);
       const bool name_ok = StringMember(file, entry, key, "Name", kAssetsAndChatFail, name);
       if (!path_ok || !name_ok) return;
-      ++report_.emoji;
       if (name.empty()) {
         Warn(file, entry.contains("Name") ? key + ".Name" : key,
              std::string(entry.contains("Name") ? "empty Name" : "no Name") +
@@ -220,7 +216,7 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
   WarnUnknownKeys(file, "", pack, {"EmojiPath", "EmojiArray", "Groups"}, "a pack");
   std::optional<std::vector<std::string>> groups;
   if (const auto it = pack.find("Groups"); it != pack.end()) {
-    WarnIfNotList(file, "Groups", *it, "group names");
+    WarnIfObject(file, "Groups", *it, "group names");
     groups.emplace();
     ForEachKeyed(*it, "Groups", [&](const json& group, const std::string& key) {
       if (group.is_string()) {
@@ -238,7 +234,7 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
   std::vector<std::pair<std::string, std::string>> names;  // name, key
   bool name_errors = false;
   if (const auto it = pack.find("EmojiArray"); it != pack.end()) {
-    WarnIfNotList(file, "EmojiArray", *it, "emoji names");
+    WarnIfObject(file, "EmojiArray", *it, "emoji names");
     ForEachKeyed(*it, "EmojiArray", [&](const json& name, const std::string& key) {
       if (name.is_string()) {
         names.emplace_back(name.get<std::string>(), key);
@@ -268,7 +264,6 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
   }
 
   for (const auto& [name, key] : names) {
-    ++report_.emoji;
     if (name.empty()) {
       Warn(file, key, "empty name: its code is \"::\", which every pair of colons in chat will match");
     } else {
@@ -301,11 +296,15 @@ void DocumentChecker::CheckPacksKey(const std::string& config_file, const json& 
   if (!config.is_object()) return;
   const auto it = config.find("Packs");
   if (it == config.end()) return;
-  WarnIfNotList(config_file, "Packs", *it, "pack file names");
+  WarnIfObject(config_file, "Packs", *it, "pack file names");
   std::set<std::string> listed;
+  // Once Packs is not a list of names, which files it meant is anyone's
+  // guess: its own warning is the one mistake, not every file it leaves out.
+  bool names_only = !it->is_object();
   ForEachKeyed(*it, "Packs", [&](const json& entry, const std::string& key) {
     if (!entry.is_string()) {
       Warn(config_file, key, "expected a pack file name, found " + TypeName(entry));
+      names_only = false;
       return;
     }
     const std::string name = entry.get<std::string>();
@@ -315,11 +314,17 @@ void DocumentChecker::CheckPacksKey(const std::string& config_file, const json& 
     }
   });
   for (const std::string& name : pack_names) {
-    if (listed.count(name) == 0) {
+    if (names_only && listed.count(name) == 0) {
       Warn(folder + name, "",
            "not named in Packs, and loads all the same: Packs selects nothing, every file in the Packs folder loads");
     }
   }
+}
+
+int DocumentChecker::CountNames() const {
+  std::set<std::string> names;
+  for (const Emoji& emoji : AllEmoji()) names.insert(emoji.name);
+  return static_cast<int>(names.size());
 }
 
 std::vector<Emoji> DocumentChecker::AllEmoji() const {

@@ -43,12 +43,17 @@ class DocumentChecker {
   // Pack emoji in scan order, then the RemapEmoji entries: the order in which
   // the plugin loads their textures.
   std::vector<Emoji> AllEmoji() const;
+  // The names among them, each counted once.
+  int CountNames() const;
 
  private:
   void Error(const std::string& file, const std::string& key, const std::string& message);
   void Warn(const std::string& file, const std::string& key, const std::string& message);
-  void WarnIfNotList(const std::string& file, const std::string& key, const nlohmann::json& value,
-                     const std::string& of);
+  // An object where a list belongs; anything else that is not a list is
+  // either a documented short form (one string, null) or reported by the
+  // check of its elements, which meets it as the one element.
+  void WarnIfObject(const std::string& file, const std::string& key, const nlohmann::json& value,
+                    const std::string& of);
   void WarnUnknownKeys(const std::string& file, const std::string& key, const nlohmann::json& object,
                        const std::vector<std::string>& known, const std::string& what);
   // The member as a string: "" when absent; false after an error when it is

@@ -143,33 +143,8 @@ class Mapper {
   JsonLayout layout_;
 };
 
-TextPosition PositionOf(std::string_view text, std::size_t offset) {
-  TextPosition position{1, 1};
-  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++position.line;
-      position.column = 1;
-    } else {
-      ++position.column;
-    }
-  }
-  return position;
-}
-
 }  // namespace
 
 JsonLayout MapJsonText(std::string_view text) { return Mapper(text).Run(); }
-
-std::optional<TextPosition> TrailingCommaBefore(std::string_view text, std::size_t error_byte) {
-  if (error_byte == 0 || error_byte > text.size()) return std::nullopt;
-  const std::size_t closing = error_byte - 1;
-  if (text[closing] != '}' && text[closing] != ']') return std::nullopt;
-  std::size_t before = closing;
-  while (before > 0 && IsBlank(text[before - 1])) --before;
-  // The parse stopped at the closing bracket, so the character before it is
-  // structural: a comma there is the comma after the last member.
-  if (before == 0 || text[before - 1] != ',') return std::nullopt;
-  return PositionOf(text, before - 1);
-}
 
 }  // namespace glyphwork::check

@@ -1,24 +1,19 @@
 // Where things stand in the text of a JSON file, which the parsed document no
 // longer knows: the line and column of every value by its key's path, keys
-// written twice in one object, text after the first value, and a trailing
-// comma where the parse stopped. Lines and columns count as the JSON library
-// counts them in its errors: from 1, in bytes, a leading byte-order mark
-// included.
+// written twice in one object, and text after the first value. Lines and
+// columns count as the JSON library counts them in its errors
+// (config/json_errors.h).
 #pragma once
 
-#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace glyphwork::check {
+#include "config/json_errors.h"
 
-struct TextPosition {
-  int line = 0;
-  int column = 0;
-};
+namespace glyphwork::check {
 
 struct DuplicateKey {
   std::string path;  // the key's path, e.g. "EmojiArray" or "RemapEmoji[0].Name"
@@ -39,9 +34,5 @@ struct JsonLayout {
 // The layout of text whose first value parses as JSON. Text it cannot follow
 // ends the mapping there; it never throws.
 JsonLayout MapJsonText(std::string_view text);
-
-// When the parse error at `error_byte` (the JSON library's 1-based count of
-// bytes read) is a "}" or "]" right after a comma, the comma's position.
-std::optional<TextPosition> TrailingCommaBefore(std::string_view text, std::size_t error_byte);
 
 }  // namespace glyphwork::check

@@ -1,6 +1,7 @@
 // glyphwork-check: validates a server's Glyphwork configuration and packs with
 // the plugin's own code, and previews chat.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -21,9 +22,12 @@ using glyphwork::PathFromUtf8;
 // Exit statuses besides the verdicts 0 (clean), 1 (warnings) and 2 (errors).
 constexpr int kCouldNotRun = 3;
 constexpr int kUsage = 64;
+// --content's word for "do not check the textures".
+constexpr const char* kNoContent = "none";
 
-// When --root names a folder inside a server folder instead of the server
-// folder itself, what to say; empty when it looks right.
+// When --root names another folder than a server folder, what to say; empty
+// when it looks right. A wrong --root otherwise only shows as config.json not
+// found on a path with ShooterGame/ twice or not at all.
 std::string RootHint(const std::string& root) {
   std::error_code error;
   const fs::path folder = PathFromUtf8(root);
@@ -45,14 +49,32 @@ std::string RootHint(const std::string& root) {
            (fs::exists(folder / "config.json", error) ? "config.json" : "Packs/") + "); " + takes + ": try --root " +
            up(6);
   }
-  return "";
+  if (fs::exists(folder / "Binaries", error) || fs::exists(folder / "Content", error)) {
+    return "--root: " + root + " looks like the ShooterGame folder itself (it holds " +
+           (fs::exists(folder / "Binaries", error) ? "Binaries/" : "Content/") + "); " + takes + ": try --root " +
+           up(1);
+  }
+  if (fs::exists(folder / "ShooterGame", error)) return "";
+  // A server folder one level down, as when the check runs beside the kit.
+  std::vector<std::string> below;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    std::error_code status;
+    if (fs::is_directory(entry.path() / "ShooterGame", status)) {
+      below.push_back(glyphwork::Utf8FromPath((folder / entry.path().filename()).lexically_normal()));
+    }
+  }
+  std::sort(below.begin(), below.end());
+  return "--root: " + root + " holds no ShooterGame/ folder; " + takes +
+         (below.empty() ? std::string() : ": try --root " + below.front());
 }
 
 // CLI::ExistingDirectory, with its messages, for a name that is UTF-8 text:
-// CLI11 hands the name to the file system as a plain std::string.
-CLI::Validator ExistingFolder() {
+// CLI11 hands the name to the file system as a plain std::string. `word`, when
+// given, is taken as it stands.
+CLI::Validator ExistingFolder(const char* word = nullptr) {
   return CLI::Validator(
-      [](std::string& name) -> std::string {
+      [word](std::string& name) -> std::string {
+        if (word != nullptr && name == word) return "";
         std::error_code error;
         const fs::file_status status = fs::status(PathFromUtf8(name), error);
         if (error || !fs::exists(status)) return "Directory does not exist: " + name;
@@ -79,19 +101,22 @@ int main(int argc, char** argv) {
       ->option_text("DIR");
   app.add_option("--content", options.content,
                  "a folder laid out as ShooterGame/Content: report each texture that does not load from it "
-                 "(default: the server folder's own ShooterGame/Content, when it has one)")
-      ->check(ExistingFolder())
-      ->option_text("DIR");
+                 "(default: the server folder's own ShooterGame/Content; without one, a warning says the textures "
+                 "were not checked); none: check the files alone")
+      ->check(ExistingFolder(kNoContent))
+      ->option_text("DIR|none");
   app.add_flag("--json", as_json, "print the findings, previews and summary as one JSON document");
   app.add_option("--say", options.say,
-                 "print TEXT as a player in the first permission group (or the --group ones) receives it "
-                 "(repeatable)")
+                 "print TEXT as a player in the first of PermissionsGroups (while UsePermissions is on) and the "
+                 "--group ones receives it (repeatable)")
       ->allow_extra_args(false)
       ->type_name("TEXT");
   app.add_option("--group", options.groups,
-                 "put the --say player in this permission group instead, for packs with Groups (repeatable)")
+                 "put the --say player in this permission group too, as for packs with Groups (repeatable)")
       ->allow_extra_args(false)
       ->type_name("GROUP");
+  app.add_flag("--no-default-group", options.no_default_group,
+               "leave the --say player out of the first of PermissionsGroups: only in the --group ones");
   app.footer(
       "Exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run, 64 a mistake in the "
       "command line.");
@@ -107,11 +132,17 @@ int main(int argc, char** argv) {
     std::cerr << "glyphwork-check: " << hint << "\n";
     return kUsage;
   }
-  // The server's own content, when the folder has it.
+  // The server's own content, when the folder has it; the textures go
+  // unchecked only when the admin says so.
   std::error_code error;
-  if (const std::string own = options.root + "/" + standin::kContentFolder;
-      options.content.empty() && fs::is_directory(PathFromUtf8(own), error)) {
-    options.content = own;
+  if (options.content == kNoContent) {
+    options.content.clear();
+  } else if (const std::string own = options.root + "/" + standin::kContentFolder; options.content.empty()) {
+    if (fs::is_directory(PathFromUtf8(own), error)) {
+      options.content = own;
+    } else {
+      options.content_missing = glyphwork::Utf8FromPath(PathFromUtf8(own).lexically_normal());
+    }
   }
 
   try {

@@ -44,12 +44,18 @@ std::string FormatText(const Report& report) {
     out += fmt::format("{}: {}: {}{}\n", where, SeverityName(finding.severity),
                        finding.key.empty() ? "" : finding.key + ": ", finding.message);
   }
+  if (!report.previews.empty()) {
+    out += report.preview_groups.empty() ? std::string("preview as a player in no permission group\n")
+                                         : fmt::format("preview as a player in the permission groups {}\n",
+                                                       fmt::join(report.preview_groups, ", "));
+  }
   for (const Preview& preview : report.previews) {
     out += fmt::format("say: {}\n  => {}\n", preview.text, preview.received);
   }
-  out += fmt::format("{}, {} emoji, {}, {}\n", Counted(report.packs, "pack", "packs"), report.emoji,
+  out += fmt::format("{}, {} emoji, {}, {}{}\n", Counted(report.packs, "pack", "packs"), report.emoji,
                      Counted(report.Count(Severity::kError), "error", "errors"),
-                     Counted(report.Count(Severity::kWarning), "warning", "warnings"));
+                     Counted(report.Count(Severity::kWarning), "warning", "warnings"),
+                     report.textures_checked ? "" : ", textures not checked");
   return out;
 }
 
@@ -69,14 +75,17 @@ nlohmann::json ToJson(const Report& report) {
   for (const Preview& preview : report.previews) {
     previews.push_back({{"text", preview.text}, {"received", preview.received}});
   }
-  return {{"findings", std::move(findings)},
-          {"previews", std::move(previews)},
-          {"summary",
-           {{"packs", report.packs},
-            {"emoji", report.emoji},
-            {"errors", report.Count(Severity::kError)},
-            {"warnings", report.Count(Severity::kWarning)}}},
-          {"status", report.ExitStatus()}};
+  nlohmann::json out = {{"findings", std::move(findings)},
+                        {"previews", std::move(previews)},
+                        {"summary",
+                         {{"packs", report.packs},
+                          {"emoji", report.emoji},
+                          {"errors", report.Count(Severity::kError)},
+                          {"warnings", report.Count(Severity::kWarning)},
+                          {"textures_checked", report.textures_checked}}},
+                        {"status", report.ExitStatus()}};
+  if (!report.previews.empty()) out["preview_groups"] = report.preview_groups;
+  return out;
 }
 
 }  // namespace glyphwork::check

@@ -2,10 +2,9 @@
 // one JSON document for other tools.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace glyphwork::check {
 
@@ -32,8 +31,10 @@ struct Preview {
 struct Report {
   std::vector<Finding> findings;
   std::vector<Preview> previews;
-  int packs = 0;  // pack files in the Packs folder
-  int emoji = 0;  // mapped emoji: pack names and RemapEmoji entries
+  std::vector<std::string> preview_groups;  // the previewing player's permission groups
+  int packs = 0;                            // pack files in the Packs folder
+  int emoji = 0;                            // mapped emoji names, each once
+  bool textures_checked = false;            // the plugin's texture loading ran against a content folder
 
   void Add(Severity severity, const std::string& file, const std::string& key, const std::string& message) {
     findings.push_back({severity, file, 0, 0, key, message});
@@ -43,10 +44,11 @@ struct Report {
   int ExitStatus() const;
 };
 
-// "file:line:column: error: key: message" lines, the previews, then the
-// summary line.
+// "file:line:column: error: key: message" lines, the previews with the
+// groups they were made in, then the summary line.
 std::string FormatText(const Report& report);
-// {"findings": [...], "previews": [...], "summary": {...}, "status": N}.
+// {"findings": [...], "previews": [...], "preview_groups": [...] (with
+// previews only), "summary": {...}, "status": N}.
 nlohmann::json ToJson(const Report& report);
 
 }  // namespace glyphwork::check

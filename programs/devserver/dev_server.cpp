@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 #include "common/engine_text.h"
 #include "common/game_functions.h"
+#include "common/plugin_name.h"
 #include "common/utf8_path.h"
+#include "programs/arguments.h"
 #include "programs/devserver/terminal_text.h"
 #include "standin/host/host_control.h"
 #include "standin/permissions/permissions.h"
@@ -37,7 +41,8 @@ bool SameWord(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-DevServer::DevServer(std::string plugin_file) : plugin_file_(std::move(plugin_file)) {
+DevServer::DevServer(std::string plugin_file, std::string standin_plugin)
+    : plugin_file_(std::move(plugin_file)), standin_plugin_(std::move(standin_plugin)) {
   game_.on_chat = [](AShooterPlayerController* recipient, const FPrimalChatMessage& message) {
     fmt::print("[chat] {} -> {}: {}\n", Visible(Utf8FromFString(message.SenderName)), Visible(recipient->name),
                Visible(Utf8FromFString(message.Message)));
@@ -48,11 +53,31 @@ DevServer::DevServer(std::string plugin_file) : plugin_file_(std::move(plugin_fi
   };
 }
 
+std::string DevServer::FindStandInPlugin() {
+  const std::string folder = glyphwork::ProgramFolder();
+  if (folder.empty()) return {};
+  const std::string file = folder + "/" + kStandInPluginFolder + "/" + kStandInPluginName + standin::PluginSuffix();
+  std::error_code error;
+  return std::filesystem::is_regular_file(glyphwork::PathFromUtf8(file), error) ? file : std::string();
+}
+
+std::string DevServer::StandInInUse() const {
+  if (!plugin_file_.empty() || standin_plugin_.empty() || standin::HasOwnLibrary(glyphwork::kPluginName)) return {};
+  return standin_plugin_;
+}
+
 void DevServer::LoadPlugins() {
+  std::vector<std::string> failed;
   if (plugin_file_.empty()) {
-    standin::LoadAllPlugins();
+    std::map<std::string, std::string> fallbacks;
+    if (!standin_plugin_.empty()) fallbacks[glyphwork::kPluginName] = standin_plugin_;
+    standin::LoadAllPlugins(fallbacks, &failed);
   } else {
-    standin::LoadPlugin(glyphwork::Utf8FromPath(glyphwork::PathFromUtf8(plugin_file_).stem()), plugin_file_);
+    const std::string name = glyphwork::Utf8FromPath(glyphwork::PathFromUtf8(plugin_file_).stem());
+    if (!standin::LoadPlugin(name, plugin_file_)) failed.push_back(name);
+  }
+  for (const std::string& name : failed) {
+    if (std::find(failed_.begin(), failed_.end(), name) == failed_.end()) failed_.push_back(name);
   }
 }
 

@@ -29,15 +29,32 @@ inline constexpr const char* kCommands =
     "  quit                   unloads the plugins, prints the engine's live allocations and exits\n"
     "Every line is one second of game time.\n";
 
+// Where the dev server keeps the plugin built for the stand-in host, beside
+// its own program: a name no live host loads, so that it is never taken for a
+// live plugin.
+inline constexpr const char* kStandInPluginFolder = "standin-plugin";
+inline constexpr const char* kStandInPluginName = "Glyphwork-standin";
+
 class DevServer {
  public:
   // `plugin_file`: the library to load; empty for every plugin folder of
-  // the server folder's ArkApi/Plugins.
-  explicit DevServer(std::string plugin_file);
+  // the server folder's ArkApi/Plugins. `standin_plugin`: the library the
+  // Glyphwork folder loads when it has none of its own; empty for none.
+  // The host must be started.
+  DevServer(std::string plugin_file, std::string standin_plugin);
+
+  // The stand-in plugin the program carries, <program folder>/
+  // kStandInPluginFolder/kStandInPluginName<suffix>; empty when it is not there.
+  static std::string FindStandInPlugin();
+  // The stand-in plugin when the next LoadPlugins takes it in place of the
+  // server folder's own, else empty.
+  std::string StandInInUse() const;
 
   // Loads the plugins as the host does; a failure is logged, and the server
   // goes on without that plugin.
   void LoadPlugins();
+  // Every plugin that failed to load since the server started, by name, once.
+  const std::vector<std::string>& FailedPlugins() const { return failed_; }
   // Unloads them, the last loaded first.
   void UnloadPlugins();
 
@@ -58,6 +75,8 @@ class DevServer {
   AShooterPlayerController* Player(const std::string& name);
 
   std::string plugin_file_;
+  std::string standin_plugin_;
+  std::vector<std::string> failed_;
   standin::Game game_;
   int32_t next_rcon_id_ = 1;
 };

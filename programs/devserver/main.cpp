@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/plugin_name.h"
 #include "common/utf8_path.h"
 #include "programs/arguments.h"
 #include "programs/devserver/dev_server.h"
@@ -34,6 +35,9 @@ constexpr std::chrono::milliseconds kIdleTick{50};
 // Every client's share of requests, and room for input lines and notices.
 constexpr std::size_t kRequestRoom = rcon::Server::kMaxClients * rcon::Server::kMaxQueuedRequests;
 constexpr std::size_t kQueueCapacity = kRequestRoom + 512;
+
+// The exit status after a run in which a plugin failed to load.
+constexpr int kPluginFailed = 2;
 
 // The server cannot start: 1, apart from a mistake in the command line.
 int Fail(const std::string& message) {
@@ -86,9 +90,17 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::vector<std::string> failed;
   {
-    devserver::DevServer server(options.plugin);
-    fmt::print("[host] glyphwork-devserver {}\n", glyphwork::kVersion);
+    devserver::DevServer server(options.plugin, devserver::DevServer::FindStandInPlugin());
+    fmt::print("[host] glyphwork-devserver {}", glyphwork::kVersion);
+    if (const std::string standin = server.StandInInUse(); !standin.empty()) {
+      fmt::print(
+          ", running the stand-in plugin {}: the server folder has no {}{} of its own (a live "
+          "server needs a Glyphwork.dll built against the host's SDK)",
+          standin, glyphwork::kPluginName, standin::PluginSuffix());
+    }
+    fmt::print("\n");
     if (rcon_server) fmt::print("[rcon] listening on {}\n", rcon_server->Address());
     // Out before the plugin's first line: on Windows the plugin's runtime
     // writes through a buffer of its own.
@@ -130,9 +142,14 @@ int main(int argc, char** argv) {
       if (running) standin::RunTimers();
       std::fflush(stdout);
     }
+    failed = server.FailedPlugins();
   }
   rcon_server.reset();
   standin::StopHost();
+  if (!failed.empty()) {
+    fmt::print("[host] {} {} failed to load (the host's line above says why): exit status {}\n",
+               failed.size() == 1 ? "the plugin" : "the plugins", fmt::join(failed, ", "), kPluginFailed);
+  }
   std::fflush(stdout);
-  return 0;
+  return failed.empty() ? 0 : kPluginFailed;
 }

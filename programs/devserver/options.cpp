@@ -27,7 +27,8 @@ int Fail(const std::string& message) {
 void Describe(CLI::App& app, Options& options, std::string& password_file) {
   app.add_option("--root", options.root, "the server folder (default: the working directory)")->type_name("DIR");
   app.add_option("--plugin", options.plugin,
-                 "the plugin library to load (default: the one in the server folder's plugin folder)")
+                 "the plugin library to load (default: the one in the server folder's plugin folder, or, when it "
+                 "has none, the stand-in plugin in standin-plugin/ beside this program)")
       ->type_name("FILE");
   app.add_option("--script", options.script, "read commands from FILE instead of standard input")->type_name("FILE");
   app.add_option("--rcon-port", options.rcon_port, "open an RCON port (0: any free one); it needs a password")
@@ -53,8 +54,8 @@ void Describe(CLI::App& app, Options& options, std::string& password_file) {
   app.footer(std::string("Without --rcon-password-file or --rcon-password, the RCON password is taken from the "
                          "environment variable ") +
              kPasswordVariable + ".\n\n" + kCommands +
-             "\nExit status: 0 after quit or the end of input, 1 when the server cannot start (the RCON port, the "
-             "script), 64 a mistake in the command line.");
+             "\nExit status: 0 after quit or the end of input, 2 after that when a plugin failed to load, 1 when the "
+             "server cannot start (the RCON port, the script), 64 a mistake in the command line.");
 }
 
 // The RCON password from the file, the option or the environment, in that

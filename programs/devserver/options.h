@@ -17,7 +17,7 @@ inline constexpr const char* kPasswordVariable = "GLYPHWORK_RCON_PASSWORD";
 
 struct Options {
   std::string root = ".";
-  std::string plugin;  // empty: the one in the server folder's plugin folder
+  std::string plugin;  // empty: the one in the server folder's plugin folder, else the stand-in plugin
   std::string script;  // empty: standard input
   int rcon_port = -1;  // -1: no RCON port
   // When a port is asked for: from --rcon-password-file, --rcon-password or

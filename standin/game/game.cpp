@@ -45,8 +45,7 @@ bool ContentExists(const std::string& path) {
     if (part == ".." || part == ".") return false;
   }
   std::error_code error;
-  return std::filesystem::is_regular_file(
-      glyphwork::PathFromUtf8(ServerDir() + "/" + kContentFolder + "/" + package + ".uasset"), error);
+  return std::filesystem::is_regular_file(glyphwork::PathFromUtf8(ContentDir() + "/" + package + ".uasset"), error);
 }
 
 }  // namespace

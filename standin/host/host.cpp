@@ -84,6 +84,7 @@ using ChatCallback = std::function<bool(AShooterPlayerController*, FString*, int
 struct HostState {
   std::string server_dir;
   std::string current_dir;
+  std::string content_dir;
   std::vector<spdlog::sink_ptr> sinks;  // all HostSinks
   std::vector<std::shared_ptr<standin::HostSink>> host_sinks;
   std::shared_ptr<spdlog::logger> logger;
@@ -390,6 +391,8 @@ void StartHost(const HostOptions& options) {
   state.server_dir = options.server_dir;
   state.current_dir =
       options.current_dir.empty() ? options.server_dir + "/" + standin::kBinariesFolder : options.current_dir;
+  state.content_dir =
+      options.content_dir.empty() ? options.server_dir + "/" + standin::kContentFolder : options.content_dir;
   state.sinks.clear();
   state.host_sinks.clear();
   state.game_clock = 0;
@@ -421,6 +424,8 @@ void StartHost(const HostOptions& options) {
 }
 
 std::string ServerDir() { return State().server_dir; }
+
+std::string ContentDir() { return State().content_dir; }
 
 std::string BinariesDir() { return State().current_dir; }
 
@@ -454,7 +459,7 @@ void* HookEntry(const std::string& target) {
   return GetAddress(target);
 }
 
-int LoadAllPlugins() {
+int LoadAllPlugins(const std::map<std::string, std::string>& fallbacks, std::vector<std::string>* failed) {
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(glyphwork::PathFromUtf8(PluginsFolder()), error)) {
@@ -463,8 +468,25 @@ int LoadAllPlugins() {
   }
   std::sort(names.begin(), names.end());
   int loaded = 0;
-  for (const std::string& name : names) loaded += LoadPlugin(name) ? 1 : 0;
+  for (const std::string& name : names) {
+    const auto fallback = fallbacks.find(name);
+    const std::string file = fallback != fallbacks.end() && !HasOwnLibrary(name) ? fallback->second : "";
+    if (LoadPlugin(name, file)) {
+      ++loaded;
+    } else if (failed != nullptr) {
+      failed->push_back(name);
+    }
+  }
   return loaded;
+}
+
+bool HasOwnLibrary(const std::string& name) {
+  const std::filesystem::path library =
+      glyphwork::PathFromUtf8(PluginsFolder() + name + "/" + name + library::Suffix());
+  std::filesystem::path update = library;
+  update += ".ArkApi";
+  std::error_code error;
+  return std::filesystem::exists(library, error) || std::filesystem::exists(update, error);
 }
 
 bool LoadPlugin(const std::string& name, const std::string& file) {

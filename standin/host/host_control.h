@@ -8,6 +8,7 @@
 #include <spdlog/sinks/sink.h>
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,12 +34,16 @@ struct HostOptions {
   // <binaries>/logs/ArkApi_<process id>_<date>.log.
   bool log_file = true;
   std::string current_dir{};  // what GetCurrentDir reports (as UTF-8); empty: <server_dir>/kBinariesFolder
+  std::string content_dir{};  // where the game's assets are; empty: <server_dir>/kContentFolder
 };
 
 // Sets the server folder and the log sinks.
 ARK_API void StartHost(const HostOptions& options);
 // The server folder of the last StartHost.
 ARK_API std::string ServerDir();
+// The game's content folder of the last StartHost, as UTF-8: "/Game/A/B.B"
+// is the asset <content>/A/B.uasset.
+ARK_API std::string ContentDir();
 // The host's folder's parent, <server>/ShooterGame/Binaries/Win64 unless
 // HostOptions said otherwise, as UTF-8 (GetCurrentDir reports it in the
 // platform's narrow text).
@@ -54,8 +59,14 @@ ARK_API void SetAddress(const std::string& name, void* entry);
 ARK_API void* HookEntry(const std::string& target);
 
 // Loads every plugin folder of <binaries>/ArkApi/Plugins in order of name;
-// the number loaded.
-ARK_API int LoadAllPlugins();
+// the number loaded. A folder named in `fallbacks` that has no library of its
+// own (see HasOwnLibrary) loads the library file the map gives instead. The
+// names of the plugins that could not be loaded go to `failed`.
+ARK_API int LoadAllPlugins(const std::map<std::string, std::string>& fallbacks = {},
+                           std::vector<std::string>* failed = nullptr);
+// True when the plugin folder <name> holds its library, <name><suffix>, or an
+// update of it, <name><suffix>.ArkApi.
+ARK_API bool HasOwnLibrary(const std::string& name);
 // Loads the plugin in <binaries>/ArkApi/Plugins/<name>/ (or the library
 // `file`), as the live host does: <name><suffix>.ArkApi replaces the library
 // first, PluginInfo.json is read, the library loaded, Plugin_Init called and

@@ -9,9 +9,10 @@
 
 #include <cerrno>
 #include <random>
-#include <regex>
 #include <thread>
 #include <utility>
+
+#include "common/regex.h"
 
 extern char** environ;
 

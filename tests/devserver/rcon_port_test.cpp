@@ -14,9 +14,9 @@
 #include <deque>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <thread>
 
+#include "common/regex.h"
 #include "programs/devserver/rcon_server.h"
 #include "tests/devserver/process.h"
 #include "tests/devserver/rcon_client.h"

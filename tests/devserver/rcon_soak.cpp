@@ -29,11 +29,11 @@
 #include <iostream>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "common/regex.h"
 #include "tests/devserver/process.h"
 #include "tests/devserver/rcon_client.h"
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <fstream>
+#include <functional>
 
 #include "programs/devserver/dev_server.h"
 #include "tests/devserver/process.h"
@@ -31,13 +32,13 @@ void WriteFile(const fs::path& path, const std::string& content) {
 
 // Runs a script to its end; the output lines without their time.
 std::vector<std::string> RunScript(const fs::path& root, const std::string& script,
-                                   const std::vector<std::string>& more_args = {}) {
+                                   const std::vector<std::string>& more_args = {}, int exit_code = 0) {
   const fs::path file = root / "script.txt";
   WriteFile(file, script);
   std::vector<std::string> args = {GLYPHWORK_DEVSERVER, "--root", root.string(), "--script", file.string()};
   args.insert(args.end(), more_args.begin(), more_args.end());
   const Finished run = RunProgram(args);
-  EXPECT_EQ(0, run.exit_code) << run.err;
+  EXPECT_EQ(exit_code, run.exit_code) << run.err;
   std::vector<std::string> lines;
   std::istringstream out(run.out);
   for (std::string line; std::getline(out, line);) lines.push_back(WithoutTime(line));
@@ -87,37 +88,36 @@ TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
       "[game] Ann has already joined",
       "[game] no player Nobody",
       "[game] no player Nobody",
-          "[chat] Ann -> Ann: " + smile + " and " + wave + " ü",
-          "[chat] Ann -> Zoë: " + smile + " and " + wave + " ü",
-          "[chat] Zoë -> Ann: ",
-          "[chat] Zoë -> Zoë: ",
-          loaded,
-          "[direct] -> Ann (0,1,0,1) Server: Reloaded Config!",
-          "[game] no player Nobody",
-          "[game] unknown command: NoSuchCommand x",
-          loaded,
-          "[rcon] #1: Reloaded Config!",
-          "[rcon] #2: 0. Ann, 76561198000000001\\n1. Zoë, id-Zoë",
-          "[chat] SERVER -> Ann: " + wave + " from the server",
-          "[chat] SERVER -> Zoë: " + wave + " from the server",
-          "[rcon] #3: " + no_response,
-          "[rcon] #4: " + no_response,
-          "[chat] Ann -> Ann: :smile: stays a code",
-          "[chat] Ann -> Zoë: :smile: stays a code",
-          "[rcon] #5: " + no_response,
-          kLoadedLine,
-          loaded,
-          "[chat] Ann -> Ann: " + smile + " again",
-          "[chat] Ann -> Zoë: " + smile + " again",
-          "[game] no player Zoë",
-          "[rcon] #6: No Players Connected",
-          "done",
+      "[chat] Ann -> Ann: " + smile + " and " + wave + " ü",
+      "[chat] Ann -> Zoë: " + smile + " and " + wave + " ü",
+      "[chat] Zoë -> Ann: ",
+      "[chat] Zoë -> Zoë: ",
+      loaded,
+      "[direct] -> Ann (0,1,0,1) Server: Reloaded Config!",
+      "[game] no player Nobody",
+      "[game] unknown command: NoSuchCommand x",
+      loaded,
+      "[rcon] #1: Reloaded Config!",
+      "[rcon] #2: 0. Ann, 76561198000000001\\n1. Zoë, id-Zoë",
+      "[chat] SERVER -> Ann: " + wave + " from the server",
+      "[chat] SERVER -> Zoë: " + wave + " from the server",
+      "[rcon] #3: " + no_response,
+      "[rcon] #4: " + no_response,
+      "[chat] Ann -> Ann: :smile: stays a code",
+      "[chat] Ann -> Zoë: :smile: stays a code",
+      "[rcon] #5: " + no_response,
+      kLoadedLine,
+      loaded,
+      "[chat] Ann -> Ann: " + smile + " again",
+      "[chat] Ann -> Zoë: " + smile + " again",
+      "[game] no player Zoë",
+      "[rcon] #6: No Players Connected",
+      "done",
   };
   expected.insert(expected.end(), help_lines.begin(), help_lines.end());
-  expected.insert(expected.end(), {"[game] unknown: frobnicate (help lists the commands)", "[game] live allocations: 0"});
-  ExpectLines(
-      expected,
-      RunScript(root.path(), R"(# comments and blank lines are skipped
+  expected.insert(expected.end(),
+                  {"[game] unknown: frobnicate (help lists the commands)", "[game] live allocations: 0"});
+  ExpectLines(expected, RunScript(root.path(), R"(# comments and blank lines are skipped
 
 join Ann 76561198000000001
 join Zoë
@@ -150,40 +150,55 @@ echo never
 )"));
 }
 
-TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
+TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOnToExitWithTwo) {
+  const fs::path plugin_folder = "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork";
   struct Case {
     const char* name;
-    bool remove_config;
+    std::function<void(const fs::path&)> change;
     std::vector<std::string> more_args;
     std::vector<std::string> first_lines;
+    std::string failed;  // the plugin that failed to load, if any: the exit status is 2
   };
   for (const Case& c : {
            Case{"no such library",
-                false,
+                [](const fs::path&) {},
                 {"--plugin", "no-such-plugin.so"},
-                {"[AsaApi][error] Failed to load plugin no-such-plugin: ..."}},
+                {"[AsaApi][error] Failed to load plugin no-such-plugin: ..."},
+                "no-such-plugin"},
+           Case{"refused by PluginInfo.json",
+                [&](const fs::path& root) {
+                  WriteFile(root / plugin_folder / "PluginInfo.json", R"({"MinApiVersion": 2})");
+                },
+                {},
+                {"[AsaApi][error] Failed to load plugin Glyphwork: it needs API version 2.0, this host has 1.0"},
+                "Glyphwork"},
            // Plugin_Init cannot fail the load: the host says it loaded the
            // plugin, which registered nothing.
            Case{"no config.json",
-                true,
+                [&](const fs::path& root) { fs::remove(root / plugin_folder / "config.json"); },
                 {},
-                {"[Glyphwork][error] ArkApi/Plugins/Glyphwork/config.json: Can't open config.json", kLoadedLine}},
+                {"[Glyphwork][error] ArkApi/Plugins/Glyphwork/config.json: Can't open config.json", kLoadedLine},
+                ""},
        }) {
     SCOPED_TRACE(c.name);
     TempFolder root;
     MakeExampleServer(root.path());
-    if (c.remove_config) fs::remove(root.path() / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json");
+    c.change(root.path());
     std::vector<std::string> expected = {kStartLine};
     expected.insert(expected.end(), c.first_lines.begin(), c.first_lines.end());
-    for (const char* line : {"[chat] Ann -> Ann: :smile: as typed",
-                             "[rcon] #1: Server received, But no response!! ",
+    for (const char* line : {"[chat] Ann -> Ann: :smile: as typed", "[rcon] #1: Server received, But no response!! ",
                              "[game] unknown command: Glyphwork.Reload", "[game] live allocations: 0"}) {
       expected.push_back(line);
+    }
+    // The last line says why the exit status is not 0.
+    if (!c.failed.empty()) {
+      expected.push_back("[host] the plugin " + c.failed +
+                         " failed to load (the host's line above says why): exit status 2");
     }
     ExpectLines(expected, RunScript(root.path(),
                                     "join Ann\ngroup Ann Emoji\nsay Ann :smile: as typed\n"
                                     "rcon Glyphwork.Reload\nconsole Ann Glyphwork.Reload\n",
-                                    c.more_args));
+                                    c.more_args, c.failed.empty() ? 0 : 2));
     // The host's log file has the failure too.
     const fs::path logs = root.path() / "ShooterGame/Binaries/Win64/logs";
     ASSERT_TRUE(fs::is_directory(logs));
@@ -191,6 +206,39 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
     ASSERT_FALSE(log.empty());
     ExpectLines({c.first_lines.back()}, {WithoutTime(log.back())});
   }
+}
+
+TEST(DevServerSessionTest, AServerFolderWithoutAPluginRunsTheStandInPlugin) {
+  // The archives' kit, and the example server with its library taken out
+  // or only an update of it left beside: the stand-in is loaded only where
+  // the folder has neither.
+  for (const bool update : {false, true}) {
+    SCOPED_TRACE(update ? "an update beside it" : "no library");
+    TempFolder root;
+    MakeExampleServer(root.path());
+    const fs::path library = root.path() / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork" /
+                             fs::path(GLYPHWORK_PLUGIN_FILE).filename();
+    fs::path moved = library;
+    if (update) {
+      moved += ".ArkApi";
+      fs::rename(library, moved);
+    } else {
+      fs::remove(library);
+    }
+    const std::vector<std::string> lines = RunScript(root.path(), "join Ann\ngroup Ann Emoji\nsay Ann :smile:\n");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(!update, lines.front().starts_with(kStartLine + ", running the stand-in plugin ")) << lines.front();
+    EXPECT_THAT(lines, ::testing::Contains(
+                           R"([chat] Ann -> Ann: <img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>)"));
+  }
+  TempFolder kit;
+  fs::copy(fs::path(GLYPHWORK_EXAMPLES_DIR) / "kit", kit.path(), fs::copy_options::recursive);
+  ExpectLines({kStartLine + ", running the stand-in plugin ...", kLoadedLine, "36 [Glyphwork] Loaded 5 new object(s)!",
+               R"([chat] Ann -> Ann: <img src="chat.image" path="/Game/Emojis/Custom/ArkLogo.ArkLogo"/>)",
+               "[game] live allocations: 0"},
+              RunScript(kit.path(), "join Ann\nsay Ann :ark:\n"));
+  // --plugin names the library itself: no stand-in then.
+  EXPECT_EQ(kStartLine, RunScript(kit.path(), "", {"--plugin", GLYPHWORK_PLUGIN_FILE}).front());
 }
 
 TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) {
@@ -217,7 +265,8 @@ TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) 
            Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-idle-timeout", "-1"},
                 "--rcon-idle-timeout: Value -1"},
            Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-bind", "999.0.0.1"},
-                "cannot open the RCON port: bad address 999.0.0.1", 1},
+                "cannot open the RCON port: bad address 999.0.0.1",
+                1},
            Case{{"--root", dir + "/missing"}, "no server folder"},
            Case{{"--root", dir, "--script", dir + "/missing.txt"}, "cannot open", 1},
            Case{{"--root", dir, "--frobnicate", "1"}, "--frobnicate"},
