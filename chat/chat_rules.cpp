@@ -59,18 +59,17 @@ ChatRules::ChatRules(const json& config, const json& packs, const std::vector<st
   }
   std::vector<NewPass> passes;
   std::vector<uint32_t> pack_gates;
-  uint32_t remap_source = UINT32_MAX;
   try {
     ForEachEmoji(
         config, packs, pack_files, config_file,
         [&](const std::string& name, const std::string& path, size_t origin) {
-          if (origin == kRemap && remap_source == UINT32_MAX) {
-            remap_source = uint32_t(sources_.size());
+          if (origin == kRemap && remap_source_ == UINT32_MAX) {
+            remap_source_ = uint32_t(sources_.size());
             sources_.push_back("RemapEmoji");
           }
           passes.push_back({":" + name + ":", kMarkupPrefix + path + kMarkupSuffix,
                             origin == kRemap ? 0 : pack_gates[origin],
-                            origin == kRemap ? remap_source : uint32_t(origin)});
+                            origin == kRemap ? remap_source_ : uint32_t(origin)});
         },
         [&](const json& pack, const Place& place, size_t index) {
           // By its UTF-8 name: Windows' path would turn it into the ANSI code page.
@@ -294,6 +293,7 @@ size_t ChatRules::Cap() const {
 }
 
 bool ChatRules::Rewrite(std::string_view text, const Audience& audience, std::string& out) const {
+  if (audience.pictured != nullptr) audience.pictured->clear();
   const bool escapes = controls_.allow_escape && escape_safe_ && text.find('\\') != std::string_view::npos;
   if (!escapes || !TakeEscapes(text, escaped_text_)) return audience.pictures && RewriteCodes(text, audience, out);
   // The codes go back, without their backslashes, where the escapes stood.
@@ -337,6 +337,9 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
   const uint32_t switch_after = Choose(text, audience);
   const size_t budget = Cap();
   if (chosen_.empty()) return false;
+  if (audience.pictured != nullptr) {
+    for (const Chosen& c : chosen_) audience.pictured->push_back(c.pass);
+  }
 
   size_t size = text.size();
   for (const Chosen& c : chosen_) size += passes_[c.pass].markup.size() - c.length;
@@ -356,6 +359,7 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
 
 ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audience& audience,
                                                std::basic_string<TCHAR>& out) const {
+  if (audience.pictured != nullptr) audience.pictured->clear();
   if (controls_.allow_escape && text.find('\\') != std::string_view::npos) return UnitsResult::kUseRewrite;
   if (!audience.pictures) return UnitsResult::kUnchanged;
   const uint32_t switch_after = Choose(text, audience);
@@ -378,6 +382,9 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
     at = c.start + c.length;
   }
   for (; at < text.size(); ++at) *put++ = TCHAR(static_cast<unsigned char>(text[at]));
+  if (audience.pictured != nullptr) {
+    for (const Chosen& c : chosen_) audience.pictured->push_back(c.pass);
+  }
   return UnitsResult::kRewritten;
 }
 
@@ -403,6 +410,7 @@ void ChatRules::ContinuePassByPass(std::string& text, uint32_t next, const Audie
     for (const uint32_t pass : candidates_) {
       const Pass& p = passes_[pass];
       const size_t replaced = ReplaceAllCounted(text, codes_[p.code], p.markup, budget);
+      if (replaced > 0 && audience.pictured != nullptr) audience.pictured->push_back(pass);
       budget -= replaced;
       if (budget == 0) return;
       if (replaced > 0 && p.may_create_codes) {

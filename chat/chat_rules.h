@@ -39,6 +39,9 @@ class ChatRules {
     // first needed, and kept.
     mutable std::vector<uint8_t> gates;
     bool (*ask)(size_t gate) = nullptr;
+    // When set, Rewrite and RewriteAscii put here the pass of every code that
+    // became a picture, once per replacement (usage counting).
+    std::vector<uint32_t>* pictured = nullptr;
 
     bool IsOpen(size_t gate) const {
       if (gates[gate] == kNotAsked) gates[gate] = ask != nullptr && ask(gate) ? kOpen : kClosed;
@@ -81,6 +84,13 @@ class ChatRules {
   const std::vector<std::vector<uint32_t>>& gate_members() const { return gate_members_; }
 
   size_t pass_count() const { return passes_.size(); }
+  // A pass's code, and the index of the pack that defines it (EmojiMap order),
+  // or kRemap for RemapEmoji.
+  static constexpr size_t kRemap = SIZE_MAX;
+  std::string_view pass_code(uint32_t pass) const { return codes_[passes_[pass].code]; }
+  size_t pass_pack(uint32_t pass) const {
+    return passes_[pass].source == remap_source_ ? kRemap : passes_[pass].source;
+  }
 
   // The codes that become pictures for `audience`, each once with the markup
   // it gets, grouped by where its picture is defined: packs in EmojiMap order
@@ -186,6 +196,7 @@ class ChatRules {
   std::vector<FString> gate_group_names_;
   std::vector<std::vector<uint32_t>> gate_members_;
   std::vector<std::string> sources_;  // pack names, then "RemapEmoji"
+  uint32_t remap_source_ = UINT32_MAX;
 
   std::vector<Pass> passes_;
   std::vector<std::string> codes_;                             // distinct codes

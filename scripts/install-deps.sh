@@ -4,7 +4,7 @@
 # the RCON client the dev server's tests (and its users) talk to it with.
 set -euo pipefail
 packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libasio-dev libcli11-dev libgtest-dev libgmock-dev
-  libbenchmark-dev rcon python3 python3-jsonschema unzip "$@")
+  libbenchmark-dev rcon python3 python3-jsonschema unzip libsqlite3-dev libmariadb-dev mariadb-server "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
