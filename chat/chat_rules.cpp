@@ -282,6 +282,14 @@ uint32_t ChatRules::Choose(std::string_view text, const Audience& audience) cons
   return switch_after;
 }
 
+void ChatRules::RecordPictured(std::vector<uint32_t>& pictured) const {
+  // Sized first: a push_back per code would reload the vector's ends each time.
+  const size_t before = pictured.size();
+  pictured.resize(before + chosen_.size());
+  uint32_t* put = pictured.data() + before;
+  for (const Chosen& c : chosen_) *put++ = c.pass;
+}
+
 size_t ChatRules::Cap() const {
   if (!controls_.max_emoji) return SIZE_MAX;
   const size_t max = *controls_.max_emoji;
@@ -337,9 +345,7 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
   const uint32_t switch_after = Choose(text, audience);
   const size_t budget = Cap();
   if (chosen_.empty()) return false;
-  if (audience.pictured != nullptr) {
-    for (const Chosen& c : chosen_) audience.pictured->push_back(c.pass);
-  }
+  if (audience.pictured != nullptr) RecordPictured(*audience.pictured);
 
   size_t size = text.size();
   for (const Chosen& c : chosen_) size += passes_[c.pass].markup.size() - c.length;
@@ -382,9 +388,7 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
     at = c.start + c.length;
   }
   for (; at < text.size(); ++at) *put++ = TCHAR(static_cast<unsigned char>(text[at]));
-  if (audience.pictured != nullptr) {
-    for (const Chosen& c : chosen_) audience.pictured->push_back(c.pass);
-  }
+  if (audience.pictured != nullptr) RecordPictured(*audience.pictured);
   return UnitsResult::kRewritten;
 }
 

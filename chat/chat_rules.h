@@ -176,6 +176,8 @@ class ChatRules {
   // Keeps the first `max_emoji` of chosen_; the number of replacements still
   // allowed after them.
   size_t Cap() const;
+  // Appends the pass of every replacement in chosen_.
+  void RecordPictured(std::vector<uint32_t>& pictured) const;
   // The literal pass-by-pass rewriting of `text` from pass `next` on, used
   // once some inserted markup may have formed new codes; at most `budget`
   // replacements.

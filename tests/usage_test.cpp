@@ -81,10 +81,12 @@ class UsageTest : public CoreTest {
 
   Tally Counted() { return Flat(UsageTotals(INT64_MIN / 2)); }
 
-  // `text` from `sender` to everyone, a second after the last line.
+  // `text` from `sender` to everyone, in a game tick a second after the last
+  // line.
   Tally Say(const std::string& sender, const std::string& text) {
     const Tally before = Counted();
     standin::AdvanceGameClock(1);
+    standin::RunTimers();
     game_->Say(sender, text);
     return Added(before, Counted());
   }
@@ -258,6 +260,7 @@ TEST_F(UsageTest, WrongValuesAreRefusedByAReloadAndLeaveCountingOffAtStart) {
     // At reload: refused, and what was in effect stays, counting included.
     WriteConfig(good);
     ASSERT_NO_THROW(Load());
+    WaitForFlushes(1);  // the database read back, before the count below
     game_->Join("Ann", "id-Ann");
     WriteConfig("{" + value + "}");
     Reload(false);

@@ -1,6 +1,7 @@
 #include "usage/tally.h"
 
-#include <cstring>
+#include <algorithm>
+#include <map>
 
 #include "usage/day.h"
 #include "usage/settings.h"
@@ -9,19 +10,30 @@ namespace glyphwork::usage {
 
 namespace {
 
-bool SameUnits(const std::basic_string<TCHAR>& kept, const FString& text) {
-  return kept.size() == size_t(text.Len()) && std::memcmp(kept.data(), *text, kept.size() * sizeof(TCHAR)) == 0;
+// The first and the last four units of a text (all of it when shorter).
+void Ends(const FString& text, std::array<TCHAR, 8>& out) {
+  const TCHAR* units = *text;
+  const size_t length = size_t(text.Len());
+  for (size_t i = 0; i < 4; ++i) {
+    out[i] = i < length ? units[i] : TCHAR(0);
+    out[4 + i] = i < length ? units[length - 1 - i] : TCHAR(0);
+  }
 }
 
-bool SameTime(long double a, long double b) { return a == b || (a != a && b != b); }
-
 }  // namespace
+
+Tally::Tally(Counts& counts) : counts_(counts), today_(Today()) {}
 
 void Tally::UseRules(const ChatRules& rules, const std::vector<std::string>& pack_files) {
   rules_ = &rules;
   packs_.clear();
   for (const std::string& file : pack_files) packs_.push_back(file.substr(file.find_last_of('/') + 1));
   pass_slots_.assign(rules.pass_count(), kUnknown);
+}
+
+void Tally::Tick() {
+  ++tick_;
+  today_ = Today();
 }
 
 Key Tally::KeyOfPass(uint32_t pass) const {
@@ -31,13 +43,10 @@ Key Tally::KeyOfPass(uint32_t pass) const {
                                                                           : "EmojiMap[" + std::to_string(pack) + "]"};
 }
 
-Counts::Slot Tally::SlotOf(uint32_t pass) {
-  Counts::Slot& slot = pass_slots_[pass];
-  if (slot == kUnknown) {
-    const Key key = KeyOfPass(pass);
-    slot = key.code.size() > kMaxNameLength || key.pack.size() > kMaxNameLength ? kNotKept : counts_.SlotOf(key);
-  }
-  return slot;
+Counts::Slot Tally::NewSlotOf(uint32_t pass) {
+  const Key key = KeyOfPass(pass);
+  return pass_slots_[pass] =
+             key.code.size() > kMaxNameLength || key.pack.size() > kMaxNameLength ? kNotKept : counts_.SlotOf(key);
 }
 
 std::vector<Key> Tally::Configured() const {
@@ -52,19 +61,45 @@ std::vector<Key> Tally::Configured() const {
   return keys;
 }
 
+Tally::Fingerprint Tally::FingerprintOf(const FPrimalChatMessage& message) {
+  Fingerprint fingerprint;
+  fingerprint.sender_id = message.SenderId;
+  fingerprint.text_length = message.Message.Len();
+  fingerprint.sender_length = message.SenderName.Len();
+  Ends(message.Message, fingerprint.text);
+  Ends(message.SenderName, fingerprint.sender);
+  return fingerprint;
+}
+
 bool Tally::AddRecipient(const void* recipient) {
-  if ((recipient_count_ + 1) * 2 > recipients_.size()) {
-    std::vector<std::pair<const void*, uint32_t>> grown(recipients_.size() * 2);
-    std::swap(grown, recipients_);
-    recipient_count_ = 0;
+  if (recipient_count_ < kFirstRecipients) {
+    for (size_t i = 0; i < recipient_count_; ++i) {
+      if (first_recipients_[i] == recipient) return false;
+    }
+    first_recipients_[recipient_count_++] = recipient;
+    return true;
+  }
+  for (const void* first : first_recipients_) {
+    if (first == recipient) return false;
+  }
+  return AddRecipientSlowly(recipient);
+}
+
+bool Tally::AddRecipientSlowly(const void* recipient) {
+  // A table of pointers, open addressing, at most half full.
+  const size_t more = recipient_count_ - kFirstRecipients;
+  if ((more + 1) * 2 > more_recipients_.size()) {
+    std::vector<std::pair<const void*, uint32_t>> grown(std::max<size_t>(64, more_recipients_.size() * 2));
+    std::swap(grown, more_recipients_);
+    recipient_count_ = kFirstRecipients;
     for (const auto& [kept, stamp] : grown) {
-      if (stamp == stamp_) AddRecipient(kept);
+      if (stamp == stamp_) AddRecipientSlowly(kept);
     }
   }
-  const size_t mask = recipients_.size() - 1;
-  for (size_t at = (reinterpret_cast<uintptr_t>(recipient) >> 4) * 0x9E3779B97F4A7C15ull >> 40 & mask;;
+  const size_t mask = more_recipients_.size() - 1;
+  for (size_t at = ((reinterpret_cast<uintptr_t>(recipient) >> 4) * 0x9E3779B97F4A7C15ull >> 40) & mask;;
        at = (at + 1) & mask) {
-    auto& entry = recipients_[at];
+    auto& entry = more_recipients_[at];
     if (entry.second != stamp_) {
       entry = {recipient, stamp_};
       ++recipient_count_;
@@ -74,37 +109,31 @@ bool Tally::AddRecipient(const void* recipient) {
   }
 }
 
-bool Tally::SameMessage(const void* recipient, const FPrimalChatMessage& message) {
-  if (stamp_ != 0 && message.SenderId == sender_id_ && SameTime(message.ReceivedTime, received_time_) &&
-      SameUnits(text_, message.Message) && SameUnits(sender_, message.SenderName) && AddRecipient(recipient)) {
-    return true;
-  }
+void Tally::StartMessage(const void* recipient, const Fingerprint& fingerprint) {
   if (++stamp_ == 0) {
     // Once in four billion messages: no old stamp may pass for a current one.
-    for (auto& entry : recipients_) entry.second = 0;
-    std::fill(counted_stamp_.begin(), counted_stamp_.end(), 0);
+    for (auto& entry : more_recipients_) entry.second = 0;
     stamp_ = 1;
   }
-  sender_.assign(*message.SenderName, size_t(message.SenderName.Len()));
-  sender_id_ = message.SenderId;
-  received_time_ = message.ReceivedTime;
-  text_.assign(*message.Message, size_t(message.Message.Len()));
+  message_tick_ = tick_;
+  fingerprint_ = fingerprint;
   recipient_count_ = 0;
+  counted_.clear();
   AddRecipient(recipient);
-  day_ = Today();
-  return false;
 }
 
 void Tally::Count(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured) {
   if (rules_ == nullptr) return;
-  SameMessage(recipient, message);
+  const Fingerprint fingerprint = FingerprintOf(message);
+  if (message_tick_ != tick_ || !(fingerprint == fingerprint_) || !AddRecipient(recipient)) {
+    StartMessage(recipient, fingerprint);
+  }
   for (const uint32_t pass : pictured) {
     const Counts::Slot slot = SlotOf(pass);
-    if (slot == kNotKept) continue;
-    if (slot >= counted_stamp_.size()) counted_stamp_.resize(size_t(slot) + 64, 0);
-    if (counted_stamp_[slot] == stamp_) continue;
-    counted_stamp_[slot] = stamp_;
-    counts_.Add(day_, slot);
+    // A message has few codes: a look along them beats a table.
+    if (slot == kNotKept || std::find(counted_.begin(), counted_.end(), slot) != counted_.end()) continue;
+    counted_.push_back(slot);
+    counts_.Add(today_, slot);
   }
 }
 

@@ -1,12 +1,20 @@
 // The game thread's side of counting: which message a delivery belongs to,
-// and which of its codes that message has counted already. The game hands a
-// message to its recipients one after the other; a delivery belongs to the
-// message before it when the record carries the same sender and text and
-// its recipient has not had that message yet.
+// and which of its codes that message has counted already.
+//
+// The game hands a message to its recipients one after the other, within
+// one game tick. A delivery belongs to the message before it when it comes
+// in the same tick, its record names the same sender (id and name) and has
+// a text of the same length that begins and ends alike, and its recipient
+// has not had that message yet; anything else starts a new message. Players
+// cannot send two lines in one tick (the host drops a line within a second
+// of the last); two lines of the server in one tick with texts that differ
+// only in their middle are told apart by their recipients, who each get
+// both.
 #pragma once
 
 #include <API/ARK/Ark.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,18 +26,22 @@ namespace glyphwork::usage {
 
 class Tally {
  public:
-  explicit Tally(Counts& counts) : counts_(counts) {}
+  explicit Tally(Counts& counts);
 
   // The rules whose passes Count is given, and the files of their packs
   // (EmojiMap order, as PackFiles names them). REQUIRES: `rules` outlives
   // every Count until the next call.
   void UseRules(const ChatRules& rules, const std::vector<std::string>& pack_files);
 
+  // Once per game tick: deliveries of one message come in one tick, and the
+  // day is read here rather than at every message.
+  void Tick();
+
   // A delivery to `recipient` of `message` (its text as sent) in which the
   // passes `pictured` put their pictures in: each code counts once per
-  // message, on the day the message reached its first recipient. No lock and
-  // no allocation unless the message brings a day, a code or a recipient
-  // count not met before.
+  // message, on the day of the tick the message came in. No lock, no
+  // allocation and no clock unless the message brings a day, a code or more
+  // recipients than met before.
   void Count(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured);
 
   // Every code of the rules with the pack that defines it, once each, in the
@@ -39,31 +51,47 @@ class Tally {
  private:
   static constexpr Counts::Slot kUnknown = UINT32_MAX, kNotKept = UINT32_MAX - 1;
 
-  Counts::Slot SlotOf(uint32_t pass);
+  // What tells one message's record from the next: its ends and lengths.
+  struct Fingerprint {
+    unsigned int sender_id = 0;
+    int32_t text_length = -1;
+    int32_t sender_length = -1;
+    std::array<TCHAR, 8> text{};    // the first and the last four units
+    std::array<TCHAR, 8> sender{};  // the same of the sender's name
+    bool operator==(const Fingerprint&) const = default;
+  };
+  static Fingerprint FingerprintOf(const FPrimalChatMessage& message);
+
+  Counts::Slot SlotOf(uint32_t pass) {
+    const Counts::Slot slot = pass_slots_[pass];
+    return slot != kUnknown ? slot : NewSlotOf(pass);
+  }
+  Counts::Slot NewSlotOf(uint32_t pass);
   Key KeyOfPass(uint32_t pass) const;
-  // True when the delivery continues the message before it; else it starts
-  // a new one.
-  bool SameMessage(const void* recipient, const FPrimalChatMessage& message);
   // Adds the recipient to the current message's; false if it was there.
   bool AddRecipient(const void* recipient);
+  bool AddRecipientSlowly(const void* recipient);
+  void StartMessage(const void* recipient, const Fingerprint& fingerprint);
 
   Counts& counts_;
   const ChatRules* rules_ = nullptr;
   std::vector<std::string> packs_;  // file names, EmojiMap order
   std::vector<Counts::Slot> pass_slots_;
 
-  // The current message: its sender and text, its recipients (a table of
-  // pointers, an entry current when its stamp is the message's), the day it
-  // is counted on, and per slot the message that counted it last.
-  std::basic_string<TCHAR> sender_;
-  unsigned int sender_id_ = 0;
-  long double received_time_ = 0;
-  std::basic_string<TCHAR> text_;
-  std::vector<std::pair<const void*, uint32_t>> recipients_ = std::vector<std::pair<const void*, uint32_t>>(64);
+  uint64_t tick_ = 1;
+  int64_t today_ = 0;
+
+  // The current message: its tick and record, its first recipients in a
+  // row and the rest in a table of pointers (an entry current when its stamp
+  // is the message's), and the slots it has counted.
+  uint64_t message_tick_ = 0;
+  Fingerprint fingerprint_;
+  static constexpr size_t kFirstRecipients = 8;
+  std::array<const void*, kFirstRecipients> first_recipients_{};
   size_t recipient_count_ = 0;
+  std::vector<std::pair<const void*, uint32_t>> more_recipients_;
   uint32_t stamp_ = 0;
-  int64_t day_ = 0;
-  std::vector<uint32_t> counted_stamp_;
+  std::vector<Counts::Slot> counted_;
 };
 
 }  // namespace glyphwork::usage

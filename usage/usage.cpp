@@ -45,14 +45,23 @@ UsageState& State() {
   return state;
 }
 
+// The hook's way in, without the static's guard on every call.
+usage::Tally* counting_tally = nullptr;
+
 std::string PluginFolderShown() { return std::string("ArkApi/Plugins/") + kPluginName + "/"; }
 
+void Tick(float) {
+  if (counting_tally != nullptr) counting_tally->Tick();
+}
+
+// The two commands, and the tick callback that tells messages apart.
 void AddCommands() {
   UsageState& state = State();
   if (state.commands) return;
   const FString name(UsageCommandName().c_str());
   AsaApi::GetCommands().AddRconCommand(name, &OnUsageRconCommand);
   AsaApi::GetCommands().AddConsoleCommand(name, &OnUsageConsoleCommand);
+  AsaApi::GetCommands().AddOnTickCallback(name, &Tick);
   state.commands = true;
 }
 
@@ -62,6 +71,7 @@ void RemoveCommands() {
   const FString name(UsageCommandName().c_str());
   AsaApi::GetCommands().RemoveRconCommand(name);
   AsaApi::GetCommands().RemoveConsoleCommand(name);
+  AsaApi::GetCommands().RemoveOnTickCallback(name);
   state.commands = false;
 }
 
@@ -80,6 +90,7 @@ void Begin(const usage::UsageSettings& settings) {
                                         PluginFolderShown() + usage::kPendingFile, HostLog());
   }
   AddCommands();
+  counting_tally = state.tally.get();
   usage::counting = true;
 }
 
@@ -125,6 +136,7 @@ void StopUsage() {
   RemoveCommands();
   if (state.writer) state.writer->Stop();
   state.writer.reset();
+  counting_tally = nullptr;
   state.tally.reset();
   state.counts.reset();
 }
@@ -137,7 +149,7 @@ void UsageRulesChanged(const ChatRules& rules) {
 }
 
 void CountUsage(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured) {
-  if (usage::Tally* tally = State().tally.get()) tally->Count(recipient, message, pictured);
+  if (counting_tally != nullptr) counting_tally->Count(recipient, message, pictured);
 }
 
 std::vector<std::string> UsageAnswer(const std::string& command_line) {
