@@ -13,19 +13,19 @@ const std::string kPrefix = "<img src=\"chat.image\" path=\"";
 const std::string kSuffix = "\"/>";
 }  // namespace
 
-void LiteralReplaceAll(std::string& text, const std::string& code, const std::string& markup) {
-  if (code.empty()) return;
-  size_t position = 0;
-  for (;;) {
+size_t LiteralReplaceAll(std::string& text, const std::string& code, const std::string& markup) {
+  if (code.empty()) return 0;
+  size_t position = 0, replaced = 0;
+  for (;; ++replaced) {
     const size_t found = text.find(code, position);
-    if (found == std::string::npos) return;
+    if (found == std::string::npos) return replaced;
     text.replace(found, code.size(), markup);
     position = found + markup.size();
   }
 }
 
-std::string LiteralRewrite(const json& config, const json& packs, const std::string& original,
-                           const InGroup& in_group) {
+std::string LiteralRewrite(const json& config, const json& packs, const std::string& original, const InGroup& in_group,
+                           const Pictured& pictured) {
   std::string text = original;
   if (config.value("UsePermissions", false)) {
     bool allowed = false;
@@ -36,22 +36,27 @@ std::string LiteralRewrite(const json& config, const json& packs, const std::str
     if (!allowed) return text;
   }
 
+  const auto replace = [&](const std::string& code, const std::string& markup, size_t pack) {
+    if (LiteralReplaceAll(text, code, markup) > 0 && pictured) pictured(code, pack);
+  };
   const json emoji_map = packs.value("EmojiMap", json::array());
+  size_t pack_index = 0;
   for (const json& pack : emoji_map) {
     const std::string emoji_path = pack.value("EmojiPath", std::string());
     const json emoji_array = pack.value("EmojiArray", json::array());
     for (const json& entry : emoji_array) {
       const std::string name = entry.get<std::string>();
       const std::string object_path = emoji_path + name + "." + name;
-      LiteralReplaceAll(text, ":" + name + ":", kPrefix + object_path + kSuffix);
+      replace(":" + name + ":", kPrefix + object_path + kSuffix, pack_index);
     }
+    ++pack_index;
   }
 
   const json remap_emoji = config.value("RemapEmoji", json::array());
   for (const json& remap : remap_emoji) {
     const std::string path = remap.value("Path", std::string());
     const std::string name = remap.value("Name", std::string());
-    LiteralReplaceAll(text, ":" + name + ":", kPrefix + path + kSuffix);
+    replace(":" + name + ":", kPrefix + path + kSuffix, SIZE_MAX);
   }
   return text;
 }

@@ -13,10 +13,14 @@ namespace glyphwork::reference {
 // the recipient is in that group.
 using InGroup = std::function<bool(const std::string& group)>;
 
+// Told of every pass whose code was replaced at least once: the code, and
+// the index of its pack in EmojiMap, or SIZE_MAX for RemapEmoji.
+using Pictured = std::function<void(const std::string& code, size_t pack)>;
+
 // The rewritten UTF-8 text for one recipient. Throws the JSON library's type
 // errors exactly where the documents hold a wrong type.
 std::string LiteralRewrite(const nlohmann::json& config, const nlohmann::json& packs, const std::string& text,
-                           const InGroup& in_group);
+                           const InGroup& in_group, const Pictured& pictured = nullptr);
 
 // LiteralRewrite with the community controls of config.json and the packs'
 // Groups, done the plain way: with BlockTypedMarkup every "<" before a letter
@@ -31,7 +35,7 @@ std::string LiteralRewriteWithControls(const nlohmann::json& config, const nlohm
                                        const std::string& text, const InGroup& in_group);
 
 // ReplaceAll as written: every occurrence of `code`, left to right, resuming
-// after the inserted markup.
-void LiteralReplaceAll(std::string& text, const std::string& code, const std::string& markup);
+// after the inserted markup. Returns how many it replaced.
+size_t LiteralReplaceAll(std::string& text, const std::string& code, const std::string& markup);
 
 }  // namespace glyphwork::reference
