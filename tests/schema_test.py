@@ -63,6 +63,21 @@ SAMPLES = [
     ({}, dict(PACK, Groups=[]), False),
     ({}, dict(PACK, Groups="VIP"), False),
     ({}, dict(PACK, Groups=["VIP", 1]), False),
+    ({"Usage": {"Enabled": True}}, PACK, True),
+    ({"Usage": {"Enabled": False, "FlushSeconds": 30, "Sqlite": "stats/usage.sqlite3"}}, PACK, True),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db", "Port": 3306, "User": "glyphwork", "Database": "glyphwork",
+                                           "Server": "island"}}}, PACK, True),
+    ({"Usage": {}}, PACK, False),
+    ({"Usage": True}, PACK, False),
+    ({"Usage": {"Enabled": "yes"}}, PACK, False),
+    ({"Usage": {"Enabled": True, "FlushSeconds": 0}}, PACK, False),
+    ({"Usage": {"Enabled": True, "Sqlite": ""}}, PACK, False),
+    ({"Usage": {"Enabled": True, "Sqlite": "a.sqlite3", "Mysql": {"Host": "db", "Server": "island"}}}, PACK, False),
+    ({"Usage": {"Enabled": True, "Mysql": {"Server": "island"}}}, PACK, False),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db"}}}, PACK, False),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db", "Server": "island", "Password": "secret"}}}, PACK, False),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db", "Server": "island", "Port": 0}}}, PACK, False),
+    ({"Usage": {"Enabled": True, "Flush": 5}}, PACK, False),
 ]
 
 

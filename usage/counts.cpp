@@ -153,10 +153,14 @@ bool Counts::AllWritten() const {
 void Counts::UseReading(std::vector<Row> rows) {
   std::lock_guard<std::mutex> lock(mutex_);
   reading_ = std::move(rows);
-  read_ = true;
 }
 
-std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* read) const {
+void Counts::SetAnswering(bool answering) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  answering_ = answering;
+}
+
+std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* answering) const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::map<Key, uint64_t> totals;
   for (const Row& row : reading_) {
@@ -176,7 +180,7 @@ std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* read) const {
       if (untaken > 0) totals[keys_[slot]] += untaken;
     }
   }
-  if (read != nullptr) *read = read_;
+  if (answering != nullptr) *answering = answering_;
   return totals;
 }
 

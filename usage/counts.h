@@ -78,11 +78,13 @@ class Counts {
   // What the database held from some day on, summed over servers, as last
   // read; replaces the previous reading.
   void UseReading(std::vector<Row> rows);
+  // Whether the last flush reached the database (until one fails: yes).
+  void SetAnswering(bool answering);
 
   // Messages per key from `first_day` on: the database as last read plus
-  // everything counted here and not yet written. `read` tells whether the
-  // database has been read at all. Any thread.
-  std::map<Key, uint64_t> Totals(int64_t first_day, bool* read = nullptr) const;
+  // everything counted here and not yet written. `answering` tells whether
+  // the last flush reached the database. Any thread.
+  std::map<Key, uint64_t> Totals(int64_t first_day, bool* answering = nullptr) const;
 
  private:
   struct Day {
@@ -103,7 +105,7 @@ class Counts {
   DayCounts pending_;
   std::optional<std::pair<std::string, DayCounts>> in_doubt_;
   std::vector<Row> reading_;
-  bool read_ = false;
+  bool answering_ = true;
 
   // The game thread's shortcut into the day it counted last, changed under
   // the lock; the writer never drops that day.

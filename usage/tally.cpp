@@ -22,12 +22,37 @@ void Ends(const FString& text, std::array<TCHAR, 8>& out) {
 
 }  // namespace
 
+Key KeyOfPass(const ChatRules& rules, const std::vector<std::string>& pack_names, uint32_t pass) {
+  const size_t pack = rules.pass_pack(pass);
+  std::string source = pack == ChatRules::kRemap  ? "RemapEmoji"
+                       : pack < pack_names.size() ? pack_names[pack]
+                                                  : "EmojiMap[" + std::to_string(pack) + "]";
+  return {std::string(rules.pass_code(pass)), std::move(source)};
+}
+
+std::vector<std::string> PackNames(const std::vector<std::string>& pack_files) {
+  std::vector<std::string> names;
+  for (const std::string& file : pack_files) names.push_back(file.substr(file.find_last_of('/') + 1));
+  return names;
+}
+
+bool Kept(const Key& key) { return key.code.size() <= kMaxNameLength && key.pack.size() <= kMaxNameLength; }
+
+std::vector<Key> ConfiguredKeys(const ChatRules& rules, const std::vector<std::string>& pack_names) {
+  std::vector<Key> keys;
+  std::map<Key, bool> seen;
+  for (uint32_t pass = 0; pass < rules.pass_count(); ++pass) {
+    Key key = KeyOfPass(rules, pack_names, pass);
+    if (Kept(key) && seen.emplace(key, true).second) keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
 Tally::Tally(Counts& counts) : counts_(counts), today_(Today()) {}
 
 void Tally::UseRules(const ChatRules& rules, const std::vector<std::string>& pack_files) {
   rules_ = &rules;
-  packs_.clear();
-  for (const std::string& file : pack_files) packs_.push_back(file.substr(file.find_last_of('/') + 1));
+  packs_ = PackNames(pack_files);
   pass_slots_.assign(rules.pass_count(), kUnknown);
 }
 
@@ -36,29 +61,13 @@ void Tally::Tick() {
   today_ = Today();
 }
 
-Key Tally::KeyOfPass(uint32_t pass) const {
-  const size_t pack = rules_->pass_pack(pass);
-  return {std::string(rules_->pass_code(pass)), pack == ChatRules::kRemap ? "RemapEmoji"
-                                                : pack < packs_.size()    ? packs_[pack]
-                                                                          : "EmojiMap[" + std::to_string(pack) + "]"};
-}
-
 Counts::Slot Tally::NewSlotOf(uint32_t pass) {
-  const Key key = KeyOfPass(pass);
-  return pass_slots_[pass] =
-             key.code.size() > kMaxNameLength || key.pack.size() > kMaxNameLength ? kNotKept : counts_.SlotOf(key);
+  const Key key = KeyOfPass(*rules_, packs_, pass);
+  return pass_slots_[pass] = Kept(key) ? counts_.SlotOf(key) : kNotKept;
 }
 
 std::vector<Key> Tally::Configured() const {
-  std::vector<Key> keys;
-  if (rules_ == nullptr) return keys;
-  std::map<Key, bool> seen;
-  for (uint32_t pass = 0; pass < rules_->pass_count(); ++pass) {
-    Key key = KeyOfPass(pass);
-    if (key.code.size() > kMaxNameLength || key.pack.size() > kMaxNameLength) continue;
-    if (seen.emplace(key, true).second) keys.push_back(std::move(key));
-  }
-  return keys;
+  return rules_ == nullptr ? std::vector<Key>() : ConfiguredKeys(*rules_, packs_);
 }
 
 Tally::Fingerprint Tally::FingerprintOf(const FPrimalChatMessage& message) {

@@ -24,6 +24,17 @@
 
 namespace glyphwork::usage {
 
+// The key pass `pass` of `rules` counts under: its code, and its pack's file
+// name (`pack_names` in EmojiMap order) or "RemapEmoji".
+Key KeyOfPass(const ChatRules& rules, const std::vector<std::string>& pack_names, uint32_t pass);
+// The file names of PackFiles' entries.
+std::vector<std::string> PackNames(const std::vector<std::string>& pack_files);
+// Every code of `rules` with the pack that defines it, once each, in the
+// order chat applies them; codes too long to keep are left out.
+std::vector<Key> ConfiguredKeys(const ChatRules& rules, const std::vector<std::string>& pack_names);
+// Whether a key fits the database.
+bool Kept(const Key& key);
+
 class Tally {
  public:
   explicit Tally(Counts& counts);
@@ -44,8 +55,7 @@ class Tally {
   // recipients than met before.
   void Count(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured);
 
-  // Every code of the rules with the pack that defines it, once each, in the
-  // order chat applies them; codes too long to keep are left out.
+  // ConfiguredKeys of the rules in use.
   std::vector<Key> Configured() const;
 
  private:
@@ -67,7 +77,6 @@ class Tally {
     return slot != kUnknown ? slot : NewSlotOf(pass);
   }
   Counts::Slot NewSlotOf(uint32_t pass);
-  Key KeyOfPass(uint32_t pass) const;
   // Adds the recipient to the current message's; false if it was there.
   bool AddRecipient(const void* recipient);
   bool AddRecipientSlowly(const void* recipient);

@@ -170,16 +170,19 @@ std::vector<std::string> UsageAnswer(const std::string& command_line) {
 
   const int64_t today = usage::Today();
   const int64_t first = today - days + 1;
-  bool read = false;
-  const std::map<Key, uint64_t> totals = state.counts->Totals(first, &read);
+  bool answering = true;
+  const std::map<Key, uint64_t> totals = state.counts->Totals(first, &answering);
   std::vector<std::pair<Key, uint64_t>> top(totals.begin(), totals.end());
   std::erase_if(top, [](const auto& entry) { return entry.second == 0; });
   std::stable_sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
 
   std::vector<std::string> lines;
-  lines.push_back("Emoji usage, last " + Plural(uint64_t(days), "day", "days") + " (" + usage::DayText(first) + " to " +
-                  usage::DayText(today) + " UTC)" +
-                  (read ? ":" : ", this server's counts only: the database has not been read yet:"));
+  lines.push_back(
+      "Emoji usage, last " + Plural(uint64_t(days), "day", "days") + " (" + usage::DayText(first) + " to " +
+      usage::DayText(today) + " UTC)" +
+      (answering
+           ? ":"
+           : ", the database does not answer: what it held at its last answer and what this server counted since:"));
   if (top.empty()) lines.push_back("No message used an emoji.");
   for (size_t i = 0; i < top.size() && i < kTopCodes; ++i) {
     lines.push_back(std::to_string(i + 1) + ". " + top[i].first.code + " (" + top[i].first.pack + ") " +

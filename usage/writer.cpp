@@ -140,6 +140,7 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
     if (!last) counts_.UseReading(store_->Read(Today() - kReadDays + 1, false));
     if (failing_) Log(false, "Usage counts written again to " + settings.Database());
     failing_ = false;
+    counts_.SetAnswering(true);
     last_error_.clear();
     if (pending_file_taken_ && counts_.AllWritten()) {
       std::error_code ignored;
@@ -156,6 +157,7 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
                     "; they are kept in memory until the database answers");
     }
     failing_ = true;
+    counts_.SetAnswering(false);
   }
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::lock_guard<std::mutex> lock(mutex_);
