@@ -92,37 +92,38 @@ TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
       "[game] Ann has already joined",
       "[game] no player Nobody",
       "[game] no player Nobody",
-      "[chat] Ann -> Ann: " + smile + " and " + wave + " ü",
-      "[chat] Ann -> Zoë: " + smile + " and " + wave + " ü",
-      "[chat] Zoë -> Ann: ",
-      "[chat] Zoë -> Zoë: ",
-      loaded,
-      "[direct] -> Ann (0,1,0,1) Server: Reloaded Config!",
-      "[game] no player Nobody",
-      "[game] unknown command: NoSuchCommand x",
-      loaded,
-      "[rcon] #1: Reloaded Config!",
-      "[rcon] #2: 0. Ann, 76561198000000001",
-      "1. Zoë, id-Zoë",
-      "[chat] SERVER -> Ann: " + wave + " from the server",
-      "[chat] SERVER -> Zoë: " + wave + " from the server",
-      "[rcon] #3: " + no_response,
-      "[rcon] #4: " + no_response,
-      "[chat] Ann -> Ann: :smile: stays a code",
-      "[chat] Ann -> Zoë: :smile: stays a code",
-      "[rcon] #5: " + no_response,
-      kLoadedLine,
-      loaded,
-      "[chat] Ann -> Ann: " + smile + " again",
-      "[chat] Ann -> Zoë: " + smile + " again",
-      "[game] no player Zoë",
-      "[rcon] #6: No Players Connected",
-      "done",
+          "[chat] Ann -> Ann: " + smile + " and " + wave + " ü",
+          "[chat] Ann -> Zoë: " + smile + " and " + wave + " ü",
+          "[chat] Zoë -> Ann: ",
+          "[chat] Zoë -> Zoë: ",
+          loaded,
+          "[direct] -> Ann (0,1,0,1) Server: Reloaded Config!",
+          "[game] no player Nobody",
+          "[game] unknown command: NoSuchCommand x",
+          loaded,
+          "[rcon] #1: Reloaded Config!",
+          "[rcon] #2: 0. Ann, 76561198000000001",
+          "1. Zoë, id-Zoë",
+          "[chat] SERVER -> Ann: " + wave + " from the server",
+          "[chat] SERVER -> Zoë: " + wave + " from the server",
+          "[rcon] #3: " + no_response,
+          "[rcon] #4: " + no_response,
+          "[chat] Ann -> Ann: :smile: stays a code",
+          "[chat] Ann -> Zoë: :smile: stays a code",
+          "[rcon] #5: " + no_response,
+          kLoadedLine,
+          loaded,
+          "[chat] Ann -> Ann: " + smile + " again",
+          "[chat] Ann -> Zoë: " + smile + " again",
+          "[game] no player Zoë",
+          "[rcon] #6: No Players Connected",
+          "done",
   };
   expected.insert(expected.end(), help_lines.begin(), help_lines.end());
-  expected.insert(expected.end(),
-                  {"[game] unknown: frobnicate (help lists the commands)", "[game] live allocations: 0"});
-  ExpectLines(expected, RunScript(root.path(), R"(# comments and blank lines are skipped
+  expected.insert(expected.end(), {"[game] unknown: frobnicate (help lists the commands)", "[game] live allocations: 0"});
+  ExpectLines(
+      expected,
+      RunScript(root.path(), R"(# comments and blank lines are skipped
 
 join Ann 76561198000000001
 join Zoë
@@ -180,7 +181,8 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOn) {
     if (c.remove_config) fs::remove(root.path() / "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json");
     std::vector<std::string> expected = {kStartLine};
     expected.insert(expected.end(), c.first_lines.begin(), c.first_lines.end());
-    for (const char* line : {"[chat] Ann -> Ann: :smile: as typed", "[rcon] #1: Server received, But no response!! ",
+    for (const char* line : {"[chat] Ann -> Ann: :smile: as typed",
+                             "[rcon] #1: Server received, But no response!! ",
                              "[game] unknown command: Glyphwork.Reload", "[game] live allocations: 0"}) {
       expected.push_back(line);
     }
@@ -221,8 +223,7 @@ TEST(DevServerSessionTest, RefusesToStartWithoutAnRconPasswordOrWithBadOptions) 
            Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-idle-timeout", "-1"},
                 "--rcon-idle-timeout: Value -1"},
            Case{{"--root", dir, "--rcon-port", "0", "--rcon-password", "x", "--rcon-bind", "999.0.0.1"},
-                "cannot open the RCON port: bad address 999.0.0.1",
-                1},
+                "cannot open the RCON port: bad address 999.0.0.1", 1},
            Case{{"--root", dir + "/missing"}, "no server folder"},
            Case{{"--root", dir, "--script", dir + "/missing.txt"}, "cannot open", 1},
            Case{{"--root", dir, "--frobnicate", "1"}, "--frobnicate"},
