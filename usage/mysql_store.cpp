@@ -35,7 +35,7 @@ class MysqlStore final : public Store {
  public:
   explicit MysqlStore(const UsageSettings& settings) : server_(settings.mysql->server) {
     const MysqlSettings& mysql = *settings.mysql;
-    where_ = "MySQL " + settings.Database();
+    where_ = settings.Database();
     mysql_ = mysql_init(nullptr);
     if (mysql_ == nullptr) throw StoreError(where_ + ": out of memory");
     mysql_options(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &kConnectSeconds);

@@ -5,7 +5,7 @@
 namespace glyphwork::usage {
 
 std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings) {
-  throw StoreError("MySQL " + settings.Database() +
+  throw StoreError(settings.Database() +
                    ": this build of Glyphwork has no MariaDB/MySQL client; build it with MariaDB Connector/C "
                    "(docs/live-server.md) or use SQLite");
 }

@@ -118,8 +118,8 @@ MysqlSettings ReadMysql(Reader& reader, const json& block, const std::filesystem
 
 std::string UsageSettings::Database() const {
   if (!mysql) return sqlite_shown;
-  return (mysql->user.empty() ? "" : mysql->user + "@") + mysql->host + ":" + std::to_string(mysql->port) + "/" +
-         mysql->database;
+  return "MySQL " + (mysql->user.empty() ? "" : mysql->user + "@") + mysql->host + ":" + std::to_string(mysql->port) +
+         "/" + mysql->database;
 }
 
 std::optional<UsageSettings> ParseUsageSettings(const json& config, const std::filesystem::path& plugin_folder,

@@ -34,7 +34,8 @@ struct UsageSettings {
   std::optional<MysqlSettings> mysql;
 
   bool operator==(const UsageSettings&) const = default;
-  // The database as messages name it: the SQLite file, or user@host:port/database.
+  // The database as messages name it: the SQLite file, or "MySQL
+  // user@host:port/database".
   std::string Database() const;
 };
 
