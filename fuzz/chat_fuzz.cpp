@@ -2,13 +2,15 @@
 // a configuration built from the input, with every key given a mixed type,
 // through the installed hook: the game gets exactly one well-formed delivery,
 // no exception leaves the hook, and the text is the plain algorithm's where
-// the documents have the types it needs, else the original.
+// the documents have the types it needs, else the original; with usage
+// counted, the message counts each code the plain algorithm replaced, once.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -20,6 +22,7 @@
 #include "standin/host/host_control.h"
 #include "standin/permissions/permissions.h"
 #include "tests/reference/literal_chat.h"
+#include "usage/usage.h"
 
 namespace {
 
@@ -41,6 +44,26 @@ struct World {
     AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&glyphwork::ClientChatMessageHook),
                                &glyphwork::ClientChatMessageTrampoline);
     player = game.Join("Ann", "id-Ann");
+  }
+
+  // Usage counted afresh (in an SQLite database in memory): the counts of a
+  // few hundred inputs are cheap to add up.
+  void RestartUsage() {
+    glyphwork::StopUsage();
+    glyphwork::usage::UsageSettings settings;
+    settings.enabled = true;
+    settings.flush_seconds = 86400;
+    settings.sqlite = ":memory:";
+    settings.sqlite_shown = ":memory:";
+    glyphwork::UseUsageSettings(settings);
+  }
+
+  std::map<std::string, uint64_t> Counted() const {
+    std::map<std::string, uint64_t> counted;
+    for (const auto& [key, messages] : glyphwork::UsageTotals(INT64_MIN / 2)) {
+      counted[key.code + " " + key.pack] = messages;
+    }
+    return counted;
   }
 };
 
@@ -89,6 +112,8 @@ void Maybe(FuzzedDataProvider& in, json& object, const char* key, const std::fun
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static World world;
+  static int inputs = 0;
+  if (inputs++ % 256 == 0) world.RestartUsage();
   FuzzedDataProvider in(data, size);
   const int64_t allocations = standin::Game::LiveAllocations();
 
@@ -150,18 +175,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string original = glyphwork::Utf8FromFString(message.Message);
   std::string expected;
+  std::map<std::string, uint64_t> expected_counted = world.Counted();
   try {
+    std::set<std::string> pictured;
     const std::string rewritten = glyphwork::reference::LiteralRewrite(
-        config, packs, original, [&](const std::string& group) { return groups.count(group) != 0; });
+        config, packs, original, [&](const std::string& group) { return groups.count(group) != 0; },
+        [&](const std::string& code, size_t pack) {
+          // Codes too long for the database are not counted.
+          const std::string source = pack == SIZE_MAX ? "RemapEmoji" : "EmojiMap[" + std::to_string(pack) + "]";
+          if (code.size() <= glyphwork::usage::kMaxNameLength) pictured.insert(code + " " + source);
+        });
     expected = glyphwork::Utf8FromFString(glyphwork::FStringFromUtf8(rewritten));
+    for (const std::string& key : pictured) ++expected_counted[key];
   } catch (const json::exception&) {
     expected = original;
   }
 
   world.player->received.clear();
+  standin::RunTimers();  // a tick of its own: another message
   standin::Game::Deliver(world.player, message);
   if (world.player->received.size() != 1 || world.game.malformed_records != 0) std::abort();
   if (world.player->received[0] != expected) std::abort();
+  if (world.Counted() != expected_counted) std::abort();
   message = FPrimalChatMessage();
   if (standin::Game::LiveAllocations() != allocations) std::abort();
   return 0;

@@ -11,7 +11,7 @@ namespace glyphwork::usage {
 
 namespace {
 
-constexpr size_t kKeptDurations = 4096;
+constexpr size_t kKeptFlushes = 4096;
 
 std::string NewBatchId() {
   std::random_device random;
@@ -164,8 +164,8 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
   ++stats_.flushes;
   stats_.failed += ok ? 0 : 1;
   stats_.rows_written += rows;
-  if (stats_.flush_ms.size() == kKeptDurations) stats_.flush_ms.erase(stats_.flush_ms.begin());
-  stats_.flush_ms.push_back(ms);
+  if (stats_.recent.size() == kKeptFlushes) stats_.recent.erase(stats_.recent.begin());
+  stats_.recent.push_back({start, ms});
 }
 
 void Writer::WritePending(const std::string& why) {

@@ -9,6 +9,7 @@
 
 #include <spdlog/logger.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -29,11 +30,15 @@ inline constexpr int kReadDays = 366;
 
 class Writer {
  public:
+  struct Flush {
+    std::chrono::steady_clock::time_point start;
+    double ms = 0;
+  };
   struct Stats {
     uint64_t flushes = 0;
     uint64_t failed = 0;
     uint64_t rows_written = 0;
-    std::vector<double> flush_ms;  // the latest flushes' durations, oldest first
+    std::vector<Flush> recent;  // the latest flushes, oldest first
   };
 
   // Starts the thread, which writes the pending file's counts (if any) at
