@@ -222,12 +222,10 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   cached.input.assign(*message.Message, size_t(message.Message.Len()));
   cached.unchanged = unchanged;
   cached.valid = true;
-  if (audience.pictured != nullptr) {
-    cached.pictured.assign(state.pictured.begin(), state.pictured.end());
-    if (!cached.pictured.empty()) CountUsage(controller, message, cached.pictured);
-  } else {
-    cached.pictured.clear();
-  }
+  // The cache keeps the list; its old buffer is the next one's.
+  std::swap(cached.pictured, state.pictured);
+  if (audience.pictured == nullptr) cached.pictured.clear();
+  if (!cached.pictured.empty()) CountUsage(controller, message, cached.pictured);
   if (unchanged) return;
   // The cache keeps the new text; its old buffer is the next one's.
   std::swap(cached.output, units);

@@ -283,11 +283,7 @@ uint32_t ChatRules::Choose(std::string_view text, const Audience& audience) cons
 }
 
 void ChatRules::RecordPictured(std::vector<uint32_t>& pictured) const {
-  // Sized first: a push_back per code would reload the vector's ends each time.
-  const size_t before = pictured.size();
-  pictured.resize(before + chosen_.size());
-  uint32_t* put = pictured.data() + before;
-  for (const Chosen& c : chosen_) *put++ = c.pass;
+  for (const Chosen& c : chosen_) pictured.push_back(c.pass);
 }
 
 size_t ChatRules::Cap() const {

@@ -1,26 +1,13 @@
 #include "usage/tally.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "usage/day.h"
 #include "usage/settings.h"
 
 namespace glyphwork::usage {
-
-namespace {
-
-// The first and the last four units of a text (all of it when shorter).
-void Ends(const FString& text, std::array<TCHAR, 8>& out) {
-  const TCHAR* units = *text;
-  const size_t length = size_t(text.Len());
-  for (size_t i = 0; i < 4; ++i) {
-    out[i] = i < length ? units[i] : TCHAR(0);
-    out[4 + i] = i < length ? units[length - 1 - i] : TCHAR(0);
-  }
-}
-
-}  // namespace
 
 Key KeyOfPass(const ChatRules& rules, const std::vector<std::string>& pack_names, uint32_t pass) {
   const size_t pack = rules.pass_pack(pass);
@@ -70,16 +57,6 @@ std::vector<Key> Tally::Configured() const {
   return rules_ == nullptr ? std::vector<Key>() : ConfiguredKeys(*rules_, packs_);
 }
 
-Tally::Fingerprint Tally::FingerprintOf(const FPrimalChatMessage& message) {
-  Fingerprint fingerprint;
-  fingerprint.sender_id = message.SenderId;
-  fingerprint.text_length = message.Message.Len();
-  fingerprint.sender_length = message.SenderName.Len();
-  Ends(message.Message, fingerprint.text);
-  Ends(message.SenderName, fingerprint.sender);
-  return fingerprint;
-}
-
 bool Tally::AddRecipient(const void* recipient) {
   if (recipient_count_ < kFirstRecipients) {
     for (size_t i = 0; i < recipient_count_; ++i) {
@@ -122,12 +99,12 @@ void Tally::StartMessage(const void* recipient, const Fingerprint& fingerprint) 
   if (++stamp_ == 0) {
     // Once in four billion messages: no old stamp may pass for a current one.
     for (auto& entry : more_recipients_) entry.second = 0;
+    std::fill(counted_stamp_.begin(), counted_stamp_.end(), 0);
     stamp_ = 1;
   }
   message_tick_ = tick_;
   fingerprint_ = fingerprint;
   recipient_count_ = 0;
-  counted_.clear();
   AddRecipient(recipient);
 }
 
@@ -139,9 +116,10 @@ void Tally::Count(const void* recipient, const FPrimalChatMessage& message, cons
   }
   for (const uint32_t pass : pictured) {
     const Counts::Slot slot = SlotOf(pass);
-    // A message has few codes: a look along them beats a table.
-    if (slot == kNotKept || std::find(counted_.begin(), counted_.end(), slot) != counted_.end()) continue;
-    counted_.push_back(slot);
+    if (slot == kNotKept) continue;
+    if (slot >= counted_stamp_.size()) counted_stamp_.resize(size_t(slot) + 64, 0);
+    if (counted_stamp_[slot] == stamp_) continue;
+    counted_stamp_[slot] = stamp_;
     counts_.Add(today_, slot);
   }
 }

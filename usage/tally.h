@@ -3,19 +3,20 @@
 //
 // The game hands a message to its recipients one after the other, within
 // one game tick. A delivery belongs to the message before it when it comes
-// in the same tick, its record names the same sender (id and name) and has
-// a text of the same length that begins and ends alike, and its recipient
-// has not had that message yet; anything else starts a new message. Players
-// cannot send two lines in one tick (the host drops a line within a second
-// of the last); two lines of the server in one tick with texts that differ
-// only in their middle are told apart by their recipients, who each get
-// both.
+// in the same tick, its record names the same sender (id, and a name of the
+// same length) and has a text of the same length that begins and ends alike,
+// and its recipient has not had that message yet; anything else starts a
+// new message. Players cannot send two lines in one tick (the host drops a
+// line within a second of the last); two lines of the server in one tick
+// whose texts differ only in their middle are told apart by their
+// recipients, who each get both.
 #pragma once
 
 #include <API/ARK/Ark.h>
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -61,16 +62,31 @@ class Tally {
  private:
   static constexpr Counts::Slot kUnknown = UINT32_MAX, kNotKept = UINT32_MAX - 1;
 
-  // What tells one message's record from the next: its ends and lengths.
+  // What tells one message's record from the next in one tick: its sender's
+  // id and name length, its text's length and first and last four units.
   struct Fingerprint {
     unsigned int sender_id = 0;
-    int32_t text_length = -1;
     int32_t sender_length = -1;
-    std::array<TCHAR, 8> text{};    // the first and the last four units
-    std::array<TCHAR, 8> sender{};  // the same of the sender's name
+    int32_t text_length = -1;
+    uint64_t text_head = 0;
+    uint64_t text_tail = 0;
     bool operator==(const Fingerprint&) const = default;
   };
-  static Fingerprint FingerprintOf(const FPrimalChatMessage& message);
+  static Fingerprint FingerprintOf(const FPrimalChatMessage& message) {
+    static_assert(sizeof(TCHAR) == 2, "four units in 64 bits");
+    Fingerprint fingerprint;
+    fingerprint.sender_id = message.SenderId;
+    fingerprint.sender_length = message.SenderName.Len();
+    const int32_t length = fingerprint.text_length = message.Message.Len();
+    const TCHAR* text = *message.Message;
+    if (length >= 4) {
+      std::memcpy(&fingerprint.text_head, text, 8);
+      std::memcpy(&fingerprint.text_tail, text + length - 4, 8);
+    } else if (length > 0) {
+      std::memcpy(&fingerprint.text_head, text, size_t(length) * sizeof(TCHAR));
+    }
+    return fingerprint;
+  }
 
   Counts::Slot SlotOf(uint32_t pass) {
     const Counts::Slot slot = pass_slots_[pass];
@@ -100,7 +116,7 @@ class Tally {
   size_t recipient_count_ = 0;
   std::vector<std::pair<const void*, uint32_t>> more_recipients_;
   uint32_t stamp_ = 0;
-  std::vector<Counts::Slot> counted_;
+  std::vector<uint32_t> counted_stamp_;  // per slot: the stamp of the message that counted it last
 };
 
 }  // namespace glyphwork::usage
