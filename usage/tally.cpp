@@ -50,7 +50,9 @@ void Tally::Tick() {
 
 Counts::Slot Tally::NewSlotOf(uint32_t pass) {
   const Key key = KeyOfPass(*rules_, packs_, pass);
-  return pass_slots_[pass] = Kept(key) ? counts_.SlotOf(key) : kNotKept;
+  const Counts::Slot slot = pass_slots_[pass] = Kept(key) ? counts_.SlotOf(key) : kNotKept;
+  if (slot != kNotKept && slot >= counted_stamp_.size()) counted_stamp_.resize(size_t(slot) + 64, 0);
+  return slot;
 }
 
 std::vector<Key> Tally::Configured() const {
@@ -116,9 +118,8 @@ void Tally::Count(const void* recipient, const FPrimalChatMessage& message, cons
   }
   for (const uint32_t pass : pictured) {
     const Counts::Slot slot = SlotOf(pass);
-    if (slot == kNotKept) continue;
-    if (slot >= counted_stamp_.size()) counted_stamp_.resize(size_t(slot) + 64, 0);
-    if (counted_stamp_[slot] == stamp_) continue;
+    // Every slot a pass maps to has its stamp (NewSlotOf).
+    if (slot == kNotKept || counted_stamp_[slot] == stamp_) continue;
     counted_stamp_[slot] = stamp_;
     counts_.Add(today_, slot);
   }

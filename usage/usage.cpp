@@ -20,6 +20,7 @@ namespace glyphwork {
 
 namespace usage {
 bool counting = false;
+Tally* counting_tally = nullptr;
 }  // namespace usage
 
 namespace {
@@ -45,13 +46,10 @@ UsageState& State() {
   return state;
 }
 
-// The hook's way in, without the static's guard on every call.
-usage::Tally* counting_tally = nullptr;
-
 std::string PluginFolderShown() { return std::string("ArkApi/Plugins/") + kPluginName + "/"; }
 
 void Tick(float) {
-  if (counting_tally != nullptr) counting_tally->Tick();
+  if (usage::counting_tally != nullptr) usage::counting_tally->Tick();
 }
 
 // The two commands, and the tick callback that tells messages apart.
@@ -90,7 +88,7 @@ void Begin(const usage::UsageSettings& settings) {
                                         PluginFolderShown() + usage::kPendingFile, HostLog());
   }
   AddCommands();
-  counting_tally = state.tally.get();
+  usage::counting_tally = state.tally.get();
   usage::counting = true;
 }
 
@@ -136,7 +134,7 @@ void StopUsage() {
   RemoveCommands();
   if (state.writer) state.writer->Stop();
   state.writer.reset();
-  counting_tally = nullptr;
+  usage::counting_tally = nullptr;
   state.tally.reset();
   state.counts.reset();
 }
@@ -146,10 +144,6 @@ void UsageRulesChanged(const ChatRules& rules) {
   state.rules = &rules;
   state.pack_files = PackFiles;
   if (state.tally) state.tally->UseRules(rules, state.pack_files);
-}
-
-void CountUsage(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured) {
-  if (counting_tally != nullptr) counting_tally->Count(recipient, message, pictured);
 }
 
 std::vector<std::string> UsageAnswer(const std::string& command_line) {

@@ -17,6 +17,7 @@
 #include "chat/chat_rules.h"
 #include "usage/counts.h"
 #include "usage/settings.h"
+#include "usage/tally.h"
 #include "usage/writer.h"
 
 namespace glyphwork {
@@ -42,7 +43,8 @@ void UseUsageSettings(const std::optional<usage::UsageSettings>& settings);
 void StopUsage();
 
 namespace usage {
-extern bool counting;  // the chat hook's cheap test; game thread only
+extern bool counting;          // the chat hook's cheap test; game thread only
+extern Tally* counting_tally;  // the tally counting, while there is one
 }  // namespace usage
 inline bool UsageCounting() { return usage::counting; }
 
@@ -52,7 +54,10 @@ void UsageRulesChanged(const ChatRules& rules);
 // One delivery in which the passes `pictured` became pictures; `message`
 // still holds the text as sent. Game thread; no lock and no allocation on
 // the usual path.
-void CountUsage(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured);
+inline void CountUsage(const void* recipient, const FPrimalChatMessage& message,
+                       const std::vector<uint32_t>& pictured) {
+  if (usage::counting_tally != nullptr) usage::counting_tally->Count(recipient, message, pictured);
+}
 
 // Glyphwork.Usage [days]: the most used codes of the last `days` (default
 // 30, at most 366) and the configured codes no message used. The console
