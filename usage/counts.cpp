@@ -25,19 +25,19 @@ Counts::Counts() = default;
 Counts::~Counts() = default;
 
 Counts::Slot Counts::SlotOf(const Key& key) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(keys_mutex_);
   const auto [it, added] = slots_.emplace(key, Slot(keys_.size()));
   if (added) keys_.push_back(key);
   return it->second;
 }
 
 Key Counts::KeyOf(Slot slot) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(keys_mutex_);
   return keys_.at(slot);
 }
 
 std::vector<Row> Counts::RowsOf(const DayCounts& counts) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(keys_mutex_);
   std::vector<Row> rows;
   for (const auto& [at, messages] : counts) {
     rows.push_back({at.first, "", keys_[at.second].code, keys_[at.second].pack, messages});
@@ -64,8 +64,8 @@ void Counts::AddSlowly(int64_t day, Slot slot) {
   std::lock_guard<std::mutex> lock(mutex_);
   Day& counted = DayLocked(day);
   if (slot >= counted.size) {
-    // Room for every key known, and for some more: a reload brings new ones.
-    const size_t size = std::max<size_t>({size_t(slot) + 1, keys_.size(), counted.size * 2, 64});
+    // Room for some more keys: a reload brings new ones.
+    const size_t size = std::max<size_t>({size_t(slot) + 1, counted.size * 2, 64});
     auto counts = std::make_unique<std::atomic<uint64_t>[]>(size);
     for (size_t i = 0; i < size; ++i) {
       counts[i].store(i < counted.size ? counted.counts[i].load(std::memory_order_relaxed) : 0,
@@ -102,8 +102,7 @@ DayCounts Counts::Pending() const {
 
 void Counts::AddToReadingLocked(const DayCounts& batch) {
   // The database holds them now: the reading stays true until the next one.
-  for (const auto& [at, messages] : batch)
-    reading_.push_back({at.first, "", keys_[at.second].code, keys_[at.second].pack, messages});
+  for (const auto& [at, messages] : batch) reading_.push_back({at.first, at.second, messages});
 }
 
 void Counts::Written(const DayCounts& batch) {
@@ -151,8 +150,13 @@ bool Counts::AllWritten() const {
 }
 
 void Counts::UseReading(std::vector<Row> rows) {
+  // By slot, made before the counts' lock is taken: a long reading costs the
+  // game thread nothing.
+  std::vector<Read> reading;
+  reading.reserve(rows.size());
+  for (Row& row : rows) reading.push_back({row.day, SlotOf({std::move(row.code), std::move(row.pack)}), row.messages});
   std::lock_guard<std::mutex> lock(mutex_);
-  reading_ = std::move(rows);
+  reading_.swap(reading);
 }
 
 void Counts::SetAnswering(bool answering) {
@@ -161,26 +165,31 @@ void Counts::SetAnswering(bool answering) {
 }
 
 std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* answering) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::map<Slot, uint64_t> by_slot;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Read& read : reading_) {
+      if (read.day >= first_day) by_slot[read.slot] += read.messages;
+    }
+    const auto add = [&](const DayCounts& counts) {
+      for (const auto& [at, messages] : counts) {
+        if (at.first >= first_day) by_slot[at.second] += messages;
+      }
+    };
+    add(pending_);
+    if (in_doubt_) add(in_doubt_->second);
+    for (const auto& day : days_) {
+      if (day->day < first_day) continue;
+      for (size_t slot = 0; slot < day->size; ++slot) {
+        const uint64_t untaken = day->counts[slot].load(std::memory_order_relaxed) - day->taken[slot];
+        if (untaken > 0) by_slot[Slot(slot)] += untaken;
+      }
+    }
+    if (answering != nullptr) *answering = answering_;
+  }
+  std::lock_guard<std::mutex> lock(keys_mutex_);
   std::map<Key, uint64_t> totals;
-  for (const Row& row : reading_) {
-    if (row.day >= first_day) totals[{row.code, row.pack}] += row.messages;
-  }
-  const auto add = [&](const DayCounts& counts) {
-    for (const auto& [at, messages] : counts) {
-      if (at.first >= first_day) totals[keys_[at.second]] += messages;
-    }
-  };
-  add(pending_);
-  if (in_doubt_) add(in_doubt_->second);
-  for (const auto& day : days_) {
-    if (day->day < first_day) continue;
-    for (size_t slot = 0; slot < day->size; ++slot) {
-      const uint64_t untaken = day->counts[slot].load(std::memory_order_relaxed) - day->taken[slot];
-      if (untaken > 0) totals[keys_[slot]] += untaken;
-    }
-  }
-  if (answering != nullptr) *answering = answering_;
+  for (const auto& [slot, messages] : by_slot) totals[keys_[slot]] += messages;
   return totals;
 }
 

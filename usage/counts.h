@@ -1,9 +1,11 @@
 // The usage counts in memory, shared by the game thread, which counts, and
 // the writer thread, which takes them into the database: per day and key
 // (code and pack), what was counted, what the writer has taken and not yet
-// written, and what the database held when it was last read. One lock over
-// all of it, held for moments and never during database work; counting
-// itself takes it only for a day or a key it has not met before.
+// written, and what the database held when it was last read. Two locks, held
+// for moments and never during database work: one over the keys, which the
+// game thread takes only for a key it has not met before, and one over the
+// counts, which it takes only for a day it has not met before. The keys'
+// lock is taken after the counts' where both are.
 #pragma once
 
 #include <atomic>
@@ -94,17 +96,25 @@ class Counts {
     std::vector<uint64_t> taken;  // per slot, the count at the last TakeNew
   };
 
+  struct Read {
+    int64_t day;
+    Slot slot;
+    uint64_t messages;
+  };
+
   void AddSlowly(int64_t day, Slot slot);
   Day& DayLocked(int64_t day);
   void AddToReadingLocked(const DayCounts& batch);
 
-  mutable std::mutex mutex_;
+  mutable std::mutex keys_mutex_;
   std::vector<Key> keys_;
   std::map<Key, Slot> slots_;
+
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Day>> days_;
   DayCounts pending_;
   std::optional<std::pair<std::string, DayCounts>> in_doubt_;
-  std::vector<Row> reading_;
+  std::vector<Read> reading_;  // the database as last read, by slot
   bool answering_ = true;
 
   // The game thread's shortcut into the day it counted last, changed under

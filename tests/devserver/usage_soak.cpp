@@ -6,10 +6,14 @@
 // every recipient's delivery) inside and outside the flushes, the flushes'
 // times and rows, and memory at 10 s and at the end. It fails when the
 // database does not hold exactly what was sent, or a flush failed; with
-// --strict also when memory grew after the 10 s mark or a message during a
-// flush took longer than 1 ms more than the slowest outside them.
+// --strict also when memory grew more than 10 MB after the 10 s mark or the
+// messages during flushes took 100 us more at the 99th percentile than the
+// others.
 //
-//   usage_soak [--messages N] [--emoji N] [--recipients N] [--backends sqlite,mysql] [--strict]
+// The messages are spread evenly over --seconds, as a busy server's chat
+// comes, so that the writer flushes while they come.
+//
+//   usage_soak [--messages N] [--seconds S] [--emoji N] [--recipients N] [--backends sqlite,mysql] [--strict]
 #include <fmt/format.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
@@ -45,6 +49,7 @@ using json = nlohmann::json;
 
 struct Settings {
   int64_t messages = 1000000;
+  double seconds = 60;
   int emoji = 500;
   int recipients = 4;
   std::vector<std::string> backends = {"sqlite", "mysql"};
@@ -107,14 +112,17 @@ bool Soak(const Settings& settings, const std::string& backend, MariaDbServer* m
 
   // Expected: per day and code, the messages that hold it.
   std::map<std::pair<int64_t, int>, uint64_t> sent;
-  std::vector<double> message_us;
-  std::vector<Clock::time_point> message_start;
-  message_us.reserve(size_t(settings.messages));
-  message_start.reserve(size_t(settings.messages));
+  // Made and touched before the first sample of memory: what grows after
+  // it is the plugin's.
+  std::vector<float> message_us(size_t(settings.messages), 0);
+  std::vector<float> message_at(size_t(settings.messages), 0);  // seconds from the start
   std::mt19937 random(20261208);
   const auto start = Clock::now();
   double rss_start = RssMb(), rss_10s = -1;
+  const auto per_message = std::chrono::duration<double>(settings.seconds / double(settings.messages));
   for (int64_t m = 0; m < settings.messages; ++m) {
+    if (m % 100 == 0)
+      std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(per_message * m));
     if (m > 0 && m % std::max<int64_t>(1, settings.messages / 10) == 0) standin::ShiftClockDays(-1);
     const int a = int(random() % unsigned(settings.emoji)), b = int(random() % unsigned(settings.emoji));
     const std::string text = fmt::format("message {} :e{}: and :e{}: gg", m, a, b);
@@ -123,8 +131,8 @@ bool Soak(const Settings& settings, const std::string& backend, MariaDbServer* m
     standin::RunTimers();  // the game's tick
     game.Say(players[size_t(m) % players.size()], text);
     const auto after = Clock::now();
-    message_start.push_back(before);
-    message_us.push_back(std::chrono::duration<double, std::micro>(after - before).count());
+    message_at[size_t(m)] = float(std::chrono::duration<double>(before - start).count());
+    message_us[size_t(m)] = float(std::chrono::duration<double, std::micro>(after - before).count());
     const int64_t day = usage::Today();
     ++sent[{day, a}];
     if (b != a) ++sent[{day, b}];
@@ -159,15 +167,17 @@ bool Soak(const Settings& settings, const std::string& backend, MariaDbServer* m
   standin::StopHost();
 
   // Messages that began while a flush ran, and the others.
-  std::vector<double> during, outside;
+  std::vector<double> during, outside, all(message_us.begin(), message_us.end());
   size_t next_flush = 0;
+  const auto flush_start = [&](size_t i) {
+    return std::chrono::duration<double>(stats.recent[i].start - start).count();
+  };
   for (size_t i = 0; i < message_us.size(); ++i) {
     while (next_flush < stats.recent.size() &&
-           stats.recent[next_flush].start + std::chrono::duration<double, std::milli>(stats.recent[next_flush].ms) <
-               message_start[i]) {
+           flush_start(next_flush) + stats.recent[next_flush].ms / 1000 < message_at[i]) {
       ++next_flush;
     }
-    const bool in_flush = next_flush < stats.recent.size() && stats.recent[next_flush].start <= message_start[i];
+    const bool in_flush = next_flush < stats.recent.size() && flush_start(next_flush) <= message_at[i];
     (in_flush ? during : outside).push_back(message_us[i]);
   }
   std::vector<double> flush_ms;
@@ -179,7 +189,7 @@ bool Soak(const Settings& settings, const std::string& backend, MariaDbServer* m
   fmt::print("== usage soak, {}: {} messages to {} players, {} emoji, {:.1f} s ({:.0f} messages/s)\n", backend,
              settings.messages, settings.recipients, settings.emoji, seconds, double(settings.messages) / seconds);
   fmt::print("  message (tick, hook and {} deliveries): p50 {:.2f} us, p99 {:.2f} us, p99.9 {:.2f} us, max {:.0f} us\n",
-             settings.recipients, Percentile(message_us, 50), Percentile(message_us, 99), Percentile(message_us, 99.9),
+             settings.recipients, Percentile(all, 50), Percentile(all, 99), Percentile(all, 99.9),
              std::max(during_max, outside_max));
   fmt::print("  during a flush: {} messages, p99 {:.2f} us, max {:.0f} us; outside: p99 {:.2f} us, max {:.0f} us\n",
              during.size(), Percentile(during, 99), during_max, Percentile(outside, 99), outside_max);
@@ -200,9 +210,12 @@ bool Soak(const Settings& settings, const std::string& backend, MariaDbServer* m
       fmt::print("  FAIL: memory grew {:.1f} MB after 10 s\n", rss_end - rss_10s);
       ok = false;
     }
-    if (during_max > outside_max + 1000) {
-      fmt::print("  FAIL: a message during a flush took {:.0f} us, the slowest outside {:.0f} us\n", during_max,
-                 outside_max);
+    // A single slow message happens inside and outside flushes alike on a
+    // shared machine (the thread is not running); a flush that made
+    // messages wait shows in the 99th percentile.
+    if (Percentile(during, 99) > Percentile(outside, 99) + 100) {
+      fmt::print("  FAIL: messages during flushes took {:.1f} us at the 99th percentile, outside {:.1f} us\n",
+                 Percentile(during, 99), Percentile(outside, 99));
       ok = false;
     }
   }
@@ -219,6 +232,8 @@ int main(int argc, char** argv) {
     const auto value = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
     if (arg == "--messages") {
       settings.messages = std::stoll(value());
+    } else if (arg == "--seconds") {
+      settings.seconds = std::stod(value());
     } else if (arg == "--emoji") {
       settings.emoji = std::stoi(value());
     } else if (arg == "--recipients") {
