@@ -3,6 +3,7 @@
 #include "usage/usage.h"
 
 #include <gmock/gmock.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <thread>
@@ -364,6 +365,21 @@ TEST_F(UsageTest, ADatabaseThatCannotBeWrittenKeepsTheCountsUntilItCanEvenAcross
       ElementsAre(HasSubstr("Usage counts not written: "),
                   "[Glyphwork][info] Usage counts written again to ArkApi/Plugins/Glyphwork/blocked2/usage.sqlite3"));
   EXPECT_THAT(Rows(PluginDir() / "blocked2/usage.sqlite3"), ElementsAre(today + " :wink: faces.json 2"));
+
+  // Tables of a newer Glyphwork are left alone, and said so.
+  Unload();
+  TakeHostLog();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(Utf8FromPath(PluginDir() / "blocked2/usage.sqlite3").c_str(), &db));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE glyphwork_schema SET version = 2", nullptr, nullptr, nullptr));
+  sqlite3_close(db);
+  ASSERT_NO_THROW(Load());
+  WaitForFlushes(1);
+  EXPECT_THAT(
+      WithoutDate(TakeHostLog()),
+      ElementsAre("[Glyphwork][error] Usage counts not written: ArkApi/Plugins/Glyphwork/blocked2/usage.sqlite3: "
+                  "the usage tables are of version 2, newer than this Glyphwork's 1: update Glyphwork; they "
+                  "are kept in memory until the database answers"));
 }
 
 }  // namespace

@@ -51,10 +51,7 @@ class MysqlStore final : public Store {
     try {
       for (const char* statement : kSchema) Query(statement);
       const auto version = Select("SELECT version FROM glyphwork_schema WHERE id = 1");
-      if (!version.empty() && std::stoll(version.front().front()) > kSchemaVersion) {
-        throw StoreError(where_ + ": the usage tables are of version " + version.front().front() +
-                         ", newer than this Glyphwork's " + std::to_string(kSchemaVersion));
-      }
+      if (!version.empty()) CheckSchemaVersion(where_, std::stoll(version.front().front()));
     } catch (...) {
       mysql_close(mysql_);
       throw;

@@ -89,10 +89,7 @@ class SqliteStore final : public Store {
     try {
       Execute(kSchema);
       Statement version(db_, shown_, "SELECT version FROM glyphwork_schema WHERE id = 1");
-      if (version.Step() && version.Number(0) > kSchemaVersion) {
-        throw StoreError(shown_ + ": the usage tables are of version " + std::to_string(version.Number(0)) +
-                         ", newer than this Glyphwork's " + std::to_string(kSchemaVersion));
-      }
+      if (version.Step()) CheckSchemaVersion(shown_, version.Number(0));
     } catch (...) {
       sqlite3_close(db_);
       throw;

@@ -73,6 +73,10 @@ std::unique_ptr<Store> OpenStore(const UsageSettings& settings);
 std::unique_ptr<Store> OpenSqliteStore(const UsageSettings& settings);
 std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings);
 
+// Throws StoreError when the database's tables (`version`, of `where`) are
+// newer than this Glyphwork knows.
+void CheckSchemaVersion(const std::string& where, int64_t version);
+
 // What the database libraries keep for the process, released by the last
 // thread that used them, before the plugin's code goes.
 void ReleaseStoreLibraries();
