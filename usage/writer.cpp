@@ -137,17 +137,22 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
       counts_.Written(batch);
       rows = batch.size();
     }
+    if (pending_file_taken_) {
+      // Its counts went into this write (or were found written): the file
+      // must not be read again.
+      std::error_code error;
+      std::filesystem::remove(pending_file_, error);
+      pending_file_taken_ = false;
+      Log(bool(error), error ? "Usage counts left at the last unload written to " + settings.Database() + ", but " +
+                                   pending_shown_ + " cannot be removed (" + error.message() +
+                                   "): remove it, or the next start counts them again"
+                             : "Usage counts left at the last unload written to " + settings.Database());
+    }
     if (!last) counts_.UseReading(store_->Read(Today() - kReadDays + 1, false));
     if (failing_) Log(false, "Usage counts written again to " + settings.Database());
     failing_ = false;
     counts_.SetAnswering(true);
     last_error_.clear();
-    if (pending_file_taken_ && counts_.AllWritten()) {
-      std::error_code ignored;
-      std::filesystem::remove(pending_file_, ignored);
-      pending_file_taken_ = false;
-      Log(false, "Usage counts left at the last unload written to " + settings.Database());
-    }
   } catch (const StoreError& failure) {
     ok = false;
     store_.reset();
