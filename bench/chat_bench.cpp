@@ -8,6 +8,8 @@
 // LiteralReference/<emoji>/<kind>    the plain algorithm with the same conversions
 // ChatHookControls/<emoji>/<kind>    the hook with every control on (cap 10, escapes, typed markup
 //                                    neutralised, half the packs behind a group the recipient is in)
+// ChatHookUsage/<emoji>/<kind>,      ChatHook and ChatHookSameMessage with usage counting on (the
+// ChatHookUsageSameMessage/...       writer thread running against SQLite in a scratch folder)
 // ChatHookColons/<emoji>/<colons>    colon spam from 125 to 8,000 colons
 // BuildRules/<emoji>                 deriving the passes after a reload
 // EmojiList/<emoji>                  one page of the players' emoji list
@@ -15,7 +17,10 @@
 // trampoline that does nothing.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -27,6 +32,7 @@
 #include "standin/game/game.h"
 #include "standin/permissions/permissions.h"
 #include "tests/reference/literal_chat.h"
+#include "usage/usage.h"
 
 namespace glyphwork {
 namespace {
@@ -112,6 +118,28 @@ struct Deliveries {
 
 void IgnoreDelivery(AShooterPlayerController*, FPrimalChatMessage) {}
 
+// Usage counting on or off, as a reload turns it: on, the writer thread runs
+// against an SQLite file in the host's scratch server folder.
+void UseUsage(bool on) {
+  static bool current = false;
+  if (on == current) return;
+  current = on;
+  if (!on) return UseUsageSettings(std::nullopt);
+  static const std::filesystem::path scratch =
+      std::filesystem::temp_directory_path() / ("glyphwork-bench-usage-" + std::to_string(std::random_device()()));
+  standin::StartHost({.server_dir = scratch.string(), .console_sink = false, .log_file = false});
+  usage::UsageSettings settings;
+  settings.enabled = true;
+  settings.sqlite = scratch / "usage.sqlite3";
+  settings.sqlite_shown = "usage.sqlite3";
+  UseUsageSettings(settings);
+  std::atexit([] {
+    StopUsage();
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
+  });
+}
+
 __attribute__((noinline)) void RoundTripHook(AShooterPlayerController* controller, FPrimalChatMessage message) {
   const std::string text = Utf8FromFString(message.Message);
   message.Message = FStringFromUtf8(text);
@@ -126,9 +154,10 @@ __attribute__((noinline)) void LiteralHook(AShooterPlayerController* controller,
   ClientChatMessageTrampoline(controller, std::move(message));
 }
 
-template <game::ClientChatMessageFn Hook, bool kSameMessage, bool kControls = false>
+template <game::ClientChatMessageFn Hook, bool kSameMessage, bool kControls = false, bool kUsage = false>
 void Deliver(benchmark::State& state, int emoji, int kind) {
   UseEmoji(emoji, kControls);
+  UseUsage(kUsage);
   ClientChatMessageTrampoline = &IgnoreDelivery;
   Deliveries deliveries(kind);
   Hook(&Recipient(), deliveries.records[0]);  // builds what the documents give, outside the timing
@@ -142,6 +171,7 @@ void Deliver(benchmark::State& state, int emoji, int kind) {
 // Colon spam of growing length: the cost per colon stays the same.
 void ColonSpam(benchmark::State& state, int emoji, int colons) {
   UseEmoji(emoji);
+  UseUsage(false);
   ClientChatMessageTrampoline = &IgnoreDelivery;
   // More texts than the hook keeps results for: every delivery is a new text.
   FPrimalChatMessage records[kVariants];
@@ -180,6 +210,8 @@ void RegisterAll() {
       {"RoundTrip", &Deliver<&RoundTripHook, false>},
       {"LiteralReference", &Deliver<&LiteralHook, false>},
       {"ChatHookControls", &Deliver<&ClientChatMessageHook, false, true>},
+      {"ChatHookUsage", &Deliver<&ClientChatMessageHook, false, false, true>},
+      {"ChatHookUsageSameMessage", &Deliver<&ClientChatMessageHook, true, false, true>},
   };
   for (const Variant& variant : variants) {
     for (const int emoji : kEmojiCounts) {

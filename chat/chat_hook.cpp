@@ -13,6 +13,7 @@
 #include "common/engine_text.h"
 #include "config/config.h"
 #include "log/log.h"
+#include "usage/usage.h"
 
 namespace glyphwork {
 
@@ -32,6 +33,7 @@ struct ResultCache {
     std::basic_string<TCHAR> input;
     bool unchanged = false;           // the text stays as it is
     std::basic_string<TCHAR> output;  // else the new text
+    std::vector<uint32_t> pictured;   // while usage is counted: the passes that became pictures
   };
   Entry entries[4];
   unsigned next = 0;
@@ -73,6 +75,7 @@ struct HookState {
   std::string rewritten;
   std::string ascii;
   std::basic_string<TCHAR> units;
+  std::vector<uint32_t> pictured;
 };
 
 HookState& State() {
@@ -193,9 +196,11 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   if (audience.pictures && rules.passes_error()) return ReportTypeError(*rules.passes_error());
 
   if (const ResultCache::Entry* cached = state.cache.Find(audience, message.Message)) {
+    if (!cached->pictured.empty() && UsageCounting()) CountUsage(controller, message, cached->pictured);
     if (!cached->unchanged) message.Message = FString(cached->output.c_str());
     return;
   }
+  audience.pictured = UsageCounting() ? &state.pictured : nullptr;
   FString neutral;
   const bool neutralised = rules.controls().block_typed_markup && NeutraliseTypedMarkup(message.Message, neutral);
   const FString& input = neutralised ? neutral : message.Message;
@@ -217,6 +222,10 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   cached.input.assign(*message.Message, size_t(message.Message.Len()));
   cached.unchanged = unchanged;
   cached.valid = true;
+  // The cache keeps the list; its old buffer is the next one's.
+  std::swap(cached.pictured, state.pictured);
+  if (audience.pictured == nullptr) cached.pictured.clear();
+  if (!cached.pictured.empty()) CountUsage(controller, message, cached.pictured);
   if (unchanged) return;
   // The cache keeps the new text; its old buffer is the next one's.
   std::swap(cached.output, units);
@@ -247,6 +256,7 @@ void UseChatRules(std::unique_ptr<ChatRules> rules) {
   state.rules = std::move(rules);
   state.generation = DocumentsGeneration();
   state.cache.Clear();
+  UsageRulesChanged(*state.rules);
 }
 
 std::string ReplaceAll(std::string& text, const std::string& code, const std::string& markup) {

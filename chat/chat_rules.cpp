@@ -62,18 +62,17 @@ ChatRules::ChatRules(const json& config, const json& packs, const std::vector<st
   }
   std::vector<NewPass> passes;
   std::vector<uint32_t> pack_gates;
-  uint32_t remap_source = UINT32_MAX;
   try {
     ForEachEmoji(
         config, packs, pack_files, config_file,
         [&](const std::string& name, const std::string& path, size_t origin) {
-          if (origin == kRemap && remap_source == UINT32_MAX) {
-            remap_source = uint32_t(sources_.size());
+          if (origin == kRemap && remap_source_ == UINT32_MAX) {
+            remap_source_ = uint32_t(sources_.size());
             sources_.push_back("RemapEmoji");
           }
           passes.push_back({":" + name + ":", kMarkupPrefix + path + kMarkupSuffix,
                             origin == kRemap ? 0 : pack_gates[origin],
-                            origin == kRemap ? remap_source : uint32_t(origin)});
+                            origin == kRemap ? remap_source_ : uint32_t(origin)});
         },
         [&](const json& pack, const Place& place, size_t index) {
           // By its UTF-8 name: Windows' path would turn it into the ANSI code page.
@@ -289,11 +288,16 @@ uint32_t ChatRules::Choose(std::string_view text, const Audience& audience) cons
   return switch_after;
 }
 
+void ChatRules::RecordPictured(std::vector<uint32_t>& pictured) const {
+  for (const Chosen& c : chosen_) pictured.push_back(c.pass);
+}
+
 void ChatRules::Cap() const {
   if (controls_.max_emoji && chosen_.size() > *controls_.max_emoji) chosen_.resize(*controls_.max_emoji);
 }
 
 bool ChatRules::Rewrite(std::string_view text, const Audience& audience, std::string& out) const {
+  if (audience.pictured != nullptr) audience.pictured->clear();
   const bool escapes = controls_.allow_escape && escape_safe_ && text.find('\\') != std::string_view::npos;
   if (!escapes || !TakeEscapes(text, escaped_text_)) return audience.pictures && RewriteCodes(text, audience, out);
   // The codes go back, without their backslashes, where the escapes stood.
@@ -338,6 +342,7 @@ bool ChatRules::RewriteCodes(std::string_view text, const Audience& audience, st
   if (switch_after != UINT32_MAX && controls_.max_emoji) return RewriteCapped(text, switch_after, audience, out);
   Cap();
   if (chosen_.empty()) return false;
+  if (audience.pictured != nullptr) RecordPictured(*audience.pictured);
 
   size_t size = text.size();
   for (const Chosen& c : chosen_) size += passes_[c.pass].markup.size() - c.length;
@@ -398,6 +403,7 @@ bool ChatRules::RewriteCapped(std::string_view text, uint32_t switch_after, cons
       out.append(text.substr(at, r.typed_at - at));
       out.append(pass.markup);
       at = r.typed_at + codes_[pass.code].size();
+      if (audience.pictured != nullptr) audience.pictured->push_back(r.pass);
     }
     out.append(text.substr(at));
     return true;
@@ -417,6 +423,13 @@ bool ChatRules::RewriteCapped(std::string_view text, uint32_t switch_after, cons
   }
   for (uint32_t i = uint32_t(replacements_.size()); i-- > first_undone;) {
     if (replacements_[i].typed_at == Replacement::kFormed) Undo(out, i);
+  }
+  if (audience.pictured != nullptr) {
+    for (uint32_t i = 0; i < replacements_.size(); ++i) {
+      if (i < first_undone || replacements_[i].typed_at != Replacement::kFormed) {
+        audience.pictured->push_back(replacements_[i].pass);
+      }
+    }
   }
   return true;
 }
@@ -455,6 +468,7 @@ void ChatRules::Undo(std::string& text, uint32_t index) const {
 
 ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audience& audience,
                                                std::basic_string<TCHAR>& out) const {
+  if (audience.pictured != nullptr) audience.pictured->clear();
   if (controls_.allow_escape && text.find('\\') != std::string_view::npos) return UnitsResult::kUseRewrite;
   if (!audience.pictures) return UnitsResult::kUnchanged;
   const uint32_t switch_after = Choose(text, audience);
@@ -478,6 +492,7 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
     at = c.start + c.length;
   }
   for (; at < text.size(); ++at) *put++ = TCHAR(static_cast<unsigned char>(text[at]));
+  if (audience.pictured != nullptr) RecordPictured(*audience.pictured);
   return UnitsResult::kRewritten;
 }
 
@@ -512,6 +527,7 @@ void ChatRules::ContinuePassByPass(std::string& text, uint32_t next, const Audie
       } else {
         replaced = ReplaceAllCounted(text, codes_[p.code], p.markup);
       }
+      if (replaced > 0 && !track && audience.pictured != nullptr) audience.pictured->push_back(pass);
       if (replaced > 0 && p.may_create_codes) {
         next = pass + 1;
         look_again = true;

@@ -38,6 +38,9 @@ class ChatRules {
     // first needed, and kept.
     mutable std::vector<uint8_t> gates;
     bool (*ask)(size_t gate) = nullptr;
+    // When set, Rewrite and RewriteAscii put here the pass of every code that
+    // became a picture, once per replacement (usage counting).
+    std::vector<uint32_t>* pictured = nullptr;
 
     bool IsOpen(size_t gate) const {
       if (gates[gate] == kNotAsked) gates[gate] = ask != nullptr && ask(gate) ? kOpen : kClosed;
@@ -80,6 +83,13 @@ class ChatRules {
   const std::vector<std::vector<uint32_t>>& gate_members() const { return gate_members_; }
 
   size_t pass_count() const { return passes_.size(); }
+  // A pass's code, and the index of the pack that defines it (EmojiMap order),
+  // or kRemap for RemapEmoji.
+  static constexpr size_t kRemap = SIZE_MAX;
+  std::string_view pass_code(uint32_t pass) const { return codes_[passes_[pass].code]; }
+  size_t pass_pack(uint32_t pass) const {
+    return passes_[pass].source == remap_source_ ? kRemap : passes_[pass].source;
+  }
 
   // The codes that become pictures for `audience`, each once with the markup
   // it gets, grouped by where its picture is defined: packs in EmojiMap order
@@ -176,6 +186,8 @@ class ChatRules {
   uint32_t Choose(std::string_view text, const Audience& audience) const;
   // Keeps the first `max_emoji` of chosen_.
   void Cap() const;
+  // Appends the pass of every replacement in chosen_.
+  void RecordPictured(std::vector<uint32_t>& pictured) const;
   // The literal pass-by-pass rewriting of `text` from pass `next` on, used
   // once some inserted markup may have formed new codes. With `track`, every
   // replacement is recorded (Replace) and tags_ follows the text.
@@ -208,6 +220,7 @@ class ChatRules {
   std::vector<FString> gate_group_names_;
   std::vector<std::vector<uint32_t>> gate_members_;
   std::vector<std::string> sources_;  // pack names, then "RemapEmoji"
+  uint32_t remap_source_ = UINT32_MAX;
 
   std::vector<Pass> passes_;
   std::vector<std::string> codes_;                             // distinct codes

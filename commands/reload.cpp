@@ -11,6 +11,7 @@
 #include "common/game_functions.h"
 #include "config/config.h"
 #include "log/log.h"
+#include "usage/usage.h"
 
 namespace glyphwork {
 
@@ -26,9 +27,11 @@ void ReadDocuments() {
   ScannedPacks packs = ScanPacks(config);
   auto rules = std::make_unique<ChatRules>(config, packs.document, packs.files, ConfigFileShown());
   if (const std::string* wrong_type = rules->wrong_type()) throw std::runtime_error(*wrong_type);
+  const std::optional<usage::UsageSettings> usage = ReadUsageSettingsOf(config);
   UseDocuments(std::move(config), std::move(packs));
   UseChatRules(std::move(rules));
   UpdateEmojiListCommand();
+  UseUsageSettings(usage);
 }
 
 // The reload, then `on_success`, inside one handler: a failure is logged once

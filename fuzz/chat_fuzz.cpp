@@ -5,14 +5,17 @@
 // the documents have the types it needs, else the original. With any of the
 // community controls (the cap, escapes, typed markup, packs behind Groups)
 // the plain controls' text, where the documents have the types they need;
-// the recipient's groups come from the input. Then the emoji list command
-// with arbitrary words: one page of at most 8 lines under its header.
+// the recipient's groups come from the input. With usage counted, the
+// message counts each code the plain algorithm pictured, once. Then the emoji
+// list command with arbitrary words: one page of at most 8 lines under its
+// header.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -26,6 +29,7 @@
 #include "standin/host/host_control.h"
 #include "standin/permissions/permissions.h"
 #include "tests/reference/literal_chat.h"
+#include "usage/usage.h"
 
 namespace {
 
@@ -70,11 +74,31 @@ struct World {
     glyphwork::BumpDocumentsGeneration();
     glyphwork::UseChatRules(glyphwork::BuildChatRules());
   }
+
+  // Usage counted afresh (in an SQLite database in memory): the counts of a
+  // few hundred inputs are cheap to add up.
+  void RestartUsage() {
+    glyphwork::StopUsage();
+    glyphwork::usage::UsageSettings settings;
+    settings.enabled = true;
+    settings.flush_seconds = 86400;
+    settings.sqlite = ":memory:";
+    settings.sqlite_shown = ":memory:";
+    glyphwork::UseUsageSettings(settings);
+  }
+
+  std::map<std::string, uint64_t> Counted() const {
+    std::map<std::string, uint64_t> counted;
+    for (const auto& [key, messages] : glyphwork::UsageTotals(INT64_MIN / 2)) {
+      counted[key.code + " " + key.pack] = messages;
+    }
+    return counted;
+  }
 };
 
 // Short texts over an alphabet where codes collide, nest and hide in markup.
 std::string Text(FuzzedDataProvider& in) {
-  static const char* const kPieces[] = {":", "a", "b", " ", "é", "\"/>", "<img src=\"chat.image\" path=\"",
+  static const char* const kPieces[] = {":", "a", "b", " ",  "é", "\"/>", "<img src=\"chat.image\" path=\"",
                                         ".", "A", "É", ":a:"};
   std::string text;
   for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 4); n > 0; --n) {
@@ -133,6 +157,8 @@ std::string ListLine(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static World world;
+  static int inputs = 0;
+  if (inputs++ % 256 == 0) world.RestartUsage();
   FuzzedDataProvider in(data, size);
   const int64_t allocations = standin::Game::LiveAllocations();
 
@@ -213,11 +239,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string original = glyphwork::Utf8FromFString(message.Message);
   const auto in_group = [&](const std::string& group) { return groups.count(group) != 0; };
   std::optional<std::string> expected;
+  std::map<std::string, uint64_t> expected_counted = world.Counted();
   try {
+    std::set<std::string> pictured;
+    const auto count = [&](const std::string& code, size_t pack) {
+      // Codes too long for the database are not counted.
+      const std::string source = pack == SIZE_MAX ? "RemapEmoji" : "EmojiMap[" + std::to_string(pack) + "]";
+      if (code.size() <= glyphwork::usage::kMaxNameLength) pictured.insert(code + " " + source);
+    };
     const std::string rewritten =
-        controls ? glyphwork::reference::LiteralRewriteWithControls(config, packs, original, in_group)
-                 : glyphwork::reference::LiteralRewrite(config, packs, original, in_group);
+        controls ? glyphwork::reference::LiteralRewriteWithControls(config, packs, original, in_group, count)
+                 : glyphwork::reference::LiteralRewrite(config, packs, original, in_group, count);
     expected = glyphwork::Utf8FromFString(glyphwork::FStringFromUtf8(rewritten));
+    for (const std::string& key : pictured) ++expected_counted[key];
   } catch (const std::exception&) {
     // A wrong type: the original without controls; with them the hook's
     // answer depends on which key and which recipient, and is not checked.
@@ -225,9 +259,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   world.player->received.clear();
+  standin::RunTimers();  // a tick of its own: another message
   standin::Game::Deliver(world.player, message);
   if (world.player->received.size() != 1 || world.game.malformed_records != 0) std::abort();
   if (expected && world.player->received[0] != *expected) std::abort();
+  if (expected && world.Counted() != expected_counted) std::abort();
   message = FPrimalChatMessage();
 
   world.player->direct.clear();

@@ -14,6 +14,7 @@
 #include "config/config.h"
 #include "log/log.h"
 #include "plugin/platform.h"
+#include "usage/usage.h"
 
 namespace glyphwork {
 
@@ -65,6 +66,7 @@ void Load() {
   AsaApi::GetCommands().AddRconCommand(ReloadCommandName, &OnReloadRconCommand);
   AsaApi::GetCommands().AddConsoleCommand(ReloadCommandName, &OnReloadConsoleCommand);
   UpdateEmojiListCommand();
+  StartUsage();
   AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook),
                              &ClientChatMessageTrampoline);
 }
@@ -74,6 +76,8 @@ void Unload() {
   AsaApi::GetCommands().RemoveConsoleCommand(ReloadCommandName);
   RemoveEmojiListCommand();
   AsaApi::GetHooks().DisableHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook));
+  // Nothing counts any more: the last flush may run.
+  StopUsage();
   // The console logger's name must not outlive the plugin in the shared
   // registry: a second load in this process would find it taken.
   ReleaseConsoleLog();

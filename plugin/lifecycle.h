@@ -15,7 +15,8 @@ extern const FString ReloadCommandName;
 // written to HostLog first.
 void Load();
 // Removes the RCON command, the console command, the emoji list command and
-// the chat hook, whatever Load got to.
+// the chat hook, whatever Load got to, then stops usage counting (its
+// commands, and its writer thread after a last flush).
 void Unload();
 
 // Plugin_Init's and Plugin_Unload's work. No exception leaves them: a failed

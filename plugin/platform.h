@@ -4,6 +4,7 @@
 
 #include <Permissions.h>
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -26,5 +27,11 @@ IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error);
 
 // The local time of `time`.
 std::tm LocalTime(std::time_t time);
+
+// Seconds since 1970-01-01 00:00 UTC, from the system's clock. A host that
+// exports `long long StandInClockShiftSeconds()` (the stand-in host, so that
+// tests can move its clock by days) has its shift added; the live host has
+// no such export. May run on any thread; cheap enough for every message.
+int64_t UtcSecondsNow();
 
 }  // namespace glyphwork::platform

@@ -51,4 +51,11 @@ std::tm LocalTime(std::time_t time) {
   return local;
 }
 
+int64_t UtcSecondsNow() {
+  // The host is in the program's global scope: the plugin was loaded by it.
+  using ShiftFn = long long (*)();
+  static const auto shift = reinterpret_cast<ShiftFn>(dlsym(RTLD_DEFAULT, "StandInClockShiftSeconds"));
+  return int64_t(std::time(nullptr)) + (shift != nullptr ? shift() : 0);
+}
+
 }  // namespace glyphwork::platform

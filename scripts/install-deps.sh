@@ -6,7 +6,7 @@
 # checked against.
 set -euo pipefail
 packages=(cmake g++ make nlohmann-json3-dev libspdlog-dev libfmt-dev libasio-dev libcli11-dev libgtest-dev libgmock-dev
-  libbenchmark-dev rcon python3 python3-jsonschema unzip unicode-data "$@")
+  libbenchmark-dev rcon python3 python3-jsonschema unzip unicode-data libsqlite3-dev libmariadb-dev mariadb-server "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

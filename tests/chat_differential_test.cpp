@@ -11,6 +11,7 @@
 #include "standin/permissions/permissions.h"
 #include "tests/chat_fixture.h"
 #include "tests/reference/literal_chat.h"
+#include "usage/usage.h"
 
 namespace glyphwork::testing {
 namespace {
@@ -209,15 +210,39 @@ class Random {
   std::mt19937 engine_;
 };
 
-class ChatDifferentialTest : public ChatTest {};
+class ChatDifferentialTest : public ChatTest {
+ protected:
+  void TearDown() override {
+    StopUsage();
+    ChatTest::TearDown();
+  }
+  // Usage counting on, from nothing, or off. The database is SQLite's in
+  // memory: this is about what is counted.
+  void CountUsage(bool on) {
+    StopUsage();
+    if (!on) return;
+    usage::UsageSettings settings;
+    settings.enabled = true;
+    settings.sqlite = ":memory:";
+    settings.sqlite_shown = ":memory:";
+    UseUsageSettings(settings);
+  }
+  // "code pack" of every key counted so far, with its count.
+  std::map<std::string, uint64_t> Counted() {
+    std::map<std::string, uint64_t> counted;
+    for (const auto& [key, messages] : UsageTotals(INT64_MIN / 2)) counted[key.code + " " + key.pack] = messages;
+    return counted;
+  }
+};
 
-TEST_F(ChatDifferentialTest, TheHookWritesWhatTheReferenceWrites) {
+TEST_F(ChatDifferentialTest, TheHookWritesWhatTheReferenceWritesAndCountsWhatItPictured) {
   Random random(20240531);
   auto* ann = game_->Join("Ann", "1");
   auto* bob = game_->Join("Bob", "2");
   int failures = 0;
   int errors_seen = 0;
   int rewritten = 0;
+  int counted_messages = 0;
 
   for (int document = 0; document < kDocuments && failures < 5; ++document) {
     const std::vector<std::string> names = random.NamePool();
@@ -225,6 +250,11 @@ TEST_F(ChatDifferentialTest, TheHookWritesWhatTheReferenceWrites) {
     const json config = random.Config(names, allow_errors);
     const std::vector<json> packs = random.Packs(names, allow_errors);
     Use(config, packs);
+    // Every other document with usage counted: the text delivered is the
+    // same, and each code the reference replaced for either recipient counts
+    // once for the message.
+    const bool counting = document % 2 == 1;
+    CountUsage(counting);
     json pack_document = json::object();
     for (const json& pack : packs) pack_document["EmojiMap"].push_back(pack);
 
@@ -243,14 +273,24 @@ TEST_F(ChatDifferentialTest, TheHookWritesWhatTheReferenceWrites) {
     std::string text;
     for (int m = 0; m < kMessagesPerDocument && failures < 5; ++m) {
       if (m == 0 || !random.OneIn(6)) text = random.Message(names);  // else the same message again
+      standin::RunTimers();                                          // a game tick: one message to both
+      const std::map<std::string, uint64_t> counted_before = counting ? Counted() : std::map<std::string, uint64_t>();
+      std::map<std::string, uint64_t> expected_counts;
       for (AShooterPlayerController* recipient : {ann, bob}) {
         std::vector<std::string> reference_checks;
         std::string expected;
+        std::set<std::string> pictured;
         try {
-          expected = reference::LiteralRewrite(config, pack_document, text, [&](const std::string& group) {
-            reference_checks.push_back(recipient->unique_id + "|" + group);
-            return groups[recipient->unique_id].count(group) != 0;
-          });
+          expected = reference::LiteralRewrite(
+              config, pack_document, text,
+              [&](const std::string& group) {
+                reference_checks.push_back(recipient->unique_id + "|" + group);
+                return groups[recipient->unique_id].count(group) != 0;
+              },
+              [&](const std::string& code, size_t pack) {
+                pictured.insert(code + " " + (pack == SIZE_MAX ? "RemapEmoji" : "p" + std::to_string(pack) + ".json"));
+              });
+          for (const std::string& key : pictured) expected_counts[key] = 1;
         } catch (const json::type_error& type_error) {
           expected = text;
           error = type_error.what();
@@ -265,6 +305,22 @@ TEST_F(ChatDifferentialTest, TheHookWritesWhatTheReferenceWrites) {
                         << ::testing::PrintToString(checks) << " vs " << ::testing::PrintToString(reference_checks);
         }
         if (delivered != text) ++rewritten;
+      }
+      if (counting) {
+        std::map<std::string, uint64_t> counts;
+        for (const auto& [key, messages] : Counted()) {
+          const auto before = counted_before.find(key);
+          const uint64_t added = messages - (before == counted_before.end() ? 0 : before->second);
+          if (added > 0) counts[key] = added;
+        }
+        counted_messages += counts.empty() ? 0 : 1;
+        if (counts != expected_counts) {
+          ++failures;
+          ADD_FAILURE() << "document " << document << " message " << m << " counted "
+                        << ::testing::PrintToString(counts) << ", the reference pictured "
+                        << ::testing::PrintToString(expected_counts) << "\nconfig " << config << "\npacks "
+                        << pack_document << "\ntext \"" << text << "\"";
+        }
       }
       ann->received.clear();
       bob->received.clear();
@@ -282,6 +338,7 @@ TEST_F(ChatDifferentialTest, TheHookWritesWhatTheReferenceWrites) {
   // The documents must reach every path: rewriting, and errors.
   EXPECT_GT(rewritten, kDocuments * kMessagesPerDocument / 4);
   EXPECT_GT(errors_seen, kDocuments / 50);
+  EXPECT_GT(counted_messages, kDocuments * kMessagesPerDocument / 10);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -639,6 +640,78 @@ TEST_F(CheckTest, PreviewIsWhatThePluginDelivers) {
     Permissions::StandIn::Clear();
     game_->Leave("Ann");
   }
+}
+
+TEST_F(CheckTest, UsageKeysAndTheUsageReportOfWhatThePluginCounted) {
+  const std::string fails = " (at start-up usage is not counted; a reload keeps the previous files)";
+  struct Case {
+    std::string config;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {R"({"Usage": {"Enabled": true, "FlushSeconds": "60"}})",
+       {"error config.json:1:45 Usage.FlushSeconds: expected a whole number from 1 to 86400, found a string" + fails}},
+      {R"({"Usage": {"Enabled": true, "Mysql": {"Host": "db", "Password": "pw", "Server": "island"}}})",
+       {"warning config.json:1:65 Usage.Mysql.Password: the password is written in config.json, where everyone who "
+        "can read the plugin's folder or its backups finds it: put it in a file of its own and name that file in "
+        "PasswordFile"}},
+      {R"({"Usage": {"Enabled": true, "Mysql": {"PasswordFile": "secret.txt"}}})",
+       {"warning config.json:1:38 Usage.Mysql: no Host: the database is looked for on this machine (localhost)",
+        "warning config.json:1:38 Usage.Mysql: no Server: this server's rows carry no name, and a cluster's servers "
+        "cannot be told apart",
+        "error config.json:1:55 Usage.Mysql.PasswordFile: cannot read " + std::string(kPluginFolder) + "secret.txt" +
+            fails}},
+      {R"({"Usage": {"Sqlite": "x.sqlite3", "Flush": 5}})",
+       {"warning config.json:1:11 Usage: no Enabled: nothing is counted (\"Enabled\": true turns counting on)",
+        "warning config.json:1:44 Usage.Flush: not a key of Usage; ignored"}},
+  };
+  for (const Case& c : cases) {
+    Use({{"config.json", c.config}, {"Packs/a.json", kFacePack}});
+    EXPECT_THAT(Flat(CheckJson()), ElementsAreArray(c.expected)) << c.config;
+  }
+
+  // What the plugin counted, over two days, read back from its database.
+  Use({{"config.json", R"({"Usage": {"Enabled": true, "FlushSeconds": 3600}})"},
+       {"Packs/faces.json", R"({"EmojiPath": "/Game/F/", "EmojiArray": ["smile", "wink", "cry"]})"}});
+  ASSERT_TRUE(LoadPlugin());
+  auto* ann = game_->Join("Ann", kPlayerId);
+  const auto say = [&](const std::string& text) {
+    standin::RunTimers();  // a tick of its own
+    Deliver(ann, text);
+  };
+  standin::ShiftClockDays(-1);
+  say(":smile: :smile:");
+  say(":wink:");
+  standin::ShiftClockDays(1);
+  say(":smile:");
+  standin::UnloadPlugin("Glyphwork");
+  const std::string database = Root().string() + "/" + kPluginFolder + "usage.sqlite3";
+  const auto day = [](int days_ago) {
+    const std::time_t when = std::time(nullptr) - days_ago * 86400;
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", std::gmtime(&when));
+    return std::string(text);
+  };
+  const ToolRun report = Check({"--root", Root().string(), "--usage"});
+  EXPECT_EQ(0, report.status);
+  EXPECT_EQ("Emoji usage, last 30 days (" + day(29) + " to " + day(0) + " UTC), from " + database + ":\n" +
+                "  messages  days  last used   code (pack)\n" + "         2     2  " + day(0) +
+                "  :smile: (faces.json)\n" + "         1     1  " + day(1) + "  :wink: (faces.json)\n" +
+                "never used in these 30 days: 1 of 3 configured codes\n" + "  :cry: (faces.json)\n",
+            report.out);
+  const json today = json::parse(Check({"--root", Root().string(), "--usage", "--days", "1", "--json"}).out);
+  EXPECT_EQ(json({{"code", ":smile:"}, {"pack", "faces.json"}, {"messages", 1}, {"days", 1}, {"last_used", day(0)}}),
+            today["total"]["codes"][0]);
+  EXPECT_EQ(1u, today["total"]["codes"].size());
+  EXPECT_EQ(2u, today["never_used"]["codes"].size());
+
+  // Nothing to read, or a command line it cannot take.
+  Use({{"config.json", "{}"}, {"Packs/a.json", kFacePack}});
+  const ToolRun none = Check({"--usage"}, true);
+  EXPECT_EQ(3, none.status);
+  EXPECT_THAT(none.out, ::testing::HasSubstr("has no Usage block: no database is named"));
+  EXPECT_EQ(64, Check({"--usage", "--days", "0"}).status);
+  EXPECT_EQ(64, Check({"--days", "3"}).status);
 }
 
 }  // namespace

@@ -77,6 +77,21 @@ SAMPLES = [
     ({"PermissionsGroups": None, "RemapEmoji": None, "Packs": None}, PACK, True, 1),
     ({}, dict(PACK, Groups=None), True, 1),
     ({}, {"EmojiPath": "/Game/E/", "EmojiArray": None}, True, 1),
+    ({"Usage": {"Enabled": True}}, PACK, True, 0),
+    ({"Usage": {"Enabled": False, "FlushSeconds": 30, "Sqlite": "stats/usage.sqlite3"}}, PACK, True, 0),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db", "Port": 3306, "User": "glyphwork", "Database": "glyphwork",
+                                           "Server": "island"}}}, PACK, True, 0),
+    ({"Usage": {}}, PACK, False, 1),
+    ({"Usage": True}, PACK, False, 2),
+    ({"Usage": {"Enabled": "yes"}}, PACK, False, 2),
+    ({"Usage": {"Enabled": True, "FlushSeconds": 0}}, PACK, False, 2),
+    ({"Usage": {"Enabled": True, "Sqlite": ""}}, PACK, False, 2),
+    ({"Usage": {"Enabled": True, "Sqlite": "a.sqlite3", "Mysql": {"Host": "db", "Server": "island"}}}, PACK, False, 1),
+    ({"Usage": {"Enabled": True, "Mysql": {"Server": "island"}}}, PACK, False, 1),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db"}}}, PACK, False, 1),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db", "Server": "island", "Password": "secret"}}}, PACK, False, 1),
+    ({"Usage": {"Enabled": True, "Mysql": {"Host": "db", "Server": "island", "Port": 0}}}, PACK, False, 2),
+    ({"Usage": {"Enabled": True, "Flush": 5}}, PACK, False, 1),
 ]
 
 

@@ -27,6 +27,7 @@
 #include "plugin/platform.h"
 #include "programs/check/documents.h"
 #include "programs/check/json_text.h"
+#include "programs/check/usage_report.h"
 #include "standin/game/game.h"
 #include "standin/host/host_control.h"
 #include "standin/permissions/permissions.h"
@@ -119,7 +120,10 @@ class Checker {
     CheckFolderName();
     ListPacks();
     ReadConfigFile();
-    if (config_read_) documents_.CheckConfig(config_file_, ConfigDocument, !pack_names_.empty());
+    if (config_read_) {
+      documents_.CheckConfig(config_file_, ConfigDocument, !pack_names_.empty());
+      CheckUsageKeys(report_, config_file_, ConfigDocument);
+    }
     ScanPacks();
     if (config_read_) documents_.CheckPacksKey(config_file_, ConfigDocument, Shown(packs_folder_), pack_names_);
     documents_.CheckDuplicates();

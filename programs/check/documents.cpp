@@ -108,7 +108,7 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
   WarnUnknownKeys(
       file, "", config,
       {"UsePermissions", "PermissionsGroups", "RemapEmoji", "Packs", "EmojiListCommand", "MaxEmojiPerMessage",
-       "AllowEscape", "BlockTypedMarkup", "EmojiPath", "EmojiArray", "EmojiMap", "Groups"},
+       "AllowEscape", "BlockTypedMarkup", "Usage", "EmojiPath", "EmojiArray", "EmojiMap", "Groups"},
       "config.json");
   // Real keys in the wrong file, told apart from a typo.
   for (const char* pack_key : {"EmojiPath", "EmojiArray", "EmojiMap", "Groups"}) {

@@ -11,6 +11,7 @@
 #include "common/utf8_path.h"
 #include "programs/arguments.h"
 #include "programs/check/check.h"
+#include "programs/check/usage_report.h"
 #include "programs/version.h"
 #include "standin/host/host_control.h"
 
@@ -117,6 +118,15 @@ int main(int argc, char** argv) {
       ->type_name("GROUP");
   app.add_flag("--no-default-group", options.no_default_group,
                "leave the --say player out of the first of PermissionsGroups: only in the --group ones");
+  bool usage = false;
+  int days = 30;
+  auto* usage_flag = app.add_flag("--usage", usage,
+                                  "print how often each emoji code was used, from the usage database config.json "
+                                  "names (per server and in total for a cluster's), and the codes never used");
+  app.add_option("--days", days, "with --usage: the last N days, today included (default: 30)")
+      ->check(CLI::Range(1, 100000))
+      ->needs(usage_flag)
+      ->option_text("N");
   app.footer(
       "Exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run, 64 a mistake in the "
       "command line.");
@@ -132,6 +142,7 @@ int main(int argc, char** argv) {
     std::cerr << "glyphwork-check: " << hint << "\n";
     return kUsage;
   }
+  if (usage) return glyphwork::check::RunUsageReport({options.root, days, as_json});
   // The server's own content, when the folder has it; the textures go
   // unchecked only when the admin says so.
   std::error_code error;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -146,6 +147,21 @@ bool DevServer::Run(const std::string& line) {
     LoadPlugins();
   } else if (command == "unload") {
     UnloadPlugins();
+  } else if (command == "clock") {
+    std::string days_text;
+    in >> days_text;
+    int days = 0;
+    const auto [end, error] = std::from_chars(days_text.data() + (days_text.starts_with('+') ? 1 : 0),
+                                              days_text.data() + days_text.size(), days);
+    if (days_text.empty() || error != std::errc() || end != days_text.data() + days_text.size()) {
+      fmt::print("[game] clock needs a whole number of days, such as -1 or +2\n");
+    } else {
+      standin::ShiftClockDays(days);
+      const int64_t shift = standin::ClockShiftDays();
+      fmt::print("[host] the clock is {}\n", shift == 0  ? std::string("today's")
+                                             : shift > 0 ? fmt::format("{} day(s) ahead", shift)
+                                                         : fmt::format("{} day(s) behind", -shift));
+    }
   } else if (command == "echo") {
     fmt::print("{}\n", Rest(in));
   } else if (command == "help") {

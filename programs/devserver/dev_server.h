@@ -24,6 +24,7 @@ inline constexpr const char* kCommands =
     "  console NAME COMMAND   the player enters COMMAND in the game console\n"
     "  rcon COMMAND           runs COMMAND as if it came over RCON\n"
     "  load, unload           loads or unloads the plugins\n"
+    "  clock DAYS             moves the UTC clock plugins see by DAYS days (clock -1: to yesterday)\n"
     "  echo TEXT              prints TEXT\n"
     "  help                   lists these commands\n"
     "  quit                   unloads the plugins, prints the engine's live allocations and exits\n"

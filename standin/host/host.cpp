@@ -9,6 +9,7 @@
 #include <spdlog/sinks/stdout_color_sinks.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -109,6 +110,10 @@ HostState& State() {
   static HostState* state = new HostState();  // outlives every plugin's teardown
   return *state;
 }
+
+// Read by the plugin's threads too, hence apart from the game loop's state.
+std::atomic<long long> clock_shift_seconds{0};
+constexpr long long kSecondsPerDay = 86400;
 
 bool SameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -375,6 +380,8 @@ void Timer::DelayExecuteInternal(const std::function<void()>& callback, int dela
 
 }  // namespace API
 
+extern "C" ARK_API long long StandInClockShiftSeconds() { return clock_shift_seconds.load(); }
+
 void* GetAddress(const std::string& name) {
   const auto& addresses = State().addresses;
   const auto it = addresses.find(name);
@@ -396,6 +403,7 @@ void StartHost(const HostOptions& options) {
   state.sinks.clear();
   state.host_sinks.clear();
   state.game_clock = 0;
+  clock_shift_seconds = 0;
   state.last_chat.clear();
   std::vector<spdlog::sink_ptr> outputs;
   if (options.console_sink) outputs.push_back(std::make_shared<spdlog::sinks::stdout_color_sink_mt>());
@@ -585,6 +593,10 @@ std::size_t PendingTimers() { return State().timers.size(); }
 double GameClock() { return State().game_clock; }
 
 void AdvanceGameClock(double seconds) { State().game_clock += seconds; }
+
+void ShiftClockDays(int days) { clock_shift_seconds += days * kSecondsPerDay; }
+
+int64_t ClockShiftDays() { return clock_shift_seconds / kSecondsPerDay; }
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <spdlog/sinks/sink.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -93,6 +94,13 @@ ARK_API std::size_t PendingTimers();
 // guard goes by it.
 ARK_API double GameClock();
 ARK_API void AdvanceGameClock(double seconds);
+
+// The UTC clock the plugin sees is the system's, moved by whole days here so
+// that tests can count on several days in one run. The host exports the
+// shift as `extern "C" long long StandInClockShiftSeconds()`, which the
+// plugin's platform file asks for; StartHost sets it back to 0.
+ARK_API void ShiftClockDays(int days);
+ARK_API int64_t ClockShiftDays();
 
 // A console line: when its first word names a command (letter case ignored)
 // the command runs and the line is emptied; the game's own console handler

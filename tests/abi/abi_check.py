@@ -33,8 +33,14 @@ PLUGIN_SOURCES = [
     "plugin/entry.cpp", "plugin/lifecycle.cpp", "plugin/platform_windows.cpp", "config/config.cpp",
     "config/packs.cpp", "config/reading.cpp", "chat/chat_hook.cpp", "chat/chat_rules.cpp", "chat/permissions.cpp",
     "assets/emoji_assets.cpp", "commands/case_folding.cpp", "commands/emoji_list.cpp", "commands/reload.cpp",
-    "log/log.cpp",
+    "log/log.cpp", "usage/counts.cpp", "usage/day.cpp", "usage/pending_file.cpp", "usage/settings.cpp",
+    "usage/sqlite_store.cpp", "usage/store.cpp", "usage/tally.cpp", "usage/usage.cpp", "usage/writer.cpp",
+    "usage/mysql_store.cpp",
 ]
+# The database libraries' C headers, which are the same on Windows: SQLite's
+# and MariaDB Connector/C's (its folder's files on the include path itself,
+# as a build with the connector has them).
+DATABASE_HEADERS = [pathlib.Path("/usr/include/sqlite3.h")] + sorted(pathlib.Path("/usr/include/mariadb").glob("*"))
 RECORDS = ["FString", "TArray<wchar_t>", "FLinearColor", "RCONPacket", "FPrimalChatMessage"]
 INTERFACES = ["AsaApi::ICommands", "AsaApi::IHooks"]
 
@@ -99,9 +105,15 @@ def main():
     options = parser.parse_args()
     source = options.source.resolve()
     work = options.work or pathlib.Path(tempfile.mkdtemp(prefix="abi-check-"))
-    # nlohmann-json alone, not the rest of /usr/include, which is Linux's.
+    # nlohmann-json and the database headers alone, not the rest of
+    # /usr/include, which is Linux's.
     (work / "include").mkdir(parents=True, exist_ok=True)
     shutil.copytree("/usr/include/nlohmann", work / "include/nlohmann", dirs_exist_ok=True)
+    for header in DATABASE_HEADERS:
+        if header.is_dir():
+            shutil.copytree(header, work / "include" / header.name, dirs_exist_ok=True)
+        else:
+            shutil.copy(header, work / "include" / header.name)
 
     found = []
     dump = run(flags(source, work) + ["-Xclang", "-fdump-record-layouts", "-Xclang", "-fdump-vtable-layouts",

@@ -17,6 +17,8 @@ string(REGEX REPLACE "${esc}\\[([0-9]+)m[0-9][0-9]/[0-9][0-9]/[0-9][0-9] [0-9][0
 string(REPLACE "${esc}[0m" "" out "${out}")
 # The host's own lines carry the date and time too.
 string(REGEX REPLACE "(^|\n)[0-9][0-9]/[0-9][0-9]/[0-9][0-9] [0-9][0-9]:[0-9][0-9] \\[" "\\1[" out "${out}")
+# Days, in the usage report, are today's.
+string(REGEX REPLACE "[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]" "YYYY-MM-DD" out "${out}")
 file(READ ${EXPECTED} expected)
 if(NOT out STREQUAL expected)
   file(WRITE ${WORK}.out "${out}")

@@ -15,19 +15,19 @@ const std::string kPrefix = "<img src=\"chat.image\" path=\"";
 const std::string kSuffix = "\"/>";
 }  // namespace
 
-void LiteralReplaceAll(std::string& text, const std::string& code, const std::string& markup) {
-  if (code.empty()) return;
-  size_t position = 0;
-  for (;;) {
+size_t LiteralReplaceAll(std::string& text, const std::string& code, const std::string& markup) {
+  if (code.empty()) return 0;
+  size_t position = 0, replaced = 0;
+  for (;; ++replaced) {
     const size_t found = text.find(code, position);
-    if (found == std::string::npos) return;
+    if (found == std::string::npos) return replaced;
     text.replace(found, code.size(), markup);
     position = found + markup.size();
   }
 }
 
-std::string LiteralRewrite(const json& config, const json& packs, const std::string& original,
-                           const InGroup& in_group) {
+std::string LiteralRewrite(const json& config, const json& packs, const std::string& original, const InGroup& in_group,
+                           const Pictured& pictured) {
   std::string text = original;
   if (config.value("UsePermissions", false)) {
     bool allowed = false;
@@ -38,28 +38,33 @@ std::string LiteralRewrite(const json& config, const json& packs, const std::str
     if (!allowed) return text;
   }
 
+  const auto replace = [&](const std::string& code, const std::string& markup, size_t pack) {
+    if (LiteralReplaceAll(text, code, markup) > 0 && pictured) pictured(code, pack);
+  };
   const json emoji_map = packs.value("EmojiMap", json::array());
+  size_t pack_index = 0;
   for (const json& pack : emoji_map) {
     const std::string emoji_path = pack.value("EmojiPath", std::string());
     const json emoji_array = pack.value("EmojiArray", json::array());
     for (const json& entry : emoji_array) {
       const std::string name = entry.get<std::string>();
       const std::string object_path = emoji_path + name + "." + name;
-      LiteralReplaceAll(text, ":" + name + ":", kPrefix + object_path + kSuffix);
+      replace(":" + name + ":", kPrefix + object_path + kSuffix, pack_index);
     }
+    ++pack_index;
   }
 
   const json remap_emoji = config.value("RemapEmoji", json::array());
   for (const json& remap : remap_emoji) {
     const std::string path = remap.value("Path", std::string());
     const std::string name = remap.value("Name", std::string());
-    LiteralReplaceAll(text, ":" + name + ":", kPrefix + path + kSuffix);
+    replace(":" + name + ":", kPrefix + path + kSuffix, SIZE_MAX);
   }
   return text;
 }
 
 std::string LiteralRewriteWithControls(const json& config, const json& packs, const std::string& original,
-                                       const InGroup& in_group) {
+                                       const InGroup& in_group, const Pictured& pictured) {
   std::map<std::string, bool> asked;
   const auto in = [&](const std::string& group) {
     const auto it = asked.find(group);
@@ -97,9 +102,12 @@ std::string LiteralRewriteWithControls(const json& config, const json& packs, co
     std::string code;
     std::string markup;
     bool open;
+    size_t pack;  // as Pictured tells it
   };
   std::vector<Pass> passes;
+  size_t pack_index = 0;
   for (const json& pack : packs.value("EmojiMap", json::array())) {
+    const size_t index = pack_index++;
     bool open = true;
     if (pack.contains("Groups")) {
       open = false;
@@ -110,12 +118,12 @@ std::string LiteralRewriteWithControls(const json& config, const json& packs, co
     const std::string prefix = pack.value("EmojiPath", std::string());
     for (const json& entry : pack.value("EmojiArray", json::array())) {
       const std::string name = entry.get<std::string>();
-      passes.push_back({":" + name + ":", kPrefix + prefix + name + "." + name + kSuffix, open});
+      passes.push_back({":" + name + ":", kPrefix + prefix + name + "." + name + kSuffix, open, index});
     }
   }
   for (const json& remap : config.value("RemapEmoji", json::array())) {
     const std::string path = remap.value("Path", std::string());
-    passes.push_back({":" + remap.value("Name", std::string()) + ":", kPrefix + path + kSuffix, true});
+    passes.push_back({":" + remap.value("Name", std::string()) + ":", kPrefix + path + kSuffix, true, SIZE_MAX});
   }
 
   // Escaped codes leave a byte no text or code holds, and come back last.
@@ -200,7 +208,11 @@ std::string LiteralRewriteWithControls(const json& config, const json& packs, co
   }
   // The others undone, the last first: each puts back what it replaced.
   for (size_t r = replacements.size(); r-- > 0;) {
-    if (kept[r]) continue;
+    if (kept[r]) {
+      const Pass& pass = passes[replacements[r].pass];
+      if (pictured) pictured(pass.code, pass.pack);
+      continue;
+    }
     size_t at = 0;
     while (bytes[at].put_by != int(r)) ++at;
     bytes.erase(bytes.begin() + at, bytes.begin() + at + passes[replacements[r].pass].markup.size());

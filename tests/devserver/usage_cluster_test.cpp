@@ -1,0 +1,191 @@
+// Emoji usage of a cluster: two built dev servers counting into one MariaDB
+// server of the test's own, glyphwork-check adding them up, and the database
+// stopped under a running server and while one unloads.
+#include <gmock/gmock.h>
+
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "tests/devserver/mariadb_server.h"
+#include "tests/devserver/process.h"
+
+namespace glyphwork::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* kPluginFolder = "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork";
+
+// "YYYY-MM-DD" of the day `days_ago` before today, UTC.
+std::string Day(int days_ago) {
+  const std::time_t when = std::time(nullptr) - std::time_t(days_ago) * 86400;
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", std::gmtime(&when));
+  return text;
+}
+
+class UsageClusterTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { database_ = new MariaDbServer(); }
+  static void TearDownTestSuite() {
+    delete database_;
+    database_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(database_->running()) << database_->error();
+    database_->Query("DROP TABLE IF EXISTS glyphwork_usage, glyphwork_batches, glyphwork_schema");
+  }
+
+  // The example server as `name` of the cluster, counting every second.
+  fs::path Server(const std::string& name) {
+    const fs::path root = folder_.path() / name;
+    if (fs::exists(root)) return root;
+    MakeExampleServer(root);
+    std::ofstream(root / kPluginFolder / "db-password.txt") << MariaDbServer::kPassword << "\n";
+    const fs::path config = root / kPluginFolder / "config.json";
+    nlohmann::json document = nlohmann::json::parse(std::ifstream(config));
+    document["Usage"] = nlohmann::json::parse(database_->UsageConfig(name, "db-password.txt", 1));
+    std::ofstream(config) << document.dump(2);
+    return root;
+  }
+
+  // Runs a script on a server to its end; its output lines.
+  std::vector<std::string> Run(const fs::path& root, const std::string& script) {
+    std::ofstream(root / "script.txt") << script;
+    const Finished run =
+        RunProgram({GLYPHWORK_DEVSERVER, "--root", root.string(), "--script", (root / "script.txt").string()},
+                   std::chrono::seconds(60));
+    EXPECT_EQ(0, run.exit_code) << run.out << run.err;
+    std::vector<std::string> lines;
+    std::istringstream out(run.out);
+    for (std::string line; std::getline(out, line);) lines.push_back(WithoutTime(line));
+    return lines;
+  }
+
+  // A server run line by line; each call sends lines and reads up to a line
+  // holding `wanted` (or fails after the wait).
+  std::vector<std::string> Await(ChildProcess& server, const std::string& wanted,
+                                 std::chrono::milliseconds wait = std::chrono::seconds(30)) {
+    bool found = false;
+    std::vector<std::string> lines =
+        server.ReadUntil([&](const std::string& line) { return line.find(wanted) != std::string::npos; }, &found, wait);
+    EXPECT_TRUE(found) << "no line with \"" << wanted << "\" in " << ::testing::PrintToString(lines);
+    return lines;
+  }
+
+  // "server day code pack messages" of every row.
+  std::vector<std::string> Rows() {
+    return database_->Query(
+        "SELECT server, day, code, pack, messages FROM glyphwork_usage ORDER BY server, day, code, pack");
+  }
+
+  static MariaDbServer* database_;
+  TempFolder folder_;
+};
+
+MariaDbServer* UsageClusterTest::database_ = nullptr;
+
+TEST_F(UsageClusterTest, TwoServersCountIntoOneDatabaseAndTheCheckerAddsThemUp) {
+  Run(Server("scorched"), "join Bea\ngroup Bea Emoji\nsay Bea :smile: :wink:\nsay Bea :ark: :ark:\nquit\n");
+  const fs::path island = Server("island");
+  Run(island,
+      "join Ann\ngroup Ann Emoji\nclock -1\nsay Ann :smile: :dodo:\nclock +1\nsay Ann :smile:\n"
+      "say Ann /emojis\nquit\n");
+  EXPECT_THAT(
+      Rows(),
+      ElementsAre("island " + Day(1) + " :dodo: animals.json 1", "island " + Day(1) + " :smile: faces.json 1",
+                  "island " + Day(0) + " :smile: faces.json 1", "scorched " + Day(0) + " :ark: RemapEmoji 1",
+                  "scorched " + Day(0) + " :smile: faces.json 1", "scorched " + Day(0) + " :wink: faces.json 1"));
+
+  const Finished report = RunProgram({GLYPHWORK_CHECK, "--root", island.string(), "--usage"});
+  EXPECT_EQ(0, report.exit_code) << report.err;
+  const std::string header = "  messages  days  last used   code (pack)\n";
+  EXPECT_EQ("Emoji usage, last 30 days (" + Day(29) + " to " + Day(0) +
+                " UTC), from MySQL glyphwork@127.0.0.1:" + std::to_string(database_->port()) + "/glyphwork:\n" +
+                "server island:\n" + header + "         2     2  " + Day(0) + "  :smile: (faces.json)\n" +
+                "         1     1  " + Day(1) + "  :dodo: (animals.json)\n" + "server scorched:\n" + header +
+                "         1     1  " + Day(0) + "  :ark: (RemapEmoji)\n" + "         1     1  " + Day(0) +
+                "  :smile: (faces.json)\n" + "         1     1  " + Day(0) + "  :wink: (faces.json)\n" +
+                "all 2 servers:\n" + header + "         3     2  " + Day(0) + "  :smile: (faces.json)\n" +
+                "         1     1  " + Day(0) + "  :ark: (RemapEmoji)\n" + "         1     1  " + Day(1) +
+                "  :dodo: (animals.json)\n" + "         1     1  " + Day(0) + "  :wink: (faces.json)\n" +
+                "never used in these 30 days: 6 of 10 configured codes\n" +
+                "  :rex: (animals.json)\n  :raptor: (animals.json)\n  :laugh: (faces.json)\n  :cry: (faces.json)\n" +
+                "  :crown: (vip.json)\n  :trophy: (vip.json)\n",
+            report.out);
+  const nlohmann::json json =
+      nlohmann::json::parse(RunProgram({GLYPHWORK_CHECK, "--root", island.string(), "--usage", "--json"}).out);
+  EXPECT_EQ(2u, json["servers"].size());
+  EXPECT_EQ(2, json["total"]["servers"]);
+  EXPECT_EQ(3, json["total"]["codes"][0]["messages"]);
+
+  // In the game, the cluster's counts once the server has read them back.
+  ChildProcess server({GLYPHWORK_DEVSERVER, "--root", island.string()});
+  Await(server, "Loaded plugin");
+  for (int attempt = 0;; ++attempt) {
+    server.Send("rcon Glyphwork.Usage 2");
+    server.Send("echo answered");
+    const std::vector<std::string> answer = Await(server, "answered");
+    // The reply is one line, its line breaks escaped.
+    if (std::any_of(answer.begin(), answer.end(), [](const std::string& line) {
+          return line.find("\\n1. :smile: (faces.json) 3 messages\\n") != std::string::npos;
+        }))
+      break;
+    ASSERT_LT(attempt, 50) << ::testing::PrintToString(answer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  server.Send("quit");
+  int exit_code = -1;
+  server.ReadToEnd(&exit_code);
+  EXPECT_EQ(0, exit_code);
+}
+
+TEST_F(UsageClusterTest, EveryCountArrivesThroughADatabaseStopAndAnUnloadWhileItIsDown) {
+  const fs::path island = Server("island");
+  {
+    // Stopped under a running server: one line when it goes, one when it is back.
+    ChildProcess server({GLYPHWORK_DEVSERVER, "--root", island.string()});
+    Await(server, "Loaded plugin");
+    for (const char* line : {"join Ann", "group Ann Emoji", "say Ann :cry:"}) server.Send(line);
+    ASSERT_TRUE(database_->Stop());
+    for (int i = 0; i < 3; ++i) server.Send("say Ann :cry: :laugh:");
+    Await(server, "[Glyphwork][error] Usage counts not written: MySQL glyphwork@127.0.0.1:");
+    for (int i = 0; i < 2; ++i) server.Send("say Ann :cry:");
+    ASSERT_TRUE(database_->Start()) << database_->error();
+    Await(server, "[Glyphwork][info] Usage counts written again to MySQL glyphwork@127.0.0.1:");
+    server.Send("quit");
+    int exit_code = -1;
+    server.ReadToEnd(&exit_code);
+    EXPECT_EQ(0, exit_code);
+    EXPECT_THAT(Rows(),
+                ElementsAre("island " + Day(0) + " :cry: faces.json 6", "island " + Day(0) + " :laugh: faces.json 3"));
+  }
+
+  // Down while the server unloads: the counts wait in the pending file.
+  ASSERT_TRUE(database_->Stop());
+  const std::vector<std::string> unloaded =
+      Run(island, "join Ann\ngroup Ann Emoji\nsay Ann :laugh:\nsay Ann :wink:\nquit\n");
+  EXPECT_THAT(unloaded, Contains(HasSubstr("Usage counts not written at unload: ")));
+  EXPECT_THAT(unloaded,
+              Contains(HasSubstr("; 2 kept in ArkApi/Plugins/Glyphwork/usage-pending.json for the next start")));
+  const fs::path pending = island / kPluginFolder / "usage-pending.json";
+  EXPECT_TRUE(fs::exists(pending));
+  ASSERT_TRUE(database_->Start()) << database_->error();
+  ChildProcess server({GLYPHWORK_DEVSERVER, "--root", island.string()});
+  Await(server, "[Glyphwork][info] Usage counts left at the last unload written to MySQL");
+  server.Send("quit");
+  int exit_code = -1;
+  server.ReadToEnd(&exit_code);
+  EXPECT_FALSE(fs::exists(pending));
+  EXPECT_THAT(Rows(),
+              ElementsAre("island " + Day(0) + " :cry: faces.json 6", "island " + Day(0) + " :laugh: faces.json 4",
+                          "island " + Day(0) + " :wink: faces.json 1"));
+}
+
+}  // namespace
+}  // namespace glyphwork::testing

@@ -1,0 +1,84 @@
+// Where usage counts are kept: one schema in SQLite (one server) or in
+// MariaDB/MySQL (a cluster sharing one database). The counting and the
+// writer thread see only this interface; the database libraries stay in
+// the files that implement it.
+//
+// Schema version 1, created if missing:
+//   glyphwork_schema  (id = 1, version)
+//   glyphwork_usage   (day "YYYY-MM-DD", server, code, pack, messages),
+//                     primary key (day, server, code, pack): the key leads
+//                     with the day, so "the last N days" is one range of it
+//   glyphwork_batches (batch, day): the batches written in the last week, so
+//                     that a write whose commit went unanswered is neither
+//                     lost nor written twice
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "usage/settings.h"
+
+namespace glyphwork::usage {
+
+inline constexpr int kSchemaVersion = 1;
+// Batches older than this many days are forgotten.
+inline constexpr int kBatchDays = 7;
+
+struct Row {
+  int64_t day = 0;
+  std::string server;
+  std::string code;
+  std::string pack;
+  uint64_t messages = 0;
+
+  bool operator==(const Row&) const = default;
+};
+
+// A database failure. `in_doubt`: the commit was sent and no answer came, so
+// the batch may or may not be in the database.
+class StoreError : public std::runtime_error {
+ public:
+  explicit StoreError(const std::string& what, bool in_doubt = false) : std::runtime_error(what), in_doubt_(in_doubt) {}
+  bool in_doubt() const { return in_doubt_; }
+
+ private:
+  bool in_doubt_;
+};
+
+// One open connection. Used by one thread at a time; every operation may
+// block on the database (never call it from the game thread) and throws
+// StoreError.
+class Store {
+ public:
+  virtual ~Store() = default;
+  // Whether the batch of this id was written.
+  virtual bool HasBatch(const std::string& batch) = 0;
+  // Adds `rows` (their server is this store's) to the counts and records
+  // `batch`, in one transaction, forgetting batches from before
+  // `today` - kBatchDays.
+  virtual void Write(const std::string& batch, int64_t today, const std::vector<Row>& rows) = 0;
+  // The rows from `first_day` on; with `per_server` false, summed over the
+  // servers (server "").
+  virtual std::vector<Row> Read(int64_t first_day, bool per_server) = 0;
+};
+
+// Connects to the database of `settings` and creates the schema if missing.
+// Throws StoreError, also for a schema newer than kSchemaVersion.
+std::unique_ptr<Store> OpenStore(const UsageSettings& settings);
+
+// One per database library; OpenStore picks.
+std::unique_ptr<Store> OpenSqliteStore(const UsageSettings& settings);
+std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings);
+
+// Throws StoreError when the database's tables (`version`, of `where`) are
+// newer than this Glyphwork knows.
+void CheckSchemaVersion(const std::string& where, int64_t version);
+
+// What the database libraries keep for the process, released by the last
+// thread that used them, before the plugin's code goes.
+void ReleaseStoreLibraries();
+
+}  // namespace glyphwork::usage

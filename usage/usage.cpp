@@ -1,0 +1,241 @@
+#include "usage/usage.h"
+
+#include <algorithm>
+#include <charconv>
+#include <exception>
+#include <memory>
+#include <sstream>
+
+#include "common/engine_text.h"
+#include "common/game_functions.h"
+#include "common/plugin_name.h"
+#include "config/config.h"
+#include "config/reading.h"
+#include "log/log.h"
+#include "usage/day.h"
+#include "usage/pending_file.h"
+#include "usage/tally.h"
+
+namespace glyphwork {
+
+namespace usage {
+bool counting = false;
+Tally* counting_tally = nullptr;
+}  // namespace usage
+
+namespace {
+
+using usage::Key;
+
+constexpr int kDefaultDays = 30;
+constexpr size_t kTopCodes = 10;
+constexpr size_t kUnusedListed = 8;
+
+struct UsageState {
+  std::unique_ptr<usage::Counts> counts;
+  std::unique_ptr<usage::Tally> tally;
+  std::unique_ptr<usage::Writer> writer;
+  bool commands = false;
+  // The hook's rules and their pack files, kept for a tally made later.
+  const ChatRules* rules = nullptr;
+  std::vector<std::string> pack_files;
+};
+
+UsageState& State() {
+  static UsageState state;
+  return state;
+}
+
+std::string PluginFolderShown() { return std::string("ArkApi/Plugins/") + kPluginName + "/"; }
+
+void Tick(float) {
+  if (usage::counting_tally != nullptr) usage::counting_tally->Tick();
+}
+
+// The two commands, and the tick callback that tells messages apart.
+void AddCommands() {
+  UsageState& state = State();
+  if (state.commands) return;
+  const FString name(UsageCommandName().c_str());
+  AsaApi::GetCommands().AddRconCommand(name, &OnUsageRconCommand);
+  AsaApi::GetCommands().AddConsoleCommand(name, &OnUsageConsoleCommand);
+  AsaApi::GetCommands().AddOnTickCallback(name, &Tick);
+  state.commands = true;
+}
+
+void RemoveCommands() {
+  UsageState& state = State();
+  if (!state.commands) return;
+  const FString name(UsageCommandName().c_str());
+  AsaApi::GetCommands().RemoveRconCommand(name);
+  AsaApi::GetCommands().RemoveConsoleCommand(name);
+  AsaApi::GetCommands().RemoveOnTickCallback(name);
+  state.commands = false;
+}
+
+void Begin(const usage::UsageSettings& settings) {
+  UsageState& state = State();
+  if (!state.counts) state.counts = std::make_unique<usage::Counts>();
+  if (!state.tally) {
+    state.tally = std::make_unique<usage::Tally>(*state.counts);
+    if (state.rules != nullptr) state.tally->UseRules(*state.rules, state.pack_files);
+  }
+  if (state.writer) {
+    state.writer->Use(settings);
+  } else {
+    state.writer =
+        std::make_unique<usage::Writer>(*state.counts, settings, GetConfigPath().parent_path() / usage::kPendingFile,
+                                        PluginFolderShown() + usage::kPendingFile, HostLog());
+  }
+  AddCommands();
+  usage::counting_tally = state.tally.get();
+  usage::counting = true;
+}
+
+std::string Plural(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string UsageCommandName() { return std::string(kPluginName) + ".Usage"; }
+
+std::optional<usage::UsageSettings> ReadUsageSettingsOf(const nlohmann::json& config) {
+  return usage::ReadUsageSettings(config, ConfigFileShown(), GetConfigPath().parent_path(), PluginFolderShown());
+}
+
+void StartUsage() {
+  try {
+    const std::optional<usage::UsageSettings> settings = ReadUsageSettingsOf(ConfigDocument);
+    if (settings && settings->enabled) Begin(*settings);
+  } catch (const std::exception& error) {
+    try {
+      if (HostLog()) HostLog()->error(std::string("Usage not counted! ") + error.what());
+    } catch (...) {
+    }
+  }
+}
+
+void UseUsageSettings(const std::optional<usage::UsageSettings>& settings) {
+  UsageState& state = State();
+  if (settings && settings->enabled) {
+    Begin(*settings);
+    return;
+  }
+  usage::counting = false;
+  RemoveCommands();
+  // What was counted before is written all the same, and soon.
+  if (state.writer && settings) state.writer->Use(*settings);
+}
+
+void StopUsage() {
+  UsageState& state = State();
+  usage::counting = false;
+  RemoveCommands();
+  if (state.writer) state.writer->Stop();
+  state.writer.reset();
+  usage::counting_tally = nullptr;
+  state.tally.reset();
+  state.counts.reset();
+}
+
+void UsageRulesChanged(const ChatRules& rules) {
+  UsageState& state = State();
+  state.rules = &rules;
+  state.pack_files = PackFiles;
+  if (state.tally) state.tally->UseRules(rules, state.pack_files);
+}
+
+std::vector<std::string> UsageAnswer(const std::string& command_line) {
+  std::istringstream words(command_line);
+  std::string command, argument, extra;
+  words >> command >> argument >> extra;
+  int days = kDefaultDays;
+  if (!argument.empty()) {
+    const auto [end, error] = std::from_chars(argument.data(), argument.data() + argument.size(), days);
+    if (error != std::errc() || end != argument.data() + argument.size() || days < 1 || days > usage::kReadDays ||
+        !extra.empty()) {
+      return {"Usage: " + UsageCommandName() + " [days], days a whole number from 1 to " +
+              std::to_string(usage::kReadDays) + " (default " + std::to_string(kDefaultDays) + ")"};
+    }
+  }
+  UsageState& state = State();
+  if (!state.counts || !state.tally) return {"Emoji usage is not counted: config.json's Usage block is not enabled."};
+
+  const int64_t today = usage::Today();
+  const int64_t first = today - days + 1;
+  bool answering = true;
+  const std::map<Key, uint64_t> totals = state.counts->Totals(first, &answering);
+  std::vector<std::pair<Key, uint64_t>> top(totals.begin(), totals.end());
+  std::erase_if(top, [](const auto& entry) { return entry.second == 0; });
+  std::stable_sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+
+  std::vector<std::string> lines;
+  lines.push_back(
+      "Emoji usage, last " + Plural(uint64_t(days), "day", "days") + " (" + usage::DayText(first) + " to " +
+      usage::DayText(today) + " UTC)" +
+      (answering
+           ? ":"
+           : ", the database does not answer: what it held at its last answer and what this server counted since:"));
+  if (top.empty()) lines.push_back("No message used an emoji.");
+  for (size_t i = 0; i < top.size() && i < kTopCodes; ++i) {
+    lines.push_back(std::to_string(i + 1) + ". " + top[i].first.code + " (" + top[i].first.pack + ") " +
+                    Plural(top[i].second, "message", "messages"));
+  }
+  if (top.size() > kTopCodes) lines.push_back("... and " + Plural(top.size() - kTopCodes, "more code", "more codes"));
+
+  const std::vector<Key> configured = state.tally->Configured();
+  std::vector<const Key*> unused;
+  for (const Key& key : configured) {
+    const auto it = totals.find(key);
+    if (it == totals.end() || it->second == 0) unused.push_back(&key);
+  }
+  std::string never = "Used by no message: " + std::to_string(unused.size()) + " of " +
+                      Plural(configured.size(), "configured code", "configured codes");
+  for (size_t i = 0; i < unused.size() && i < kUnusedListed; ++i) {
+    never += (i == 0 ? ": " : ", ") + unused[i]->code + " (" + unused[i]->pack + ")";
+  }
+  if (unused.size() > kUnusedListed) never += ", ...";
+  lines.push_back(never);
+  return lines;
+}
+
+void OnUsageConsoleCommand(APlayerController* player, FString* command, bool) {
+  if (player == nullptr) return;
+  try {
+    FString sender("Server");
+    for (const std::string& line : UsageAnswer(command != nullptr ? Utf8FromFString(*command) : "")) {
+      FString text = FStringFromUtf8(line);
+      game::ClientServerChatDirectMessage(reinterpret_cast<AShooterPlayerController*>(player), text,
+                                          FLinearColor{1, 1, 1, 1}, false, sender);
+    }
+  } catch (const std::exception& error) {
+    PrintError(std::string("Usage not answered: ") + error.what());
+  }
+}
+
+void OnUsageRconCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld*) {
+  std::string answer;
+  try {
+    for (const std::string& line : UsageAnswer(Utf8FromFString(packet->Body))) {
+      if (!answer.empty()) answer += "\n";
+      answer += line;
+    }
+  } catch (const std::exception& error) {
+    answer = std::string("Usage not answered: ") + error.what();
+  }
+  FString reply = FStringFromUtf8(answer);
+  game::SendRconMessage(connection, packet->Id, 0, reply);
+}
+
+std::optional<usage::Writer::Stats> UsageWriterStats() {
+  if (!State().writer) return std::nullopt;
+  return State().writer->stats();
+}
+
+std::map<Key, uint64_t> UsageTotals(int64_t first_day) {
+  if (!State().counts) return {};
+  return State().counts->Totals(first_day);
+}
+
+}  // namespace glyphwork
