@@ -289,7 +289,10 @@ uint32_t ChatRules::Choose(std::string_view text, const Audience& audience) cons
 }
 
 void ChatRules::RecordPictured(std::vector<uint32_t>& pictured) const {
-  for (const Chosen& c : chosen_) pictured.push_back(c.pass);
+  // One resize, not a push_back per code: this runs in the hook.
+  const size_t had = pictured.size();
+  pictured.resize(had + chosen_.size());
+  for (size_t i = 0; i < chosen_.size(); ++i) pictured[had + i] = chosen_[i].pass;
 }
 
 void ChatRules::Cap() const {
@@ -476,11 +479,19 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
   if (switch_after != UINT32_MAX) return UnitsResult::kUseRewrite;
   Cap();
   if (chosen_.empty()) return UnitsResult::kUnchanged;
+  // The pictured passes are written in the loop that runs anyway (Rewrite
+  // starts afresh where this gives up).
+  uint32_t* pictured = nullptr;
+  if (audience.pictured != nullptr) {
+    audience.pictured->resize(chosen_.size());
+    pictured = audience.pictured->data();
+  }
   size_t size = text.size();
   for (const Chosen& c : chosen_) {
     const Pass& pass = passes_[c.pass];
     if (!pass.has_units) return UnitsResult::kUseRewrite;
     size += pass.markup_units.size() - c.length;
+    if (pictured != nullptr) *pictured++ = c.pass;
   }
   out.resize(size);
   TCHAR* put = out.data();
@@ -492,7 +503,6 @@ ChatRules::UnitsResult ChatRules::RewriteAscii(std::string_view text, const Audi
     at = c.start + c.length;
   }
   for (; at < text.size(); ++at) *put++ = TCHAR(static_cast<unsigned char>(text[at]));
-  if (audience.pictured != nullptr) RecordPictured(*audience.pictured);
   return UnitsResult::kRewritten;
 }
 
