@@ -34,6 +34,7 @@ struct ResultCache {
     bool unchanged = false;           // the text stays as it is
     std::basic_string<TCHAR> output;  // else the new text
     std::vector<uint32_t> pictured;   // while usage is counted: the passes that became pictures
+    uint64_t id = 0;                  // this result's, never given again
   };
   Entry entries[4];
   unsigned next = 0;
@@ -76,6 +77,7 @@ struct HookState {
   std::string ascii;
   std::basic_string<TCHAR> units;
   std::vector<uint32_t> pictured;
+  uint64_t results = 0;  // the last result's id
 };
 
 HookState& State() {
@@ -196,7 +198,7 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   if (audience.pictures && rules.passes_error()) return ReportTypeError(*rules.passes_error());
 
   if (const ResultCache::Entry* cached = state.cache.Find(audience, message.Message)) {
-    if (!cached->pictured.empty() && UsageCounting()) CountUsage(controller, message, cached->pictured);
+    if (!cached->pictured.empty() && UsageCounting()) CountUsage(controller, message, cached->pictured, cached->id);
     if (!cached->unchanged) message.Message = FString(cached->output.c_str());
     return;
   }
@@ -222,10 +224,11 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   cached.input.assign(*message.Message, size_t(message.Message.Len()));
   cached.unchanged = unchanged;
   cached.valid = true;
+  cached.id = ++state.results;
   // The cache keeps the list; its old buffer is the next one's.
   std::swap(cached.pictured, state.pictured);
   if (audience.pictured == nullptr) cached.pictured.clear();
-  if (!cached.pictured.empty()) CountUsage(controller, message, cached.pictured);
+  if (!cached.pictured.empty()) CountUsage(controller, message, cached.pictured, cached.id);
   if (unchanged) return;
   // The cache keeps the new text; its old buffer is the next one's.
   std::swap(cached.output, units);

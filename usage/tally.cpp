@@ -105,17 +105,23 @@ void Tally::StartMessage(const void* recipient, const Fingerprint& fingerprint) 
     stamp_ = 1;
   }
   message_tick_ = tick_;
+  counted_list_ = 0;
   fingerprint_ = fingerprint;
   recipient_count_ = 0;
   AddRecipient(recipient);
 }
 
-void Tally::Count(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured) {
+void Tally::Count(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured,
+                  uint64_t list) {
   if (rules_ == nullptr) return;
   const Fingerprint fingerprint = FingerprintOf(message);
-  if (message_tick_ != tick_ || !(fingerprint == fingerprint_) || !AddRecipient(recipient)) {
-    StartMessage(recipient, fingerprint);
-  }
+  const bool same = message_tick_ == tick_ && fingerprint == fingerprint_;
+  // A further recipient with the pictures already counted: every pass of the
+  // list has the message's stamp. Most deliveries end here, so it comes
+  // before the recipients are looked at.
+  if (same && list == counted_list_) return;
+  if (!same || !AddRecipient(recipient)) StartMessage(recipient, fingerprint);
+  counted_list_ = list;
   for (const uint32_t pass : pictured) {
     const Counts::Slot slot = SlotOf(pass);
     // Every slot a pass maps to has its stamp (NewSlotOf).

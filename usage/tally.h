@@ -4,12 +4,12 @@
 // The game hands a message to its recipients one after the other, within
 // one game tick. A delivery belongs to the message before it when it comes
 // in the same tick, its record names the same sender (id, and a name of the
-// same length) and has a text of the same length that begins and ends alike,
-// and its recipient has not had that message yet; anything else starts a
-// new message. Players cannot send two lines in one tick (the host drops a
-// line within a second of the last); two lines of the server in one tick
-// whose texts differ only in their middle are told apart by their
-// recipients, who each get both.
+// same length) and has a text of the same length that begins and ends alike;
+// anything else starts a new message. Players cannot send two lines in one
+// tick (the host drops a line within a second of the last). Two lines of the
+// server in one tick whose texts differ only in their middle are told apart
+// by a recipient who gets both only where the second's pictures differ from
+// the first's (those are counted apart); else they count as one.
 #pragma once
 
 #include <API/ARK/Ark.h>
@@ -51,10 +51,13 @@ class Tally {
 
   // A delivery to `recipient` of `message` (its text as sent) in which the
   // passes `pictured` put their pictures in: each code counts once per
-  // message, on the day of the tick the message came in. No lock, no
+  // message, on the day of the tick the message came in. `list` names the
+  // list's content (an id never given to other content): a further recipient
+  // of the message with the list already counted costs no loop over it. No lock, no
   // allocation and no clock unless the message brings a day, a code or more
   // recipients than met before.
-  void Count(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured);
+  void Count(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured,
+             uint64_t list);
 
   // ConfiguredKeys of the rules in use.
   std::vector<Key> Configured() const;
@@ -116,6 +119,7 @@ class Tally {
   size_t recipient_count_ = 0;
   std::vector<std::pair<const void*, uint32_t>> more_recipients_;
   uint32_t stamp_ = 0;
+  uint64_t counted_list_ = 0;  // the list the current message counted last, or 0
   std::vector<uint32_t> counted_stamp_;  // per slot: the stamp of the message that counted it last
 };
 

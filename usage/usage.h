@@ -52,11 +52,12 @@ inline bool UsageCounting() { return usage::counting; }
 // counting or not). REQUIRES: `rules` stays until the next call.
 void UsageRulesChanged(const ChatRules& rules);
 // One delivery in which the passes `pictured` became pictures; `message`
-// still holds the text as sent. Game thread; no lock and no allocation on
-// the usual path.
+// still holds the text as sent; `list` the id of that list's content, as
+// Tally::Count takes it. Game thread; no lock and no allocation on the usual
+// path.
 inline void CountUsage(const void* recipient, const FPrimalChatMessage& message,
-                       const std::vector<uint32_t>& pictured) {
-  if (usage::counting_tally != nullptr) usage::counting_tally->Count(recipient, message, pictured);
+                       const std::vector<uint32_t>& pictured, uint64_t list) {
+  if (usage::counting_tally != nullptr) usage::counting_tally->Count(recipient, message, pictured, list);
 }
 
 // Glyphwork.Usage [days]: the most used codes of the last `days` (default
