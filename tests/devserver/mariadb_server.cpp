@@ -42,9 +42,14 @@ struct Connection {
 
 MariaDbServer::MariaDbServer() {
   const fs::path data = folder_.path() / "data";
-  const Finished install = RunProgram({"mariadb-install-db", "--no-defaults", "--datadir=" + data.string(),
-                                       "--user=root", "--auth-root-authentication-method=normal", "--skip-test-db"},
-                                      std::chrono::seconds(120));
+  // A temporary folder of its own: servers of tests that run side by side
+  // must not meet in /tmp (a bootstrap failed on another's temporary table).
+  std::error_code ignored;
+  fs::create_directories(folder_.path() / "tmp", ignored);
+  const Finished install =
+      RunProgram({"mariadb-install-db", "--no-defaults", "--datadir=" + data.string(), "--user=root",
+                  "--auth-root-authentication-method=normal", "--skip-test-db", "--tmpdir=" + TemporaryFolder()},
+                 std::chrono::seconds(120));
   if (install.exit_code != 0) {
     error_ = "mariadb-install-db failed: " + install.out + install.err;
     return;
@@ -72,7 +77,7 @@ bool MariaDbServer::Start() {
   const fs::path data = folder_.path() / "data";
   server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
       "mariadbd", "--no-defaults", "--datadir=" + data.string(), "--user=root", "--port=" + std::to_string(port_),
-      "--bind-address=127.0.0.1", "--socket=" + (folder_.path() / "socket").string(),
+      "--bind-address=127.0.0.1", "--tmpdir=" + TemporaryFolder(), "--socket=" + (folder_.path() / "socket").string(),
       "--pid-file=" + (folder_.path() / "pid").string(), "--log-error=" + (folder_.path() / "error.log").string(),
       "--skip-name-resolve", "--skip-log-bin", "--max-connections=50", "--table-open-cache=200",
       "--innodb-buffer-pool-size=16M", "--innodb-log-file-size=8M"});

@@ -44,6 +44,7 @@ class MariaDbServer {
 
  private:
   bool WaitUntilAnswering();
+  std::string TemporaryFolder() const { return (folder_.path() / "tmp").string(); }
 
   TempFolder folder_;
   int port_ = 0;
