@@ -198,7 +198,7 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   if (audience.pictures && rules.passes_error()) return ReportTypeError(*rules.passes_error());
 
   if (const ResultCache::Entry* cached = state.cache.Find(audience, message.Message)) {
-    if (!cached->pictured.empty() && UsageCounting()) CountUsage(controller, message, cached->pictured, cached->id);
+    if (!cached->pictured.empty()) CountUsage(controller, message, cached->pictured, cached->id);
     if (!cached->unchanged) message.Message = FString(cached->output.c_str());
     return;
   }
@@ -212,10 +212,11 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   // the look-alike.)
   const ChatRules::UnitsResult shortcut = RewriteAscii(rules, audience, input, units);
   const bool unchanged = shortcut == ChatRules::UnitsResult::kUnchanged;
+  FString fresh;  // the conversions' result, delivered as it is
   if (shortcut == ChatRules::UnitsResult::kUseRewrite) {
     const std::string text = Utf8FromFString(input);
     const bool changed = rules.Rewrite(text, audience, state.rewritten);
-    const FString fresh(AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text).c_str());
+    fresh = FString(AsaApi::Tools::Utf8Decode(changed ? state.rewritten : text).c_str());
     units.assign(*fresh, size_t(fresh.Len()));
   }
   ResultCache::Entry& cached = state.cache.Next();
@@ -232,7 +233,7 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
   if (unchanged) return;
   // The cache keeps the new text; its old buffer is the next one's.
   std::swap(cached.output, units);
-  message.Message = FString(cached.output.c_str());
+  message.Message = shortcut == ChatRules::UnitsResult::kUseRewrite ? std::move(fresh) : FString(cached.output.c_str());
 }
 
 }  // namespace

@@ -197,10 +197,13 @@ void ChatRules::IndexCodes(std::vector<NewPass> passes) {
   }
 }
 
-uint32_t ChatRules::FirstOpenPass(const Audience& audience, uint32_t code, uint32_t from) const {
+uint32_t ChatRules::FirstOpenPass(const Audience& audience, uint32_t code) const {
   if (!audience.pictures) return UINT32_MAX;
+  // Without a pack behind Groups every pass is open, as before there were
+  // gates: nothing to ask.
+  if (gate_groups_.empty()) return first_pass_[code];
   for (uint32_t pass = first_pass_[code]; pass != UINT32_MAX; pass = passes_[pass].next_same_code) {
-    if (pass >= from && Open(audience, pass)) return pass;
+    if (Open(audience, pass)) return pass;
   }
   return UINT32_MAX;
 }
@@ -243,10 +246,7 @@ void ChatRules::FindOccurrences(std::string_view text, const Audience* audience)
       if (!code_length_seen_[length]) continue;
       const auto it = code_index_.find(text.substr(colons_[first], length));
       if (it == code_index_.end()) continue;
-      // Without a pack behind Groups, a code's first pass is open to every
-      // recipient with pictures, as it was before there were gates.
-      const bool ungated = audience == nullptr || (gate_groups_.empty() && audience->pictures);
-      const uint32_t pass = ungated ? first_pass_[it->second] : FirstOpenPass(*audience, it->second);
+      const uint32_t pass = audience == nullptr ? first_pass_[it->second] : FirstOpenPass(*audience, it->second);
       if (pass != UINT32_MAX) occurrences_.push_back({pass, colons_[first], it->second});
     }
   }
@@ -424,14 +424,11 @@ bool ChatRules::RewriteCapped(std::string_view text, uint32_t switch_after, cons
     }
     --formed_left;
   }
-  for (uint32_t i = uint32_t(replacements_.size()); i-- > first_undone;) {
-    if (replacements_[i].typed_at == Replacement::kFormed) Undo(out, i);
-  }
-  if (audience.pictured != nullptr) {
-    for (uint32_t i = 0; i < replacements_.size(); ++i) {
-      if (i < first_undone || replacements_[i].typed_at != Replacement::kFormed) {
-        audience.pictured->push_back(replacements_[i].pass);
-      }
+  for (uint32_t i = uint32_t(replacements_.size()); i-- > 0;) {
+    if (i >= first_undone && replacements_[i].typed_at == Replacement::kFormed) {
+      Undo(out, i);
+    } else if (audience.pictured != nullptr) {
+      audience.pictured->push_back(replacements_[i].pass);
     }
   }
   return true;

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "config/reading.h"
+
 namespace glyphwork {
 
 // ReplaceAll's replacement, returning the number of codes replaced.
@@ -39,7 +41,7 @@ class ChatRules {
     mutable std::vector<uint8_t> gates;
     bool (*ask)(size_t gate) = nullptr;
     // When set, Rewrite and RewriteAscii put here the pass of every code that
-    // became a picture, once per replacement (usage counting).
+    // became a picture, at least once each (usage counting).
     std::vector<uint32_t>* pictured = nullptr;
 
     bool IsOpen(size_t gate) const {
@@ -84,8 +86,7 @@ class ChatRules {
 
   size_t pass_count() const { return passes_.size(); }
   // A pass's code, and the index of the pack that defines it (EmojiMap order),
-  // or kRemap for RemapEmoji.
-  static constexpr size_t kRemap = SIZE_MAX;
+  // or kRemap (config/reading.h) for RemapEmoji.
   std::string_view pass_code(uint32_t pass) const { return codes_[passes_[pass].code]; }
   size_t pass_pack(uint32_t pass) const {
     return passes_[pass].source == remap_source_ ? kRemap : passes_[pass].source;
@@ -173,9 +174,8 @@ class ChatRules {
   bool Open(const Audience& audience, uint32_t pass) const {
     return passes_[pass].gate == 0 || audience.IsOpen(passes_[pass].gate - 1);
   }
-  // The first pass of `code` that applies to `audience` at or after pass
-  // `from`, or UINT32_MAX.
-  uint32_t FirstOpenPass(const Audience& audience, uint32_t code, uint32_t from = 0) const;
+  // The first pass of `code` that applies to `audience`, or UINT32_MAX.
+  uint32_t FirstOpenPass(const Audience& audience, uint32_t code) const;
   // Every occurrence in `text` of every code into occurrences_, ordered by
   // start within each code, with the first pass that applies to `audience`
   // (null: every code, with its first pass).

@@ -39,6 +39,8 @@ std::filesystem::path GetConfigPath() { return InCurrentDir(PluginFolder() + "co
 
 std::filesystem::path GetPacksPath() { return InCurrentDir(PluginFolder() + "Packs/"); }
 
+std::string PluginFolderShown() { return PluginFolder(); }
+
 std::string ConfigFileShown() { return PluginFolder() + "config.json"; }
 
 std::string PacksFolderShown() { return PluginFolder() + "Packs/"; }

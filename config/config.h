@@ -25,7 +25,9 @@ std::filesystem::path GetConfigPath();
 std::filesystem::path GetPacksPath();
 
 // The files as messages name them, relative to the host's current directory:
-// "ArkApi/Plugins/Glyphwork/config.json", ".../Packs/" and ".../Packs/NAME".
+// "ArkApi/Plugins/Glyphwork/", ".../config.json", ".../Packs/" and
+// ".../Packs/NAME".
+std::string PluginFolderShown();
 std::string ConfigFileShown();
 std::string PacksFolderShown();
 std::string PackFileShown(const std::string& name);

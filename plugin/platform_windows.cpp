@@ -55,15 +55,11 @@ int64_t UtcSecondsNow() {
   using ShiftFn = long long (*)();
   static const auto shift = [] {
     HMODULE host = GetModuleHandleW(L"AsaApi.dll");
-    return host == nullptr ? nullptr
-                           : reinterpret_cast<ShiftFn>(
-                                 reinterpret_cast<void*>(GetProcAddress(host, "StandInClockShiftSeconds")));
+    return host == nullptr
+               ? nullptr
+               : reinterpret_cast<ShiftFn>(reinterpret_cast<void*>(GetProcAddress(host, "StandInClockShiftSeconds")));
   }();
-  FILETIME now{};
-  GetSystemTimeAsFileTime(&now);
-  // 100 ns units since 1601-01-01, which is 11,644,473,600 s before 1970.
-  const uint64_t units = (uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return int64_t(units / 10000000) - 11644473600LL + (shift != nullptr ? shift() : 0);
+  return int64_t(std::time(nullptr)) + (shift != nullptr ? shift() : 0);
 }
 
 }  // namespace glyphwork::platform

@@ -31,11 +31,6 @@ Counts::Slot Counts::SlotOf(const Key& key) {
   return it->second;
 }
 
-Key Counts::KeyOf(Slot slot) const {
-  std::lock_guard<std::mutex> lock(keys_mutex_);
-  return keys_.at(slot);
-}
-
 std::vector<Row> Counts::RowsOf(const DayCounts& counts) const {
   std::lock_guard<std::mutex> lock(keys_mutex_);
   std::vector<Row> rows;

@@ -45,7 +45,6 @@ class Counts {
 
   // The slot of a key, made on first use; slots are never reused. Any thread.
   Slot SlotOf(const Key& key);
-  Key KeyOf(Slot slot) const;
   // The same counts as rows (server "") and back.
   std::vector<Row> RowsOf(const DayCounts& counts) const;
   DayCounts CountsOf(const std::vector<Row>& rows);

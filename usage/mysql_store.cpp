@@ -30,6 +30,7 @@ const char* const kSchema[] = {
     " ENGINE=InnoDB DEFAULT CHARSET=ascii COLLATE=ascii_bin",
     "INSERT IGNORE INTO glyphwork_schema (id, version) VALUES (1, 1)",
 };
+static_assert(kSchemaVersion == 1, "kSchema writes version 1");
 
 class MysqlStore final : public Store {
  public:

@@ -24,6 +24,7 @@ constexpr const char* kSchema =
     " PRIMARY KEY (day, server, code, pack)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS glyphwork_batches (batch CHAR(32) NOT NULL PRIMARY KEY, day CHAR(10) NOT NULL);"
     "INSERT OR IGNORE INTO glyphwork_schema (id, version) VALUES (1, 1);";
+static_assert(kSchemaVersion == 1, "kSchema writes version 1");
 
 class Statement {
  public:

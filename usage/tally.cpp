@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "config/reading.h"
 #include "usage/day.h"
 #include "usage/settings.h"
 
@@ -11,9 +12,7 @@ namespace glyphwork::usage {
 
 Key KeyOfPass(const ChatRules& rules, const std::vector<std::string>& pack_names, uint32_t pass) {
   const size_t pack = rules.pass_pack(pass);
-  std::string source = pack == ChatRules::kRemap  ? "RemapEmoji"
-                       : pack < pack_names.size() ? pack_names[pack]
-                                                  : "EmojiMap[" + std::to_string(pack) + "]";
+  std::string source = pack == kRemap ? "RemapEmoji" : PackFileOf(pack_names, pack);
   return {std::string(rules.pass_code(pass)), std::move(source)};
 }
 

@@ -119,7 +119,7 @@ class Tally {
   size_t recipient_count_ = 0;
   std::vector<std::pair<const void*, uint32_t>> more_recipients_;
   uint32_t stamp_ = 0;
-  uint64_t counted_list_ = 0;  // the list the current message counted last, or 0
+  uint64_t counted_list_ = 0;            // the list the current message counted last, or 0
   std::vector<uint32_t> counted_stamp_;  // per slot: the stamp of the message that counted it last
 };
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "chat/chat_hook.h"
 #include "common/engine_text.h"
 #include "common/game_functions.h"
 #include "common/plugin_name.h"
@@ -19,7 +20,6 @@
 namespace glyphwork {
 
 namespace usage {
-bool counting = false;
 Tally* counting_tally = nullptr;
 }  // namespace usage
 
@@ -36,17 +36,12 @@ struct UsageState {
   std::unique_ptr<usage::Tally> tally;
   std::unique_ptr<usage::Writer> writer;
   bool commands = false;
-  // The hook's rules and their pack files, kept for a tally made later.
-  const ChatRules* rules = nullptr;
-  std::vector<std::string> pack_files;
 };
 
 UsageState& State() {
   static UsageState state;
   return state;
 }
-
-std::string PluginFolderShown() { return std::string("ArkApi/Plugins/") + kPluginName + "/"; }
 
 void Tick(float) {
   if (usage::counting_tally != nullptr) usage::counting_tally->Tick();
@@ -78,7 +73,7 @@ void Begin(const usage::UsageSettings& settings) {
   if (!state.counts) state.counts = std::make_unique<usage::Counts>();
   if (!state.tally) {
     state.tally = std::make_unique<usage::Tally>(*state.counts);
-    if (state.rules != nullptr) state.tally->UseRules(*state.rules, state.pack_files);
+    state.tally->UseRules(ChatRulesInEffect(), PackFiles);
   }
   if (state.writer) {
     state.writer->Use(settings);
@@ -89,7 +84,6 @@ void Begin(const usage::UsageSettings& settings) {
   }
   AddCommands();
   usage::counting_tally = state.tally.get();
-  usage::counting = true;
 }
 
 std::string Plural(uint64_t count, const char* one, const char* many) {
@@ -122,7 +116,7 @@ void UseUsageSettings(const std::optional<usage::UsageSettings>& settings) {
     Begin(*settings);
     return;
   }
-  usage::counting = false;
+  usage::counting_tally = nullptr;
   RemoveCommands();
   // What was counted before is written all the same, and soon.
   if (state.writer && settings) state.writer->Use(*settings);
@@ -130,20 +124,17 @@ void UseUsageSettings(const std::optional<usage::UsageSettings>& settings) {
 
 void StopUsage() {
   UsageState& state = State();
-  usage::counting = false;
+  usage::counting_tally = nullptr;
   RemoveCommands();
   if (state.writer) state.writer->Stop();
   state.writer.reset();
-  usage::counting_tally = nullptr;
   state.tally.reset();
   state.counts.reset();
 }
 
 void UsageRulesChanged(const ChatRules& rules) {
   UsageState& state = State();
-  state.rules = &rules;
-  state.pack_files = PackFiles;
-  if (state.tally) state.tally->UseRules(rules, state.pack_files);
+  if (state.tally) state.tally->UseRules(rules, PackFiles);
 }
 
 std::vector<std::string> UsageAnswer(const std::string& command_line) {

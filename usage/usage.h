@@ -43,10 +43,9 @@ void UseUsageSettings(const std::optional<usage::UsageSettings>& settings);
 void StopUsage();
 
 namespace usage {
-extern bool counting;          // the chat hook's cheap test; game thread only
-extern Tally* counting_tally;  // the tally counting, while there is one
+extern Tally* counting_tally;  // the tally counting, while counting is on; game thread only
 }  // namespace usage
-inline bool UsageCounting() { return usage::counting; }
+inline bool UsageCounting() { return usage::counting_tally != nullptr; }
 
 // The rules the chat hook uses from now on (called whenever they change,
 // counting or not). REQUIRES: `rules` stays until the next call.
@@ -55,8 +54,8 @@ void UsageRulesChanged(const ChatRules& rules);
 // still holds the text as sent; `list` the id of that list's content, as
 // Tally::Count takes it. Game thread; no lock and no allocation on the usual
 // path.
-inline void CountUsage(const void* recipient, const FPrimalChatMessage& message,
-                       const std::vector<uint32_t>& pictured, uint64_t list) {
+inline void CountUsage(const void* recipient, const FPrimalChatMessage& message, const std::vector<uint32_t>& pictured,
+                       uint64_t list) {
   if (usage::counting_tally != nullptr) usage::counting_tally->Count(recipient, message, pictured, list);
 }
 
