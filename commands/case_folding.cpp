@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "common/utf8.h"
+
 namespace glyphwork {
 
 namespace {
@@ -20,35 +22,6 @@ struct FoldMany {
 };
 
 #include "commands/case_folding_table.inc"
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, with
-// its code point in `code`; 0 when it is not one (overlong, a surrogate, past
-// U+10FFFF, cut short).
-size_t Decode(std::string_view text, char32_t& code) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned lead = byte(0);
-  size_t length;
-  char32_t least;
-  if (lead < 0x80) {
-    code = lead;
-    return 1;
-  } else if (lead >= 0xC2 && lead < 0xE0) {
-    length = 2, code = lead & 0x1F, least = 0x80;
-  } else if (lead >= 0xE0 && lead < 0xF0) {
-    length = 3, code = lead & 0x0F, least = 0x800;
-  } else if (lead >= 0xF0 && lead < 0xF5) {
-    length = 4, code = lead & 0x07, least = 0x10000;
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i) & 0x3F);
-  }
-  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return 0;
-  return length;
-}
 
 void Encode(char32_t code, std::string& out) {
   if (code < 0x80) {
@@ -96,7 +69,7 @@ std::string FoldCase(std::string_view text) {
   folded.reserve(text.size());
   while (!text.empty()) {
     char32_t code;
-    size_t length = Decode(text, code);
+    size_t length = DecodeUtf8(text, code);
     if (length == 0) {
       folded += text[0];
       length = 1;
