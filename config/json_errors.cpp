@@ -22,8 +22,8 @@ TextPosition PositionOf(std::string_view text, std::size_t offset) {
   return position;
 }
 
-}  // namespace
-
+// When the parse error at `error_byte` (the library's 1-based count of bytes
+// read) is a "}" or "]" right after a comma, the comma's position.
 std::optional<TextPosition> TrailingCommaBefore(std::string_view text, std::size_t error_byte) {
   if (error_byte == 0 || error_byte > text.size()) return std::nullopt;
   const std::size_t closing = error_byte - 1;
@@ -35,6 +35,8 @@ std::optional<TextPosition> TrailingCommaBefore(std::string_view text, std::size
   if (before == 0 || text[before - 1] != ',') return std::nullopt;
   return PositionOf(text, before - 1);
 }
+
+}  // namespace
 
 std::string ReadJsonText(const std::filesystem::path& path) {
   try {
@@ -48,10 +50,15 @@ std::string ReadJsonText(const std::filesystem::path& path) {
 }
 
 std::string JsonErrorText(const std::filesystem::path& path, const nlohmann::json::exception& error) {
+  if (dynamic_cast<const nlohmann::json::parse_error*>(&error) == nullptr) return error.what();
+  return JsonErrorTextIn(ReadJsonText(path), error);
+}
+
+std::string JsonErrorTextIn(std::string_view text, const nlohmann::json::exception& error) {
   try {
     const auto* parse_error = dynamic_cast<const nlohmann::json::parse_error*>(&error);
     if (parse_error == nullptr) return error.what();
-    const auto comma = TrailingCommaBefore(ReadJsonText(path), parse_error->byte);
+    const auto comma = TrailingCommaBefore(text, parse_error->byte);
     if (!comma) return error.what();
     return "[json.exception.parse_error." + std::to_string(parse_error->id) + "] parse error at line " +
            std::to_string(comma->line) + ", column " + std::to_string(comma->column) +

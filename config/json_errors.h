@@ -20,15 +20,13 @@ struct TextPosition {
   int column = 0;
 };
 
-// When the parse error at `error_byte` (the library's 1-based count of bytes
-// read) is a "}" or "]" right after a comma, the comma's position.
-std::optional<TextPosition> TrailingCommaBefore(std::string_view text, std::size_t error_byte);
-
 // The text of a JSON library error raised while ParseJsonFile read `path`:
 // the library's own, except for a trailing comma, which is named as such at
 // the comma's line and column. Reads the file again as the parse read it, on
 // this failure path only; never throws.
 std::string JsonErrorText(const std::filesystem::path& path, const nlohmann::json::exception& error);
+// The same for the text that was read, as ReadJsonText gives it.
+std::string JsonErrorTextIn(std::string_view text, const nlohmann::json::exception& error);
 
 // The file's text as ParseJsonFile reads it (a text stream); empty when it
 // cannot be read.

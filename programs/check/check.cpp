@@ -87,15 +87,16 @@ Finding JsonFinding(const fs::path& path, const std::string& file, const json::e
   static const std::regex position(R"(^parse error at line (\d+), column (\d+): ([\s\S]*)$)");
   Finding finding;
   finding.file = file;
-  std::string message = std::regex_replace(JsonErrorText(path, error), tag, "");
+  const auto* parse_error = dynamic_cast<const json::parse_error*>(&error);
+  const std::string text = parse_error != nullptr ? ReadJsonText(path) : std::string();
+  std::string message = std::regex_replace(JsonErrorTextIn(text, error), tag, "");
   std::smatch match;
   if (std::regex_match(message, match, position)) {
     finding.line = std::stoi(match[1].str());
     finding.column = std::stoi(match[2].str());
     message = match[3].str();
   }
-  if (const auto* parse_error = dynamic_cast<const json::parse_error*>(&error)) {
-    const std::string text = ReadJsonText(path);
+  if (parse_error != nullptr) {
     const std::size_t at = parse_error->byte;  // 1-based: the byte the parse stopped at
     if (IsWideText(text)) {
       message =
