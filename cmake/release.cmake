@@ -13,14 +13,14 @@ install(TARGETS ${release_programs} RUNTIME DESTINATION bin LIBRARY DESTINATION 
 if(WIN32)
   install(FILES ${GLYPHWORK_RUNTIME_LIBRARIES} DESTINATION bin)
 endif()
-# Under the dev server's own name for it (programs/devserver/dev_server.h),
-# which no live host loads; it finds the host's library one folder up.
+# Under the dev server's own name for it (the top CMakeLists.txt), which no
+# live host loads; it finds the host's library one folder up.
+set(standin_plugin_destination bin/${GLYPHWORK_STANDIN_PLUGIN_FOLDER})
 set_target_properties(Glyphwork PROPERTIES INSTALL_RPATH "$ORIGIN/..")
-install(TARGETS Glyphwork LIBRARY DESTINATION bin/standin-plugin)
-install(CODE "file(RENAME \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/standin-plugin/Glyphwork${CMAKE_SHARED_MODULE_SUFFIX}\"
-                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/standin-plugin/Glyphwork-standin${CMAKE_SHARED_MODULE_SUFFIX}\")")
-install(FILES examples/kit/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/PluginInfo.json
-        DESTINATION bin/standin-plugin)
+install(TARGETS Glyphwork LIBRARY DESTINATION ${standin_plugin_destination})
+install(CODE "file(RENAME \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${standin_plugin_destination}/Glyphwork${CMAKE_SHARED_MODULE_SUFFIX}\"
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${standin_plugin_destination}/${GLYPHWORK_STANDIN_PLUGIN_NAME}${CMAKE_SHARED_MODULE_SUFFIX}\")")
+install(FILES ${GLYPHWORK_KIT_PLUGIN_INFO} DESTINATION ${standin_plugin_destination})
 install(DIRECTORY schema/ DESTINATION schema)
 install(DIRECTORY examples/kit/ DESTINATION server)
 install(FILES release/demo.txt DESTINATION .)

@@ -57,7 +57,9 @@ DevServer::DevServer(std::string plugin_file, std::string standin_plugin)
 std::string DevServer::FindStandInPlugin() {
   const std::string folder = glyphwork::ProgramFolder();
   if (folder.empty()) return {};
-  const std::string file = folder + "/" + kStandInPluginFolder + "/" + kStandInPluginName + standin::PluginSuffix();
+  // The build names them (CMakeLists.txt).
+  const std::string file =
+      folder + "/" GLYPHWORK_STANDIN_PLUGIN_FOLDER "/" GLYPHWORK_STANDIN_PLUGIN_NAME + standin::PluginSuffix();
   std::error_code error;
   return std::filesystem::is_regular_file(glyphwork::PathFromUtf8(file), error) ? file : std::string();
 }

@@ -30,12 +30,6 @@ inline constexpr const char* kCommands =
     "  quit                   unloads the plugins, prints the engine's live allocations and exits\n"
     "Every line is one second of game time.\n";
 
-// Where the dev server keeps the plugin built for the stand-in host, beside
-// its own program: a name no live host loads, so that it is never taken for a
-// live plugin.
-inline constexpr const char* kStandInPluginFolder = "standin-plugin";
-inline constexpr const char* kStandInPluginName = "Glyphwork-standin";
-
 class DevServer {
  public:
   // `plugin_file`: the library to load; empty for every plugin folder of

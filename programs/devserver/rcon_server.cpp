@@ -102,15 +102,18 @@ struct AddressRecord {
   bool quiet = false;  // had lines unshown in the last interval
   int64_t hidden_failures = 0;
   int64_t hidden_closes = 0;
+
+  int64_t hidden() const { return hidden_failures + hidden_closes; }
 };
 
-// Password checks over all addresses: `burst` at once, then `rate` a second.
+// Password checks over all addresses: `rate` a second, and as many at once
+// after a quiet second.
 class CheckBucket {
  public:
-  CheckBucket(double rate, double burst) : rate_(rate), burst_(burst), tokens_(burst) {}
+  explicit CheckBucket(double rate) : rate_(rate), tokens_(rate) {}
 
   bool Take(Clock::time_point now) {
-    tokens_ = std::min(burst_, tokens_ + rate_ * std::chrono::duration<double>(now - filled_).count());
+    tokens_ = std::min(rate_, tokens_ + rate_ * std::chrono::duration<double>(now - filled_).count());
     filled_ = now;
     if (tokens_ < 1) return false;
     tokens_ -= 1;
@@ -119,7 +122,6 @@ class CheckBucket {
 
  private:
   const double rate_;
-  const double burst_;
   double tokens_;
   Clock::time_point filled_ = Clock::now();
 };
@@ -321,7 +323,7 @@ struct Server::Impl {
     std::unordered_map<std::string, std::vector<Connection*>> held_by_address;
     std::size_t held = 0;
     for (const auto& [id, other] : connections) {
-      if (other->closing || !other->waiting_login || other->held_as_trusted != c.held_as_trusted) continue;
+      if (!other->waiting_login || other->held_as_trusted != c.held_as_trusted) continue;
       held_by_address[other->address].push_back(other.get());
       ++held;
     }
@@ -344,17 +346,21 @@ struct Server::Impl {
   // newcomer goes behind it.
   bool HeldLoginsDue(Clock::time_point now) const {
     for (const auto& [id, c] : connections) {
-      if (!c->closing && c->waiting_login && now >= c->login_at) return true;
+      if (Due(*c, now)) return true;
     }
     return false;
   }
+
+  // A held login whose delay is over (a closing connection holds none: Drop
+  // lets it go).
+  static bool Due(const Connection& c, Clock::time_point now) { return c.waiting_login && now >= c.login_at; }
 
   // Checks the held logins that are due, the longest held first, while
   // there are checks to spare.
   void CheckHeldLogins(Clock::time_point now) {
     std::vector<ConnectionPtr> due;
     for (const auto& [id, c] : connections) {
-      if (!c->closing && c->waiting_login && now >= c->login_at) due.push_back(c);
+      if (Due(*c, now)) due.push_back(c);
     }
     std::sort(due.begin(), due.end(), [](const ConnectionPtr& a, const ConnectionPtr& b) { return a->held < b->held; });
     for (const ConnectionPtr& c : due) {
@@ -625,14 +631,11 @@ struct Server::Impl {
     const std::string interval = " in the last " + std::to_string(kReportInterval.count()) + " s";
     std::vector<std::pair<const std::string*, AddressRecord*>> hidden;
     for (auto& [address, record] : addresses) {
-      if (record.hidden_failures + record.hidden_closes > 0) hidden.emplace_back(&address, &record);
+      if (record.hidden() > 0) hidden.emplace_back(&address, &record);
     }
     const std::size_t named = std::min(hidden.size(), kReportedAddresses);
     std::partial_sort(hidden.begin(), hidden.begin() + static_cast<std::ptrdiff_t>(named), hidden.end(),
-                      [](const auto& a, const auto& b) {
-                        return a.second->hidden_failures + a.second->hidden_closes >
-                               b.second->hidden_failures + b.second->hidden_closes;
-                      });
+                      [](const auto& a, const auto& b) { return a.second->hidden() > b.second->hidden(); });
     for (std::size_t i = 0; i < named; ++i) {
       const AddressRecord& record = *hidden[i].second;
       Notice(*hidden[i].first + ":" + Counts(record.hidden_failures, record.hidden_closes) + interval);
@@ -647,7 +650,7 @@ struct Server::Impl {
              std::to_string(kPasswordChecksPerSecond) + " password checks a second" + interval);
     }
     for (auto& [address, record] : addresses) {
-      record.quiet = record.hidden_failures + record.hidden_closes > 0;
+      record.quiet = record.hidden() > 0;
       record.shown = record.quiet ? kLinesPerAddress : 0;
       record.hidden_failures = record.hidden_closes = 0;
     }
@@ -678,7 +681,7 @@ struct Server::Impl {
   std::map<uint64_t, ConnectionPtr> connections;
   std::unordered_map<std::string, AddressRecord> addresses;
   std::deque<std::string> trusted;  // the latest first
-  CheckBucket checks{kPasswordChecksPerSecond, kPasswordChecksPerSecond};
+  CheckBucket checks{kPasswordChecksPerSecond};
   // The current report interval.
   Clock::time_point report_start = Clock::now();
   int shown_in_interval = 0;

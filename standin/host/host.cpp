@@ -488,19 +488,28 @@ int LoadAllPlugins(const std::map<std::string, std::string>& fallbacks, std::vec
   return loaded;
 }
 
-bool HasOwnLibrary(const std::string& name) {
-  const std::filesystem::path library =
-      glyphwork::PathFromUtf8(PluginsFolder() + name + "/" + name + library::Suffix());
+namespace {
+
+// The library a plugin folder holds, and the update the host takes first.
+std::string OwnLibrary(const std::string& name) { return PluginsFolder() + name + "/" + name + library::Suffix(); }
+std::filesystem::path UpdateOf(const std::filesystem::path& library) {
   std::filesystem::path update = library;
   update += ".ArkApi";
+  return update;
+}
+
+}  // namespace
+
+bool HasOwnLibrary(const std::string& name) {
+  const std::filesystem::path library = glyphwork::PathFromUtf8(OwnLibrary(name));
   std::error_code error;
-  return std::filesystem::exists(library, error) || std::filesystem::exists(update, error);
+  return std::filesystem::exists(library, error) || std::filesystem::exists(UpdateOf(library), error);
 }
 
 bool LoadPlugin(const std::string& name, const std::string& file) {
   HostState& state = State();
   if (AsaApi::Tools::IsPluginLoaded(name)) return true;
-  const std::string path = file.empty() ? PluginsFolder() + name + "/" + name + library::Suffix() : file;
+  const std::string path = file.empty() ? OwnLibrary(name) : file;
   const auto fail = [&](const std::string& why) {
     LogLine(spdlog::level::err, "Failed to load plugin " + name + ": " + why);
     return false;
@@ -508,8 +517,7 @@ bool LoadPlugin(const std::string& name, const std::string& file) {
 
   // A new build left beside the library replaces it first.
   const std::filesystem::path library_file = glyphwork::PathFromUtf8(path);
-  std::filesystem::path update = library_file;
-  update += ".ArkApi";
+  const std::filesystem::path update = UpdateOf(library_file);
   std::error_code error;
   if (std::filesystem::is_regular_file(update, error)) {
     std::filesystem::rename(update, library_file, error);

@@ -11,8 +11,6 @@
 #endif
 #include <API/ARK/Ark.h>
 
-#include <string>
-
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
