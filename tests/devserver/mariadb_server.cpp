@@ -41,13 +41,12 @@ struct Connection {
 }  // namespace
 
 MariaDbServer::MariaDbServer() {
-  const fs::path data = folder_.path() / "data";
   // A temporary folder of its own: servers of tests that run side by side
   // must not meet in /tmp (a bootstrap failed on another's temporary table).
   std::error_code ignored;
   fs::create_directories(folder_.path() / "tmp", ignored);
   const Finished install =
-      RunProgram({"mariadb-install-db", "--no-defaults", "--datadir=" + data.string(), "--user=root",
+      RunProgram({"mariadb-install-db", "--no-defaults", "--datadir=" + DataFolder(), "--user=root",
                   "--auth-root-authentication-method=normal", "--skip-test-db", "--tmpdir=" + TemporaryFolder()},
                  std::chrono::seconds(120));
   if (install.exit_code != 0) {
@@ -74,9 +73,8 @@ MariaDbServer::MariaDbServer() {
 MariaDbServer::~MariaDbServer() { Stop(); }
 
 bool MariaDbServer::Start() {
-  const fs::path data = folder_.path() / "data";
   server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-      "mariadbd", "--no-defaults", "--datadir=" + data.string(), "--user=root", "--port=" + std::to_string(port_),
+      "mariadbd", "--no-defaults", "--datadir=" + DataFolder(), "--user=root", "--port=" + std::to_string(port_),
       "--bind-address=127.0.0.1", "--tmpdir=" + TemporaryFolder(), "--socket=" + (folder_.path() / "socket").string(),
       "--pid-file=" + (folder_.path() / "pid").string(), "--log-error=" + (folder_.path() / "error.log").string(),
       "--skip-name-resolve", "--skip-log-bin", "--max-connections=50", "--table-open-cache=200",

@@ -25,7 +25,8 @@ class MariaDbServer {
   MariaDbServer(const MariaDbServer&) = delete;
   MariaDbServer& operator=(const MariaDbServer&) = delete;
 
-  bool running() const { return server_ != nullptr; }
+  // Started, and set up for the Glyphwork user.
+  bool running() const { return server_ != nullptr && error_.empty(); }
   const std::string& error() const { return error_; }
   int port() const { return port_; }
 
@@ -45,6 +46,7 @@ class MariaDbServer {
  private:
   bool WaitUntilAnswering();
   std::string TemporaryFolder() const { return (folder_.path() / "tmp").string(); }
+  std::string DataFolder() const { return (folder_.path() / "data").string(); }
 
   TempFolder folder_;
   int port_ = 0;
