@@ -31,7 +31,7 @@ UObject* LoadRenderAsset(std::string path) {
   if (path.empty()) return nullptr;
   const std::wstring name = AsaApi::Tools::Utf8Decode(path);
   UClass* object_class = game::StreamableRenderAssetStaticClass();
-  return game::StaticLoadObject(object_class, nullptr, name.c_str(), nullptr, 0, nullptr, true, nullptr);
+  return game::StaticLoadObject(object_class, nullptr, name.c_str(), nullptr, 0, 0, true);
 }
 
 void LoadEmojiAssets() {

@@ -168,7 +168,7 @@ void ChatRules::IndexCodes(std::vector<NewPass> passes) {
     const size_t inner = size_t(std::count(code.begin(), code.end(), ':')) - 2;
     if (counts_seen.size() <= inner) counts_seen.resize(inner + 1);
     counts_seen[inner] = true;
-    longest_code_ = std::max(longest_code_, code.size());
+    longest_code_ = (std::max)(longest_code_, code.size());
   }
   for (uint32_t k = 0; k < counts_seen.size(); ++k) {
     if (counts_seen[k]) inner_colon_counts_.push_back(k);

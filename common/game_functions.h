@@ -39,15 +39,16 @@ inline UClass* StreamableRenderAssetStaticClass() {
   return Resolve<UClass* (*)()>("UStreamableRenderAsset.StaticClass()")();
 }
 
+// The game's function takes a package map and an instancing context after
+// the flags; the host's SDK passes the first as a number and null for the
+// second, and declares neither type.
 inline UObject* StaticLoadObject(UClass* object_class, UObject* outer, const wchar_t* name, const wchar_t* filename,
-                                 unsigned int load_flags, UPackageMap* sandbox, bool allow_reconciliation,
-                                 FLinkerInstancingContext* context) {
-  using Fn = UObject* (*)(UClass*, UObject*, const wchar_t*, const wchar_t*, unsigned int, UPackageMap*, bool,
-                          FLinkerInstancingContext*);
+                                 unsigned int load_flags, DWORD64 sandbox, bool allow_reconciliation) {
+  using Fn = UObject* (*)(UClass*, UObject*, const wchar_t*, const wchar_t*, unsigned int, DWORD64, bool, void*);
   return Resolve<Fn>(
       "Global.StaticLoadObject(UClass*,UObject*,wchar_t*,wchar_t*,unsignedint,UPackageMap*,bool,"
       "FLinkerInstancingContext*)")(object_class, outer, name, filename, load_flags, sandbox, allow_reconciliation,
-                                    context);
+                                    nullptr);
 }
 
 }  // namespace game

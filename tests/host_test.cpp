@@ -209,7 +209,7 @@ TEST_F(HostTest, ContentLoadsOnlyExistingAssetsWithMatchingNames) {
   WriteContent("Emojis/smile");
   UClass* asset_class = game::StreamableRenderAssetStaticClass();
   auto load = [&](const wchar_t* path) {
-    return game::StaticLoadObject(asset_class, nullptr, path, nullptr, 0, nullptr, true, nullptr) != nullptr;
+    return game::StaticLoadObject(asset_class, nullptr, path, nullptr, 0, 0, true) != nullptr;
   };
   EXPECT_TRUE(load(L"/Game/Emojis/smile.smile"));
   EXPECT_FALSE(load(L"/Game/Emojis/smile.frown"));
@@ -234,7 +234,7 @@ TEST_F(HostTest, TheGameKeepsBoundedRecordsOverManyDeliveriesAndLoads) {
   WriteContent("Emojis/wink");
   UClass* asset_class = game::StreamableRenderAssetStaticClass();
   auto load = [&](const wchar_t* path) {
-    return game::StaticLoadObject(asset_class, nullptr, path, nullptr, 0, nullptr, true, nullptr);
+    return game::StaticLoadObject(asset_class, nullptr, path, nullptr, 0, 0, true);
   };
   standin::Game fresh;
   EXPECT_FALSE(fresh.record_load_requests);

@@ -14,7 +14,7 @@ void TakeOff(DayCounts& from, const DayCounts& counts) {
   for (const auto& [at, messages] : counts) {
     const auto it = from.find(at);
     if (it == from.end()) continue;
-    it->second -= std::min(it->second, messages);
+    it->second -= (std::min)(it->second, messages);
     if (it->second == 0) from.erase(it);
   }
 }

@@ -80,7 +80,7 @@ struct GameFunctions {
   }
   static UClass* StaticClass() { return &render_asset_class; }
   static UObject* StaticLoadObject(UClass* object_class, UObject*, const wchar_t* name, const wchar_t*, unsigned int,
-                                   UPackageMap*, bool, FLinkerInstancingContext*) {
+                                   DWORD64, bool, void*) {
     const std::string path = AsaApi::Tools::Utf8Encode(name ? name : L"");
     if (current == nullptr) return nullptr;
     if (current->record_load_requests) current->load_requests.push_back(path);

@@ -10,9 +10,7 @@
 struct UObject;
 struct UClass;
 struct UWorld;
-struct UPackageMap;
 struct UTexture2D;
-struct FLinkerInstancingContext;
 struct APlayerController;
 struct AShooterPlayerController;
 struct RCONClientConnection;
