@@ -17,6 +17,7 @@ if(GLYPHWORK_STANDINS)
   find_package(fmt REQUIRED)
   find_package(spdlog REQUIRED)
   set(GLYPHWORK_SDK_LOGGING spdlog::spdlog)
+  set(GLYPHWORK_LOGGING_SERIES spdlog1)
 
   # Standalone Asio and CLI11, header-only. Debian's libasio-dev ships no
   # CMake files: the target is made here.

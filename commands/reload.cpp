@@ -1,5 +1,7 @@
 #include "commands/reload.h"
 
+#include <spdlog/logger.h>
+
 #include <exception>
 #include <memory>
 #include <stdexcept>

@@ -1,16 +1,10 @@
 #include "log/log.h"
 
 #include <Logger/Logger.h>
+#include <spdlog/spdlog.h>
 
 #include <chrono>
 #include <ctime>
-
-// Which header declares the colour console loggers depends on the logging
-// library's series: 1.x has one of its own, 0.x (the live host's) declares
-// them in spdlog.h, which Logger.h includes.
-#ifdef SPDLOG_VER_MAJOR
-#include <spdlog/sinks/stdout_color_sinks.h>
-#endif
 
 #include "plugin/platform.h"
 
@@ -58,7 +52,10 @@ void SetUpHostLog(const std::string& name) {
 
 void SetUpConsoleLog() {
   auto logger = spdlog::get(kConsoleLogName);
-  if (!logger) logger = spdlog::stdout_color_mt(kConsoleLogName);
+  if (!logger) {
+    logger = std::make_shared<spdlog::logger>(kConsoleLogName, platform::ConsoleSink());
+    spdlog::register_logger(logger);
+  }
   logger->set_pattern("%v");
   console_log = std::move(logger);
   console_log_ready = true;

@@ -5,7 +5,12 @@
 #include <memory>
 #include <string>
 
-#include <spdlog/logger.h>
+// Declared only: the logging library is the host's, and a file that logs
+// includes it itself (programs that format text with another fmt keep the
+// two apart).
+namespace spdlog {
+class logger;
+}
 
 namespace glyphwork {
 

@@ -1,6 +1,7 @@
 #include "plugin/lifecycle.h"
 
 #include <Timer.h>
+#include <spdlog/logger.h>
 
 #include <exception>
 #include <string>

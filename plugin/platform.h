@@ -7,7 +7,12 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
+
+namespace spdlog::sinks {
+class sink;
+}
 
 namespace glyphwork::platform {
 
@@ -24,6 +29,11 @@ std::filesystem::path PathFromHostText(const std::string& text);
 // Null when it cannot be bound; `error` then says why.
 using IsPlayerInGroupFn = decltype(&Permissions::IsPlayerInGroup);
 IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error);
+
+// The sink of the plugin's console lines: the colour console on standard
+// output, or where standard output is no console (a file, a pipe) plain text
+// to it, so that the lines are not lost.
+std::shared_ptr<spdlog::sinks::sink> ConsoleSink();
 
 // The local time of `time`.
 std::tm LocalTime(std::time_t time);

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <spdlog/sinks/ansicolor_sink.h>
 
 #include <filesystem>
 
@@ -43,6 +44,11 @@ IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
     return nullptr;
   }
   return reinterpret_cast<IsPlayerInGroupFn>(symbol);
+}
+
+std::shared_ptr<spdlog::sinks::sink> ConsoleSink() {
+  // The sink writes the colours it is given and leaves the text's own alone.
+  return std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
 }
 
 std::tm LocalTime(std::time_t time) {

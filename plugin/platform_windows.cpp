@@ -1,3 +1,5 @@
+#include <spdlog/sinks/stdout_sinks.h>
+#include <spdlog/sinks/wincolor_sink.h>
 #include <windows.h>
 
 #include "plugin/platform.h"
@@ -43,6 +45,13 @@ IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
     return nullptr;
   }
   return reinterpret_cast<IsPlayerInGroupFn>(reinterpret_cast<void*>(symbol));
+}
+
+std::shared_ptr<spdlog::sinks::sink> ConsoleSink() {
+  // The colour sink of the host's logging library writes to a console only.
+  DWORD mode = 0;
+  if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return std::make_shared<spdlog::sinks::stdout_sink_mt>();
+  return std::make_shared<spdlog::sinks::wincolor_stdout_sink_mt>();
 }
 
 std::tm LocalTime(std::time_t time) {

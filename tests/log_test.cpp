@@ -2,7 +2,6 @@
 #include "log/log.h"
 
 #include <Logger/Logger.h>
-#include <fmt/chrono.h>
 #include <gmock/gmock.h>
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/spdlog.h>
@@ -23,7 +22,10 @@ using ::testing::Eq;
 using LogTest = CoreTest;
 
 // "12/23/23 23:13": the local time as both loggers write it.
-std::string LocalMinute(std::time_t time) { return fmt::format("{:%m/%d/%y %H:%M}", fmt::localtime(time)); }
+std::string LocalMinute(std::time_t time) {
+  char text[32];
+  return std::string(text, std::strftime(text, sizeof text, "%m/%d/%y %H:%M", std::localtime(&time)));
+}
 
 // `line` is `head` + the local time at some moment of the call + `tail`.
 template <typename Call>

@@ -1,5 +1,7 @@
 #include "usage/usage.h"
 
+#include <spdlog/logger.h>
+
 #include <algorithm>
 #include <charconv>
 #include <exception>

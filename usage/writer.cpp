@@ -1,5 +1,7 @@
 #include "usage/writer.h"
 
+#include <spdlog/logger.h>
+
 #include <chrono>
 #include <random>
 

@@ -7,8 +7,6 @@
 // first.
 #pragma once
 
-#include <spdlog/logger.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,6 +20,10 @@
 #include "usage/counts.h"
 #include "usage/settings.h"
 #include "usage/store.h"
+
+namespace spdlog {
+class logger;
+}
 
 namespace glyphwork::usage {
 

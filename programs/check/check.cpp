@@ -1,8 +1,6 @@
 #include "programs/check/check.h"
 
 #include <fmt/format.h>
-#include <spdlog/sinks/base_sink.h>
-#include <spdlog/spdlog.h>
 
 #include <algorithm>
 #include <cctype>
@@ -25,6 +23,7 @@
 #include "config/json_errors.h"
 #include "log/log.h"
 #include "plugin/platform.h"
+#include "programs/check/console_lines.h"
 #include "programs/check/documents.h"
 #include "programs/check/json_text.h"
 #include "programs/check/usage_report.h"
@@ -45,24 +44,6 @@ constexpr const char* kConfigFails = "the plugin does not load, and a reload kee
 constexpr const char* kPackFails =
     "the pack scan stops here: the plugin does not load, and a reload keeps the previous packs";
 constexpr const char* kPlayerId = "glyphwork-check";
-
-// The plugin's console lines, kept as the text it logs.
-class CaptureSink final : public spdlog::sinks::base_sink<std::mutex> {
- public:
-  std::vector<std::string> Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(lines_, {});
-  }
-
- protected:
-  void sink_it_(const spdlog::details::log_msg& message) override {
-    lines_.emplace_back(message.payload.data(), message.payload.size());
-  }
-  void flush_() override {}
-
- private:
-  std::vector<std::string> lines_;
-};
 
 // A console line's message: what follows the tag, without the colour reset.
 std::string ConsoleMessage(const std::string& line) {
@@ -161,9 +142,7 @@ class Checker {
 
   void SetUp() {
     // The plugin takes the console logger that is registered under its name.
-    capture_ = std::make_shared<CaptureSink>();
-    spdlog::drop(kConsoleLogName);
-    spdlog::register_logger(std::make_shared<spdlog::logger>(kConsoleLogName, capture_));
+    console_ = std::make_unique<ConsoleLines>();
     SetUpConsoleLog();
     StartHostAt(options_.root);
     game_ = std::make_unique<standin::Game>();
@@ -172,7 +151,7 @@ class Checker {
   void TearDown() {
     game_.reset();
     standin::StopHost();
-    spdlog::drop(kConsoleLogName);
+    console_.reset();
   }
 
   // The live host reports its folder in the system's ANSI code page (on
@@ -296,7 +275,7 @@ class Checker {
         report_.Add(Severity::kError, "", "", std::string("the pack scan fails: ") + error.what());
       }
     }
-    capture_->Take();  // "Can't parse ..." and "Packs folder doesn't exist!": reported above
+    console_->Take();  // "Can't parse ..." and "Packs folder doesn't exist!": reported above
   }
 
   // The plugin's own texture loading, with the stand-in game loading from the
@@ -309,7 +288,7 @@ class Checker {
     report_.textures_checked = true;
     bool stopped = false;
     StartHostAt(options_.root, options_.content);
-    capture_->Take();
+    console_->Take();
     try {
       LoadEmojiAssets();
     } catch (const std::exception&) {
@@ -320,7 +299,7 @@ class Checker {
     std::map<std::string, std::deque<Emoji>> origins;
     for (const Emoji& emoji : documents_.AllEmoji()) origins[emoji.object_path].push_back(emoji);
     const std::string invalid = "Invalid Path: ";
-    for (const std::string& line : capture_->Take()) {
+    for (const std::string& line : console_->Take()) {
       const std::string message = ConsoleMessage(line);
       if (message.rfind(invalid, 0) != 0) continue;
       const std::string path = message.substr(invalid.size());
@@ -367,7 +346,7 @@ class Checker {
     if (plugin_loads_) {
       AsaApi::GetHooks().DisableHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook));
     }
-    capture_->Take();  // the hook's line on a wrong type repeats a finding above
+    console_->Take();  // the hook's line on a wrong type repeats a finding above
   }
 
   // A finding about a key without a place of its own gets its value's.
@@ -401,7 +380,7 @@ class Checker {
   const Options& options_;
   Report& report_;
   DocumentChecker documents_;
-  std::shared_ptr<CaptureSink> capture_;
+  std::unique_ptr<ConsoleLines> console_;
   std::unique_ptr<standin::Game> game_;
   std::map<std::string, JsonLayout> layouts_;  // by file, as findings name it
 

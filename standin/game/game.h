@@ -17,6 +17,17 @@
 
 #include "standin/host/host_control.h"
 
+// What the game's library exports (its Game), as the SDK marks the host's.
+#ifdef _WIN32
+#ifdef STANDIN_GAME_EXPORTS
+#define STANDIN_GAME_API __declspec(dllexport)
+#else
+#define STANDIN_GAME_API __declspec(dllimport)
+#endif
+#else
+#define STANDIN_GAME_API __attribute__((visibility("default")))
+#endif
+
 namespace standin {
 
 // The last kCapacity items pushed, oldest first, and a count of every push:
@@ -83,7 +94,7 @@ struct UClass {};
 
 namespace standin {
 
-class Game {
+class STANDIN_GAME_API Game {
  public:
   // The game's functions are in the host's table from the moment this library
   // is loaded; a Game is the world they act on (one at a time).

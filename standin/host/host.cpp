@@ -5,8 +5,6 @@
 #include <Logger/Logger.h>
 #include <Timer.h>
 #include <spdlog/details/os.h>
-#include <spdlog/sinks/rotating_file_sink.h>
-#include <spdlog/sinks/stdout_color_sinks.h>
 
 #include <algorithm>
 #include <atomic>
@@ -86,8 +84,7 @@ struct HostState {
   std::string server_dir;
   std::string current_dir;
   std::string content_dir;
-  std::vector<spdlog::sink_ptr> sinks;  // all HostSinks
-  std::vector<std::shared_ptr<standin::HostSink>> host_sinks;
+  std::vector<spdlog::sink_ptr> sinks;  // the shared sinks (host_sink.h)
   std::shared_ptr<spdlog::logger> logger;
   std::unordered_map<std::string, void*> addresses;
   std::map<std::string, std::vector<Hook>> hooks;
@@ -243,11 +240,6 @@ class Hooks final : public AsaApi::IHooks {
 
 constexpr const char* kLogPattern = "%D %R [%n][%l] %v";
 
-// Before a plugin's code goes: see HostSink.
-void ReclaimSinks() {
-  for (const auto& sink : State().host_sinks) sink->Reclaim();
-}
-
 std::string PluginsFolder() { return State().current_dir + "/ArkApi/Plugins/"; }
 
 // "1.0", "1.25": the way the version reads in the log.
@@ -324,7 +316,7 @@ bool Unload(const std::string& name, bool forced) {
     unload();
   }
   RemoveEverythingOf(plugin);
-  ReclaimSinks();
+  standin::ReclaimSharedSinks(state.sinks);
   state.plugins.erase(
       std::find_if(state.plugins.begin(), state.plugins.end(), [&](const Plugin& p) { return p.name == name; }));
   standin::library::Close(plugin.library);
@@ -401,12 +393,11 @@ void StartHost(const HostOptions& options) {
   state.content_dir =
       options.content_dir.empty() ? options.server_dir + "/" + standin::kContentFolder : options.content_dir;
   state.sinks.clear();
-  state.host_sinks.clear();
   state.game_clock = 0;
   clock_shift_seconds = 0;
   state.last_chat.clear();
   std::vector<spdlog::sink_ptr> outputs;
-  if (options.console_sink) outputs.push_back(std::make_shared<spdlog::sinks::stdout_color_sink_mt>());
+  if (options.console_sink) outputs.push_back(ConsoleSink());
   if (options.log_file) {
     const std::string logs = state.current_dir + "/logs/";
     const std::time_t now = std::time(nullptr);
@@ -418,17 +409,12 @@ void StartHost(const HostOptions& options) {
     // The file sink takes the platform's own name: wide on Windows, where
     // spdlog is built with SPDLOG_WCHAR_FILENAMES.
     if (!error) {
-      outputs.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(glyphwork::PathFromUtf8(file).native(),
-                                                                               1024 * 1024, 5));
+      outputs.push_back(RotatingFileSink(glyphwork::PathFromUtf8(file)));
     }
   }
   outputs.insert(outputs.end(), options.extra_sinks.begin(), options.extra_sinks.end());
-  for (const auto& output : outputs) {
-    state.host_sinks.push_back(std::make_shared<HostSink>(output, kLogPattern));
-    state.sinks.push_back(state.host_sinks.back());
-  }
-  state.logger = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
-  state.logger->flush_on(spdlog::level::info);
+  for (const auto& output : outputs) state.sinks.push_back(SharedSink(output, kLogPattern));
+  state.logger = HostLogger(state.sinks, kLogPattern);
 }
 
 std::string ServerDir() { return State().server_dir; }
@@ -452,7 +438,6 @@ void StopHost() {
   state.last_chat.clear();
   state.logger.reset();
   state.sinks.clear();
-  state.host_sinks.clear();
 }
 
 void SetAddress(const std::string& name, void* entry) {

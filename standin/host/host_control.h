@@ -5,7 +5,6 @@
 #pragma once
 
 #include <API/ARK/Ark.h>
-#include <spdlog/sinks/sink.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +12,12 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// Declared only: a program that formats its text with another fmt than the
+// logging library's keeps the two apart.
+namespace spdlog::sinks {
+class sink;
+}
 
 namespace standin {
 

@@ -1,36 +1,31 @@
-// The host's log sink. A plugin's logger sets its formatter on the sinks it
-// shares with the host; that formatter is the plugin's own object, whose code
-// goes away with the plugin (Windows: each module has its own copy of the
-// header-only logging library). The host takes its sinks back before a
-// plugin's code goes.
+// The host's log sinks and its own logger. The live host shares its sinks
+// with every plugin's logger; how a shared sink must be made depends on the
+// logging library's series, so each series has its implementation:
+// host_sink_spdlog1.cpp (Debian's spdlog 1.x) and host_sink_spdlog0.cpp (the
+// live host's spdlog 0.16.2). CMake compiles the one in use.
 #pragma once
 
+#include <spdlog/logger.h>
 #include <spdlog/sinks/sink.h>
 
+#include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <vector>
 
 namespace standin {
 
-class HostSink final : public spdlog::sinks::sink {
- public:
-  // Formats lines with the formatter last set and hands the text to `out`.
-  HostSink(std::shared_ptr<spdlog::sinks::sink> out, const std::string& pattern);
+// The colour console on standard output, as the host writes its lines there.
+std::shared_ptr<spdlog::sinks::sink> ConsoleSink();
+// A rotating file of 1 MB, five files kept.
+std::shared_ptr<spdlog::sinks::sink> RotatingFileSink(const std::filesystem::path& file);
 
-  void log(const spdlog::details::log_msg& message) override;
-  void flush() override;
-  void set_pattern(const std::string& pattern) override;
-  void set_formatter(std::unique_ptr<spdlog::formatter> formatter) override;
-
-  // Puts the host's own formatter back.
-  void Reclaim();
-
- private:
-  std::mutex mutex_;
-  std::shared_ptr<spdlog::sinks::sink> out_;
-  std::string pattern_;
-  std::unique_ptr<spdlog::formatter> formatter_;
-};
+// The sink the host hands plugins (GetLogSinks) for `out`, whose lines the
+// host writes with `pattern`.
+std::shared_ptr<spdlog::sinks::sink> SharedSink(std::shared_ptr<spdlog::sinks::sink> out, const std::string& pattern);
+// The host's own logger on its shared sinks, flushed at every line.
+std::shared_ptr<spdlog::logger> HostLogger(const std::vector<spdlog::sink_ptr>& shared, const std::string& pattern);
+// Before a plugin's code goes: nothing of it may stay in the shared sinks.
+void ReclaimSharedSinks(const std::vector<spdlog::sink_ptr>& shared);
 
 }  // namespace standin
