@@ -7,37 +7,31 @@ set(GLYPHWORK_NO_UNIQUE "")
 # functions without a suffix.
 add_compile_definitions(UNICODE _UNICODE)
 
-if(NOT GLYPHWORK_STANDINS)
-  # A live build: the logging library comes with the SDK's headers.
+if(GLYPHWORK_CLANG_MSVC)
+  include(cmake/runtime_clang_msvc.cmake)
+endif()
+
+if(CMAKE_HOST_WIN32)
+  # A live build with Visual Studio: the logging library comes with the SDK's
+  # headers, nlohmann-json from the package manager.
   find_package(nlohmann_json 3.10 REQUIRED)
   return()
 endif()
 
-# Our cross build with MinGW-w64, all of it run under wine.
-if(MINGW)
-  # Plugin_Init and Plugin_Unload are the only exports; without this the
-  # linker would export every symbol.
-  set(GLYPHWORK_PLUGIN_LINK_OPTIONS -Wl,--exclude-all-symbols)
-endif()
-
-# Every program and library in one folder, with the compiler's runtime
-# libraries beside them, as Windows finds libraries next to the program.
+# A cross build from Linux (cmake/toolchain-clang-msvc.cmake), all of it run
+# under wine. Every program and library in one folder, as Windows finds
+# libraries next to the program.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
-                OUTPUT_VARIABLE libstdcxx_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
-                OUTPUT_VARIABLE libgcc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
-                OUTPUT_VARIABLE winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-set(GLYPHWORK_RUNTIME_LIBRARIES ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll})
-file(COPY ${GLYPHWORK_RUNTIME_LIBRARIES} DESTINATION ${CMAKE_BINARY_DIR}/bin)
 
-# nlohmann-json, spdlog, fmt, Asio and CLI11 header-only, from Debian's
-# packages, and only their own folders on the include path (not the Linux
-# system headers).
+# The shared runtime is the system's: Visual C++ 2015-2022's (under wine,
+# Wine's own DLLs).
+set(GLYPHWORK_RUNTIME_LIBRARIES "")
+
+# nlohmann-json, fmt, Asio and CLI11 header-only, from Debian's packages, and
+# only their own folders on the include path (not the Linux system headers).
 set(third_party_include ${CMAKE_BINARY_DIR}/third_party/include)
-foreach(dir nlohmann spdlog fmt asio asio.hpp CLI)
+foreach(dir nlohmann fmt asio asio.hpp CLI)
   file(COPY /usr/include/${dir} DESTINATION ${third_party_include})
 endforeach()
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
@@ -45,12 +39,16 @@ set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_
 add_library(fmt::fmt INTERFACE IMPORTED)
 set_target_properties(fmt::fmt PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
                                           INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY)
-add_library(spdlog::spdlog INTERFACE IMPORTED)
+
+# The logging library the plugin shares sinks with the host through: the
+# live host's own, spdlog 0.16.2 with its bundled fmt. Its fmt and Debian's,
+# which the programs format with, are kept to files of their own.
+add_library(glyphwork_logging INTERFACE)
+target_include_directories(glyphwork_logging SYSTEM INTERFACE ${CMAKE_SOURCE_DIR}/third_party/spdlog-0.16.2)
 # Log files by their wide names, as every other file is opened on Windows.
-set(GLYPHWORK_SDK_LOGGING spdlog::spdlog)
-set_target_properties(spdlog::spdlog PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include}
-                                                INTERFACE_COMPILE_DEFINITIONS "SPDLOG_HEADER_ONLY;SPDLOG_WCHAR_FILENAMES"
-                                                INTERFACE_LINK_LIBRARIES fmt::fmt)
+target_compile_definitions(glyphwork_logging INTERFACE SPDLOG_WCHAR_FILENAMES)
+set(GLYPHWORK_LOGGING_SERIES spdlog0)
+set(GLYPHWORK_SDK_LOGGING glyphwork_logging)
 
 # Windows 10 and later; Winsock and its extensions (AcceptEx) under Asio.
 add_library(asio::asio INTERFACE IMPORTED)
@@ -60,7 +58,23 @@ set_target_properties(asio::asio PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${thir
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${third_party_include})
 
+# SQLite compiled in, from its amalgamation made from Debian's source
+# (scripts/sqlite-amalgamation.sh).
+set(GLYPHWORK_SQLITE_SOURCE "" CACHE PATH "The folder of sqlite3.c and sqlite3.h")
+enable_language(C)
+add_library(glyphwork_sqlite3 STATIC ${GLYPHWORK_SQLITE_SOURCE}/sqlite3.c)
+target_include_directories(glyphwork_sqlite3 SYSTEM PUBLIC ${GLYPHWORK_SQLITE_SOURCE})
+target_compile_definitions(glyphwork_sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION)
+if(MSVC)
+  target_compile_options(glyphwork_sqlite3 PRIVATE /w)
+else()
+  target_compile_options(glyphwork_sqlite3 PRIVATE -w)
+endif()
+add_library(SQLite::SQLite3 ALIAS glyphwork_sqlite3)
+
 # GoogleTest from Debian's sources, built for Windows.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+# Windows threads: GoogleTest has its own support of them.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

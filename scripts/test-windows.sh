@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows x64 binaries and runs the test program and the dev
-# server's demo session under wine, in a fresh wine prefix of their own.
+# Builds the Windows x64 binaries in the live host's binary interface and runs
+# the Windows tests, in a fresh wine prefix of their own: the test programs
+# and the dev server's sessions under wine, and the check of Glyphwork.dll's
+# binary interface (tests/abi/abi_check.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build-windows.sh

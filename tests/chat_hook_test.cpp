@@ -126,7 +126,7 @@ TEST_F(ChatHookTest, PassesRunInOrderEachOverTheWholeCurrentText) {
       {remaps({{{"Path", "/P"}}}), {}, "a::b", "a" + Img("/P") + "b"},
       {remaps({{{"Path", "/P"}}}), {}, ":::", Img("/P") + ":"},
       {remaps({{{"Name", "n"}}}), {}, ":n:", Img("")},
-      {remaps({json::object()}), {}, "x::y", "x" + Img("") + "y"},
+      {remaps(json::array({json::object()})), {}, "x::y", "x" + Img("") + "y"},
       // A name holding a colon.
       {remaps({{{"Name", "a:b"}, {"Path", "/AB"}}}), {}, ":a:b: :a:", Img("/AB") + " :a:"},
       // Markup put in by a pass is searched by the later ones: a code inside a

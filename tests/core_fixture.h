@@ -36,7 +36,7 @@ class Unprivileged {
   bool enforced() const { return enforced_; }
 
  private:
-  bool switched_ = false;
+  [[maybe_unused]] bool switched_ = false;  // Linux only
   bool enforced_ = false;
 };
 

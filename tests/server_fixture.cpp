@@ -104,7 +104,8 @@ bool CreateSymlink(const fs::path& target, const fs::path& link, bool directory)
   } else {
     fs::create_symlink(target, link, error);
   }
-  return !error;
+  // Wine reports success and makes no link.
+  return !error && fs::is_symlink(fs::symlink_status(link, error));
 }
 
 std::string WithoutTime(const std::string& line) {

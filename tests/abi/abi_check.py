@@ -1,72 +1,65 @@
 #!/usr/bin/env python3
-"""Checks the binary interface of our SDK's headers and of the plugin against
-the live host's (tests/abi/expected.txt), the way MSVC lays out and names
-things: Debian's clang-14 targeting x86_64-pc-windows-msvc, with MinGW-w64's
-C++ library headers standing in for MSVC's (their templates are named alike
-once libstdc++ keeps its old string ABI). It compiles
+"""Checks the plugin's binary interface against the live host's
+(tests/abi/expected.txt), from the Windows build in the live host's binary
+interface (scripts/build-windows.sh):
 
-  - tests/abi/abi_check.cpp, the SDK's own headers: record layouts and the
-    tables of virtual functions, as clang dumps them;
-  - every source of the plugin, against those headers and the live host's
-    logging library (spdlog 0.16.2): the host functions the objects import,
-    the permissions function the plugin binds by name, the exports.
+  - the record layouts and tables of virtual functions of our SDK's headers,
+    as Clang in its MSVC mode lays them out with Microsoft's C++ library:
+    tests/abi/abi_check.cpp compiled with the flags the build compiles the
+    plugin with (its compile_commands.json);
+  - Glyphwork.dll itself: its machine, its exports, the DLLs it imports from
+    and every function it imports from AsaApi.dll;
+  - the name the plugin binds the permissions function by: the one the SDK
+    declares, the one the plugin asks for, and the one the stand-in
+    Permissions.dll exports;
+  - that nothing the compiler runtime's DLL has is imported from the
+    universal CRT's (Wine's ucrtbase.dll has much of vcruntime140.dll's, and
+    Microsoft's modules take those from vcruntime140.dll).
 
 Prints what it found and exits 1 when anything differs from expected.txt.
-  abi_check.py --source DIR [--work DIR]
+  abi_check.py --build DIR
 """
 import argparse
+import json
 import pathlib
 import re
-import shutil
+import shlex
 import subprocess
 import sys
 import tempfile
 
-CLANG = "clang++-14"
-NM = "llvm-nm-14"
-READOBJ = "llvm-readobj-14"
-MINGW_CXX = pathlib.Path("/usr/lib/gcc/x86_64-w64-mingw32/12-posix/include/c++")
-MINGW_C = pathlib.Path("/usr/x86_64-w64-mingw32/include")
-
-# The plugin's sources, as CMakeLists.txt lists them for a Windows build.
-PLUGIN_SOURCES = [
-    "plugin/entry.cpp", "plugin/lifecycle.cpp", "plugin/platform_windows.cpp", "config/config.cpp",
-    "config/packs.cpp", "config/reading.cpp", "chat/chat_hook.cpp", "chat/chat_rules.cpp", "chat/permissions.cpp",
-    "assets/emoji_assets.cpp", "commands/case_folding.cpp", "commands/emoji_list.cpp", "commands/reload.cpp",
-    "log/log.cpp", "usage/counts.cpp", "usage/day.cpp", "usage/pending_file.cpp", "usage/settings.cpp",
-    "usage/sqlite_store.cpp", "usage/store.cpp", "usage/tally.cpp", "usage/usage.cpp", "usage/writer.cpp",
-    "usage/mysql_store.cpp",
-]
-# The database libraries' C headers, which are the same on Windows: SQLite's
-# and MariaDB Connector/C's (its folder's files on the include path itself,
-# as a build with the connector has them).
-DATABASE_HEADERS = [pathlib.Path("/usr/include/sqlite3.h")] + sorted(pathlib.Path("/usr/include/mariadb").glob("*"))
+READOBJ = "llvm-readobj-19"
+NM = "llvm-nm-19"
+WINE_DLLS = pathlib.Path("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows")
 RECORDS = ["FString", "TArray<wchar_t>", "FLinearColor", "RCONPacket", "FPrimalChatMessage"]
 INTERFACES = ["AsaApi::ICommands", "AsaApi::IHooks"]
-
-
-def flags(source, work):
-    """MSVC's target and layout; MinGW's headers read as if by GCC on Windows."""
-    return [
-        CLANG, "--target=x86_64-pc-windows-msvc", "-std=gnu++20", "-fmsc-version=0", "-fgnuc-version=12",
-        "-D__declspec(x)=__attribute__((x))", "-DUNICODE", "-D_UNICODE", "-D_GLIBCXX_USE_CXX11_ABI=0",
-        "-include", "share.h", "-nostdinc++", "-isystem", str(MINGW_CXX), "-isystem",
-        str(MINGW_CXX / "x86_64-w64-mingw32"), "-isystem", str(MINGW_C),
-        "-I", str(source / "sdk/AsaApi/Core/Public"), "-I", str(source / "sdk/Permissions/Public"),
-        "-isystem", str(source / "third_party/spdlog-0.16.2"), "-isystem", str(work / "include"),
-        "-I", str(source), "-DGLYPHWORK_EXPORT=__declspec(dllexport)", "-w",
-    ]
 
 
 def run(command):
     result = subprocess.run(command, capture_output=True, text=True)
     if result.returncode != 0:
-        sys.exit("failed: " + " ".join(command) + "\n" + result.stdout + result.stderr)
+        sys.exit("failed: " + shlex.join(command) + "\n" + result.stdout + result.stderr)
     return result.stdout
 
 
+def compile_like_the_plugin(build, source, out):
+    """abi_check.cpp with the flags of the plugin's entry, its layouts dumped."""
+    commands = json.loads((build / "compile_commands.json").read_text())
+    entry = next(c for c in commands if c["file"].endswith("plugin/entry.cpp"))
+    words = shlex.split(entry["command"])
+    # The compiler and its options, without the input and output the entry had.
+    options = [w for w in words[1:input_at(words)] if not w.startswith(("/Fo", "-Fo", "/Fd", "-Fd"))]
+    return run([words[0]] + options + ["-Xclang", "-fdump-record-layouts", "-Xclang", "-fdump-vtable-layouts",
+                                       "/c", "/Fo" + str(out), "--", str(source)])
+
+
+def input_at(words):
+    """Where the command's input starts: at '--', or the last word."""
+    return words.index("--") if "--" in words else len(words) - 1
+
+
 def records(dump):
-    """'record NAME SIZE: member offset, ...' for each record of RECORDS, from -fdump-record-layouts."""
+    """'record NAME SIZE: member offset, ...' for each record of RECORDS."""
     found = {}
     for block in dump.split("*** Dumping AST Record Layout")[1:]:
         lines = block.strip("\n").split("\n")
@@ -84,7 +77,7 @@ def records(dump):
 
 
 def vtables(dump):
-    """'vtable NAME SLOT: function' for each interface, from -fdump-vtable-layouts."""
+    """'vtable NAME SLOT: function' for each interface."""
     lines = []
     for name in INTERFACES:
         block = re.search(r"VFTable indices for '" + re.escape(name) + r"' \(\d+ entries\)\.\n((?:\s+\d+ \|.*\n)+)",
@@ -98,51 +91,58 @@ def vtables(dump):
     return lines
 
 
+def imports(dll):
+    """{DLL name: [function, ...]} of a PE file's import table."""
+    table = {}
+    current = None
+    for line in run([READOBJ, "--coff-imports", str(dll)]).split("\n"):
+        if m := re.match(r"\s+Name: (\S+)$", line):
+            current = table.setdefault(m.group(1), [])
+        elif (m := re.match(r"\s+Symbol: (\S+) \(\d+\)$", line)) and current is not None:
+            current.append(m.group(1))
+    return table
+
+
+def exports(dll):
+    return re.findall(r"^\s+Name: (\S+)$", run([READOBJ, "--coff-exports", str(dll)]), re.M)
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--source", required=True, type=pathlib.Path)
-    parser.add_argument("--work", type=pathlib.Path)
+    parser.add_argument("--build", required=True, type=pathlib.Path)
     options = parser.parse_args()
-    source = options.source.resolve()
-    work = options.work or pathlib.Path(tempfile.mkdtemp(prefix="abi-check-"))
-    # nlohmann-json and the database headers alone, not the rest of
-    # /usr/include, which is Linux's.
-    (work / "include").mkdir(parents=True, exist_ok=True)
-    shutil.copytree("/usr/include/nlohmann", work / "include/nlohmann", dirs_exist_ok=True)
-    for header in DATABASE_HEADERS:
-        if header.is_dir():
-            shutil.copytree(header, work / "include" / header.name, dirs_exist_ok=True)
-        else:
-            shutil.copy(header, work / "include" / header.name)
+    build = options.build.resolve()
+    source = pathlib.Path(__file__).resolve().parents[2]
+    plugin = build / "bin/Glyphwork.dll"
 
     found = []
-    dump = run(flags(source, work) + ["-Xclang", "-fdump-record-layouts", "-Xclang", "-fdump-vtable-layouts",
-                                      "-c", str(source / "tests/abi/abi_check.cpp"), "-o", str(work / "sdk.obj")])
-    found += records(dump)
-    found += vtables(dump)
+    with tempfile.TemporaryDirectory() as work:
+        sdk_obj = pathlib.Path(work) / "abi_check.obj"
+        dump = compile_like_the_plugin(build, source / "tests/abi/abi_check.cpp", sdk_obj)
+        found += records(dump)
+        found += vtables(dump)
+        declared = [s[len("__imp_"):] for s in run([NM, "--undefined-only", str(sdk_obj)]).split()
+                    if s.startswith("__imp_?IsPlayerInGroup@")]
 
-    objects = []
-    for name in PLUGIN_SOURCES:
-        obj = work / (name.replace("/", "_") + ".obj")
-        run(flags(source, work) + ["-c", str(source / name), "-o", str(obj)])
-        objects.append(str(obj))
-    undefined = run([NM, "--undefined-only", "--no-sort"] + objects).split()
-    imports = sorted({symbol[len("__imp_"):] for symbol in undefined if symbol.startswith("__imp_?")})
-    found += [f"import {symbol}" for symbol in imports]
+    machine = re.search(r"Machine: (\S+)", run([READOBJ, "--file-headers", str(plugin)])).group(1)
+    found.append(f"machine {machine}")
+    found += [f"export {name}" for name in sorted(exports(plugin))]
+    table = imports(plugin)
+    found += [f"dll {name}" for name in sorted(table)]
+    found += [f"import {name}" for name in sorted(table.get("AsaApi.dll", []))]
 
-    # The name the plugin binds the permissions function by, and the one our
-    # SDK's declaration has.
-    sdk_names = run([NM, "--undefined-only", str(work / "sdk.obj")]).split()
-    declared = [s[len("__imp_"):] for s in sdk_names if s.startswith("__imp_?IsPlayerInGroup@")]
     asked = re.findall(r'kIsPlayerInGroupSymbol = "([^"]+)"', (source / "plugin/platform_windows.cpp").read_text())
-    stand_in = re.findall(r'^"([^"]+)"=', (source / "standin/permissions/permissions.def").read_text(), re.M)
+    stand_in = [name for name in exports(build / "bin/Permissions.dll")
+                if name.startswith("?IsPlayerInGroup@")]
     if declared and asked == declared and stand_in == declared:
         found.append(f"bound {declared[0]}")
     else:
         found.append(f"bound: declared {declared}, asked for {asked}, stand-in exports {stand_in}")
 
-    directives = run([READOBJ, "--coff-directives", str(work / "plugin_entry.cpp.obj")])
-    found += [f"export {name}" for name in sorted(re.findall(r"/EXPORT:(\w+)", directives))]
+    compiler_runtime = set(exports(WINE_DLLS / "vcruntime140.dll"))
+    misplaced = sorted(set(table.get("ucrtbase.dll", [])) & compiler_runtime)
+    if misplaced:
+        found.append("from ucrtbase.dll, functions of vcruntime140.dll: " + ", ".join(misplaced))
 
     expected = [line for line in (source / "tests/abi/expected.txt").read_text().split("\n")
                 if line and not line.startswith("#")]
@@ -154,8 +154,10 @@ def main():
     if missing or any(line not in expected for line in found):
         print("The binary interface differs from the live host's (tests/abi/expected.txt).")
         return 1
-    print(f"ABI check: {len(found)} facts as the live host has them "
-          f"({len(RECORDS)} records, {len(INTERFACES)} tables, {len(imports)} imports, 1 bound name, exports).")
+    runtime = sum(len(names) for dll, names in table.items() if dll != "AsaApi.dll")
+    print(f"ABI check: {len(found)} facts as the live host has them ({len(RECORDS)} records, {len(INTERFACES)} "
+          f"tables, {len(table.get('AsaApi.dll', []))} host imports, {runtime} imports of the runtime and "
+          f"Windows from {len(table) - 1} DLLs, 1 bound name, the exports).")
     return 0
 
 

@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
-# SQLite for the Windows cross build. Debian has no MinGW build of SQLite, but
-# it ships SQLite's source (the sqlite3 source package): this fetches that
-# with apt-get, makes the single-file amalgamation from it (which takes
-# tclsh) and compiles it with MinGW-w64 into OUT/include/sqlite3.h and
-# OUT/lib/libsqlite3.a, for find_package(SQLite3). Done once per OUT.
-#   bash scripts/sqlite-for-mingw.sh OUT
+# SQLite for the Windows builds, which compile it in. Debian has no Windows
+# build of SQLite, but it ships SQLite's source (the sqlite3 source package):
+# this fetches that with apt-get and makes the single-file amalgamation from
+# it (which takes tclsh), OUT/sqlite3.c and OUT/sqlite3.h. Done once per OUT.
+#   bash scripts/sqlite-amalgamation.sh OUT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "$1")
-[ -f "$out/lib/libsqlite3.a" ] && [ -f "$out/include/sqlite3.h" ] && exit 0
-bash scripts/install-deps.sh tcl dpkg-dev make gcc-mingw-w64-x86-64-posix
+[ -f "$out/sqlite3.c" ] && [ -f "$out/sqlite3.h" ] && exit 0
+bash scripts/install-deps.sh tcl dpkg-dev make gcc
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -34,9 +33,6 @@ dpkg-source --no-check -x "$work"/sqlite3_*.dsc "$work/src" >/dev/null
 mkdir -p "$work/src/amalgamation"
 (cd "$work/src/amalgamation" && ../configure --disable-tcl >/dev/null && make -j2 sqlite3.c >/dev/null)
 
-mkdir -p "$out/include" "$out/lib"
-x86_64-w64-mingw32-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION \
-  -c "$work/src/amalgamation/sqlite3.c" -o "$work/sqlite3.o"
-x86_64-w64-mingw32-ar rcs "$out/lib/libsqlite3.a" "$work/sqlite3.o"
-cp "$work/src/amalgamation/sqlite3.h" "$out/include/"
-echo "SQLite $(sed -n 's/^#define SQLITE_VERSION *"\(.*\)"/\1/p' "$out/include/sqlite3.h") for MinGW-w64 in $out"
+mkdir -p "$out"
+cp "$work/src/amalgamation/sqlite3.c" "$work/src/amalgamation/sqlite3.h" "$out/"
+echo "SQLite $(sed -n 's/^#define SQLITE_VERSION *"\(.*\)"/\1/p' "$out/sqlite3.h") amalgamation in $out"
