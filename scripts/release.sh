@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the tools' release archives into dist/:
+# Builds the release archives into dist/, each with a .sha256 beside it:
 #   Glyphwork-<version>-tools-linux-x86_64.tar.gz (the Linux build, build/)
 #   Glyphwork-<version>-tools-win64.zip           (the Windows build, build-win/)
-# each with a .sha256 beside it. Installs what is missing, builds what is out
-# of date, then packs.
+#   Glyphwork-<version>-plugin-win64.zip          (Glyphwork.dll for live servers, build-win/)
+# Installs what is missing, builds what is out of date, then packs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

@@ -5,7 +5,8 @@
 # under wine): the README's demo on the dev server, which must deliver a
 # picture; glyphwork-check on the kit (clean), on the kit without its
 # textures (warnings: not checked) and on a kit with a broken pack (errors,
-# the pack named).
+# the pack named). Then the plugin archive's Glyphwork.dll, installed into the
+# Windows kit as INSTALL.txt says, runs the demo on the dev server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(Glyphwork VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -13,11 +14,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 linux=Glyphwork-$version-tools-linux-x86_64
 windows=Glyphwork-$version-tools-win64
+plugin=Glyphwork-$version-plugin-win64
 tar -xzf "dist/$linux.tar.gz" -C "$work"
-(cd "$work" && unzip -q "$OLDPWD/dist/$windows.zip")
-for name in "$linux" "$windows"; do
+(cd "$work" && unzip -q "$OLDPWD/dist/$windows.zip" && unzip -q "$OLDPWD/dist/$plugin.zip")
+for name in "$linux" "$windows" "$plugin"; do
+  (cd dist && sha256sum -c "$name".*.sha256 >/dev/null) || { echo "$name: its checksum does not match"; exit 1; }
   (cd "$work" && find "$name" -type f | sed "s|^$name/||" | sort) > "$work/$name.txt"
-  expected=tests/release/${name#Glyphwork-$version-tools-}.txt
+  expected=tests/release/${name#Glyphwork-$version-}.txt
+  expected=${expected/tools-/}
   diff -u "$expected" "$work/$name.txt" || { echo "the contents of $name differ from $expected"; exit 1; }
 done
 
@@ -50,6 +54,7 @@ run() {
   done
   if grep -qF "Invalid Path" <<<"$out"; then echo "$name: a texture did not load:"; echo "$out"; exit 1; fi
   echo "$name: $program ${arguments[*]}: exit $status"
+  last_output=$out
 }
 smile='<img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>'
 ark='<img src="chat.image" path="/Game/Emojis/Custom/ArkLogo.ArkLogo"/>'
@@ -67,4 +72,12 @@ for name in "$linux" "$windows"; do
   run "$name" 2 glyphwork-check --root bare --content none -- "broken.json:1:60: error: trailing comma"
   rm -rf "$work/$name/bare"
 done
+
+# The live plugin, where INSTALL.txt puts it: the dev server runs the
+# folder's own Glyphwork.dll instead of its stand-in.
+cp -r "$work/$plugin/Glyphwork/." "$work/$windows/server/ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/"
+run "$windows" 0 glyphwork-devserver --root server --script demo.txt -- \
+  "Loaded plugin Glyphwork" "Loaded 5 new object(s)!" "[chat] Ann -> Bea: hello $smile and $ark!" \
+  "[rcon] #1: Reloaded Config!"
+if grep -qF "running the stand-in plugin" <<<"$last_output"; then echo "$plugin: the dev server ran its stand-in"; exit 1; fi
 wineserver --kill >/dev/null 2>&1 || true

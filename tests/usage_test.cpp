@@ -382,5 +382,24 @@ TEST_F(UsageTest, ADatabaseThatCannotBeWrittenKeepsTheCountsUntilItCanEvenAcross
                   "are kept in memory until the database answers"));
 }
 
+TEST_F(UsageTest, AMysqlBlockInABuildWithoutAClientKeepsTheCountsAndSaysWhy) {
+#ifndef GLYPHWORK_NO_MYSQL_CLIENT
+  GTEST_SKIP() << "this build has a MariaDB/MySQL client";
+#endif
+  WriteConfig(R"({"Usage": {"Enabled": true, "FlushSeconds": 3600, "Mysql": {"Host": "db", "Server": "island"}}})");
+  ASSERT_NO_THROW(Load());
+  game_->Join("Ann", "id-Ann");
+  WaitForFlushes(1);
+  EXPECT_THAT(WithoutDate(TakeHostLog()),
+              ElementsAre("[Glyphwork][error] Usage counts not written: MySQL db:3306/glyphwork: this build of "
+                          "Glyphwork has no MariaDB/MySQL client; build it with MariaDB Connector/C "
+                          "(docs/live-server.md) or use SQLite; they are kept in memory until the database answers"));
+  EXPECT_EQ((Tally{{":smile: faces.json", 1}}), Say("Ann", ":smile:"));
+  // Kept for a build that can write them.
+  Unload();
+  EXPECT_TRUE(fs::exists(PluginDir() / usage::kPendingFile));
+  EXPECT_FALSE(fs::exists(Database()));
+}
+
 }  // namespace
 }  // namespace glyphwork::testing

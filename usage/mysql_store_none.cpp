@@ -1,5 +1,5 @@
-// A build without MariaDB Connector/C (the Windows cross build here): a Mysql
-// block is refused when the writer first connects.
+// A build without MariaDB Connector/C (the Windows build here, which the
+// release ships): a Mysql block is refused when the writer first connects.
 #include "usage/store.h"
 
 namespace glyphwork::usage {

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     if (const std::string standin = server.StandInInUse(); !standin.empty()) {
       fmt::print(
           ", running the stand-in plugin {}: the server folder has no {}{} of its own (a live "
-          "server needs a Glyphwork.dll built against the host's SDK)",
+          "server needs Glyphwork.dll from the plugin's release archive)",
           standin, glyphwork::kPluginName, standin::PluginSuffix());
     }
     fmt::print("\n");
