@@ -72,6 +72,16 @@ else()
 endif()
 add_library(SQLite::SQLite3 ALIAS glyphwork_sqlite3)
 
+# Google Benchmark from Debian's sources too, when the benchmarks are asked
+# for (scripts/bench-windows.sh).
+if(GLYPHWORK_BENCH)
+  set(GLYPHWORK_BENCHMARK_SOURCE "" CACHE PATH "The folder of Google Benchmark's source")
+  set(BENCHMARK_ENABLE_TESTING OFF CACHE BOOL "" FORCE)
+  set(BENCHMARK_ENABLE_INSTALL OFF CACHE BOOL "" FORCE)
+  set(BENCHMARK_ENABLE_WERROR OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GLYPHWORK_BENCHMARK_SOURCE} ${CMAKE_BINARY_DIR}/benchmark EXCLUDE_FROM_ALL)
+endif()
+
 # GoogleTest from Debian's sources, built for Windows.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

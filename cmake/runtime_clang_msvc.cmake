@@ -55,7 +55,7 @@ endfunction()
 if(NOT EXISTS ${runtime_lib_dir}/msvcrt.lib)
   glyphwork_runtime_import_library(msvcrt vcruntime140 vcruntime140_1 ucrtbase)
   glyphwork_runtime_import_library(msvcprt msvcp140 msvcp140_1 msvcp140_2 msvcp140_atomic_wait)
-  foreach(system kernel32 user32 advapi32 shell32 ws2_32 mswsock)
+  foreach(system kernel32 user32 advapi32 shell32 shlwapi ws2_32 mswsock)
     glyphwork_runtime_import_library(${system} ${system})
   endforeach()
   # The POSIX names of the C library: Wine's headers define them inline.
