@@ -7,10 +7,6 @@ set(GLYPHWORK_NO_UNIQUE "")
 # functions without a suffix.
 add_compile_definitions(UNICODE _UNICODE)
 
-if(GLYPHWORK_CLANG_MSVC)
-  include(cmake/runtime_clang_msvc.cmake)
-endif()
-
 if(CMAKE_HOST_WIN32)
   # A live build with Visual Studio: the logging library comes with the SDK's
   # headers, nlohmann-json from the package manager.
@@ -79,7 +75,14 @@ if(GLYPHWORK_BENCH)
   set(BENCHMARK_ENABLE_TESTING OFF CACHE BOOL "" FORCE)
   set(BENCHMARK_ENABLE_INSTALL OFF CACHE BOOL "" FORCE)
   set(BENCHMARK_ENABLE_WERROR OFF CACHE BOOL "" FORCE)
+  # Debian's source has no git history for the library to take its
+  # version from.
+  set(GIT_VERSION 0.0.0)
+  # Windows has no librt; a check that only compiles would find one.
+  set(HAVE_LIB_RT FALSE CACHE INTERNAL "")
   add_subdirectory(${GLYPHWORK_BENCHMARK_SOURCE} ${CMAKE_BINARY_DIR}/benchmark EXCLUDE_FROM_ALL)
+  # Its system information calls Windows' narrow functions.
+  target_compile_options(benchmark PRIVATE -UUNICODE -U_UNICODE)
 endif()
 
 # GoogleTest from Debian's sources, built for Windows.
@@ -88,3 +91,9 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 # Windows threads: GoogleTest has its own support of them.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Last, so that the libraries above, which are not ours, do not link the
+# runtime's static part (a static library of theirs would export it).
+if(GLYPHWORK_CLANG_MSVC)
+  include(cmake/runtime_clang_msvc.cmake)
+endif()
