@@ -29,8 +29,9 @@ foreach(dir ${GLYPHWORK_SYSTEM_INCLUDE_DIRS})
 endforeach()
 # The vectorised algorithms of the C++ library need AVX2 code that Clang
 # compiles only with per-function target attributes; its plain loops serve.
-set(CMAKE_C_FLAGS_INIT "${system_includes}")
-set(CMAKE_CXX_FLAGS_INIT "${system_includes} -D_USE_STD_VECTOR_ALGORITHMS=0")
+# _MSC_VER as the host's toolset has it (19.39).
+set(CMAKE_C_FLAGS_INIT "-fms-compatibility-version=19.39 ${system_includes}")
+set(CMAKE_CXX_FLAGS_INIT "-fms-compatibility-version=19.39 ${system_includes} -D_USE_STD_VECTOR_ALGORITHMS=0")
 # No manifest files beside the modules: they would say nothing Windows does
 # not assume.
 foreach(kind EXE SHARED MODULE)

@@ -31,18 +31,21 @@ namespace glyphwork_crt {
 
 namespace {
 _onexit_table_t module_exit_table;
-bool module_exit_table_used = false;
+// The CRT's table (an executable), the module's own (a DLL), or none any more
+// (a DLL that ran its table: what it registers then would outlive its code).
+enum class ExitTable { kProcess, kModule, kClosed };
+ExitTable exit_table = ExitTable::kProcess;
 }  // namespace
 
 void UseModuleExitTable() {
   _initialize_onexit_table(&module_exit_table);
-  module_exit_table_used = true;
+  exit_table = ExitTable::kModule;
 }
 
 void RunModuleExitTable() {
-  if (!module_exit_table_used) return;
+  if (exit_table != ExitTable::kModule) return;
+  exit_table = ExitTable::kClosed;
   _execute_onexit_table(&module_exit_table);
-  module_exit_table_used = false;
 }
 
 bool RunInitialisers() {
@@ -54,14 +57,24 @@ bool RunInitialisers() {
 }  // namespace glyphwork_crt
 
 extern "C" _onexit_t __cdecl _onexit(_onexit_t function) {
-  if (glyphwork_crt::module_exit_table_used) {
-    return _register_onexit_function(&glyphwork_crt::module_exit_table, function) == 0 ? function : nullptr;
+  using glyphwork_crt::ExitTable;
+  switch (glyphwork_crt::exit_table) {
+    case ExitTable::kProcess:
+      return _crt_atexit(reinterpret_cast<_PVFV>(function)) == 0 ? function : nullptr;
+    case ExitTable::kModule:
+      return _register_onexit_function(&glyphwork_crt::module_exit_table, function) == 0 ? function : nullptr;
+    case ExitTable::kClosed:
+      break;
   }
-  return _crt_atexit(reinterpret_cast<_PVFV>(function)) == 0 ? function : nullptr;
+  return nullptr;
 }
 
 extern "C" int __cdecl atexit(_PVFV function) {
   return _onexit(reinterpret_cast<_onexit_t>(function)) == nullptr ? -1 : 0;
 }
 
-extern "C" int __cdecl at_quick_exit(_PVFV function) { return _crt_at_quick_exit(function); }
+// quick_exit runs the executable's functions only: a DLL's are kept nowhere,
+// since they could outlive its code.
+extern "C" int __cdecl at_quick_exit(_PVFV function) {
+  return glyphwork_crt::exit_table == glyphwork_crt::ExitTable::kProcess ? _crt_at_quick_exit(function) : 0;
+}

@@ -9,7 +9,8 @@ extern "C" {
 #endif
 
 static __inline int __cdecl feraiseexcept(int _Except) {
-  static const double _Zero = 0.0, _One = 1.0, _Big = 1e300, _Small = 1e-300;
+  // Volatile, so that the compiler computes at run time and the flags rise.
+  static volatile const double _Zero = 0.0, _One = 1.0, _Big = 1e300, _Small = 1e-300;
   volatile double _Ans;
   if (_Except & FE_INVALID) _Ans = _Zero / _Zero;
   if (_Except & FE_DIVBYZERO) _Ans = _One / _Zero;
