@@ -238,9 +238,26 @@ void Rewrite(AShooterPlayerController* controller, FPrimalChatMessage& message) 
 
 }  // namespace
 
+namespace {
+bool hook_installed = false;
+}  // namespace
+
+void InstallChatHook() {
+  if (hook_installed) return;
+  hook_installed = AsaApi::GetHooks().SetHook(
+      game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook), &ClientChatMessageTrampoline);
+}
+
+void RemoveChatHook() {
+  if (!hook_installed) return;
+  AsaApi::GetHooks().DisableHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook));
+  hook_installed = false;
+}
+
 const ChatRules& ChatRulesInEffect() { return CurrentRules(); }
 
 void FindAudience(const ChatRules& rules, AShooterPlayerController* controller, ChatRules::Audience& audience) {
+  ForgetPermissionsLibrary();
   audience.pictures = !rules.use_permissions() || RecipientAllowed(rules, controller);
   audience.gates.assign(rules.gate_groups().size(), ChatRules::Audience::kNotAsked);
   audience.ask = &AskGate;

@@ -28,6 +28,12 @@ extern game::ClientChatMessageFn ClientChatMessageTrampoline;
 // printed until the next change of the documents.
 void ClientChatMessageHook(AShooterPlayerController* controller, FPrimalChatMessage message);
 
+// Puts ClientChatMessageHook in the host's hook table, unless it is there
+// already; takes it out again. The host stops every other thread of the
+// process meanwhile: no thread of ours may run then. Game thread.
+void InstallChatHook();
+void RemoveChatHook();
+
 // The rules derived from ConfigDocument, PackDocument and PackFiles as they
 // stand. Throws only what allocation throws.
 std::unique_ptr<ChatRules> BuildChatRules();

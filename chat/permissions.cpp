@@ -4,31 +4,37 @@
 
 #include "config/config.h"
 #include "log/log.h"
-#include "plugin/platform.h"
+#include "platform/platform.h"
 
 namespace glyphwork {
 
 namespace {
-platform::IsPlayerInGroupFn bound = nullptr;
-bool failed = false;
-unsigned long failed_generation = 0;
+platform::IsPlayerInGroupFn found = nullptr;
+bool looked = false;  // in this delivery
+// Said once while the library stays away, and again after a reload.
+bool missing_said = false;
+unsigned long missing_said_generation = 0;
 }  // namespace
 
+void ForgetPermissionsLibrary() {
+  looked = false;
+  found = nullptr;
+}
+
 bool IsPlayerInGroup(const FString& player_id, const FString& group) {
-  if (bound == nullptr) {
-    // A failed bind is retried only after a reload: a failing dlopen searches
-    // the disk, and this runs on the game thread for every delivery.
-    if (failed && failed_generation == DocumentsGeneration()) return false;
+  if (!looked) {
+    looked = true;
     std::string error;
-    bound = platform::BindIsPlayerInGroup(&error);
-    if (bound == nullptr) {
-      failed = true;
-      failed_generation = DocumentsGeneration();
+    found = platform::FindIsPlayerInGroup(&error);
+    if (found != nullptr) {
+      missing_said = false;
+    } else if (!missing_said || missing_said_generation != DocumentsGeneration()) {
+      missing_said = true;
+      missing_said_generation = DocumentsGeneration();
       PrintError("Permissions library not available, no player counts as in a group: " + error);
-      return false;
     }
   }
-  return bound(player_id, group);
+  return found != nullptr && found(player_id, group);
 }
 
 }  // namespace glyphwork

@@ -1,4 +1,4 @@
-set(GLYPHWORK_PLATFORM_SOURCE plugin/platform_linux.cpp)
+set(GLYPHWORK_PLATFORM_SOURCE platform/platform_linux.cpp)
 set(GLYPHWORK_EXPORT "__attribute__((visibility(\"default\")))")
 set(GLYPHWORK_PLATFORM_LIBS ${CMAKE_DL_LIBS})
 set(GLYPHWORK_HOST_LIBRARY_SOURCE library_linux.cpp)

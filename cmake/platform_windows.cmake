@@ -1,4 +1,4 @@
-set(GLYPHWORK_PLATFORM_SOURCE plugin/platform_windows.cpp)
+set(GLYPHWORK_PLATFORM_SOURCE platform/platform_windows.cpp)
 set(GLYPHWORK_EXPORT "__declspec(dllexport)")
 set(GLYPHWORK_PLATFORM_LIBS "")
 set(GLYPHWORK_HOST_LIBRARY_SOURCE library_windows.cpp)

@@ -36,6 +36,10 @@ install(CODE "file(RENAME \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${standin_plu
                           \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${standin_plugin_destination}/${GLYPHWORK_STANDIN_PLUGIN_NAME}${CMAKE_SHARED_MODULE_SUFFIX}\")"
         COMPONENT tools)
 install(FILES ${GLYPHWORK_KIT_PLUGIN_INFO} DESTINATION ${standin_plugin_destination} COMPONENT tools)
+# The stand-in permissions library beside it, which the dev server loads as a
+# plugin (programs/devserver/dev_server.h).
+install(TARGETS permissions RUNTIME DESTINATION ${standin_plugin_destination} COMPONENT tools
+        LIBRARY DESTINATION ${standin_plugin_destination} COMPONENT tools)
 install(DIRECTORY schema/ DESTINATION ${tools}/schema COMPONENT tools)
 install(DIRECTORY examples/kit/ DESTINATION ${tools}/server COMPONENT tools)
 install(FILES release/demo.txt DESTINATION ${tools} COMPONENT tools)

@@ -32,6 +32,10 @@ void ReadDocuments() {
   const std::optional<usage::UsageSettings> usage = ReadUsageSettingsOf(config);
   UseDocuments(std::move(config), std::move(packs));
   UseChatRules(std::move(rules));
+  // A start-up that failed installed nothing; the hooks go in before any
+  // writer thread can start.
+  InstallChatHook();
+  InstallWorldEndHook();
   UpdateEmojiListCommand();
   UseUsageSettings(usage);
 }

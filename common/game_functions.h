@@ -8,6 +8,9 @@
 namespace game {
 
 inline constexpr const char* kClientChatMessage = "AShooterPlayerController.ClientChatMessage(FPrimalChatMessage)";
+// The world's end: the game mode's EndPlay, as the host's SDK names it. The
+// reason is an EEndPlayReason::Type, an int, passed on as it came.
+inline constexpr const char* kGameModeEndPlay = "AShooterGameMode.EndPlay(EEndPlayReason::Type)";
 
 using ClientChatMessageFn = void (*)(AShooterPlayerController*, FPrimalChatMessage);
 

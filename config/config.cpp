@@ -10,7 +10,7 @@
 #include "common/utf8_path.h"
 #include "config/json_errors.h"
 #include "config/reading.h"
-#include "plugin/platform.h"
+#include "platform/platform.h"
 
 namespace glyphwork {
 

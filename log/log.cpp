@@ -6,7 +6,7 @@
 #include <chrono>
 #include <ctime>
 
-#include "plugin/platform.h"
+#include "platform/platform.h"
 
 namespace glyphwork {
 

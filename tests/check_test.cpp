@@ -112,9 +112,9 @@ std::vector<std::string> Flat(const json& report) {
   return out;
 }
 
-const std::string kConfigFails = " (the plugin does not load, and a reload keeps the previous configuration)";
+const std::string kConfigFails = " (the plugin does not start, and a reload keeps the previous configuration)";
 const std::string kPackFails =
-    " (the pack scan stops here: the plugin does not load, and a reload keeps the previous packs)";
+    " (the pack scan stops here: the plugin does not start, and a reload keeps the previous packs)";
 const std::string kBothFail =
     " (at start-up, texture loading stops there and chat messages are delivered without emoji; a reload keeps the "
     "previous files)";
@@ -165,19 +165,22 @@ TEST_F(CheckTest, ErrorsThatFailALoadNameTheFileAndWhereTheParseStopped) {
         "error Packs/README.txt:1:1: syntax error while parsing value - invalid literal; last read: 'P'" + kPackFails}},
       {{{"config.json", "[]"}, {"Packs/a.json", kFacePack}},
        {"error config.json: expected an object at the top level, found a list (the pack scan fails on it, so the "
-        "plugin does not load)"}},
+        "plugin does not start)"}},
   };
   for (const Case& c : cases) {
     Use(c.files);
     const json report = CheckJson();
     EXPECT_THAT(Flat(report), ElementsAreArray(c.expected)) << c.files.begin()->first;
     EXPECT_EQ(2, report["status"]);
-    // The verdict is the plugin's: it does not load (it logs why and
-    // registers nothing), and its log names the first broken file at the
-    // checker's line and column.
+    // The verdict is the plugin's: it does not start (it logs why and
+    // registers its reload commands alone), and its log names the first
+    // broken file at the checker's line and column.
     TakeHostLog();
     ASSERT_TRUE(LoadPlugin());
-    EXPECT_THAT(standin::Registrations(), ::testing::IsEmpty()) << c.expected.front();
+    EXPECT_THAT(standin::Registrations(),
+                ::testing::UnorderedElementsAre("console Glyphwork.Reload", "rcon Glyphwork.Reload",
+                                                ::testing::StartsWith("timer ")))
+        << c.expected.front();
     for (const json& finding : report["findings"]) {
       if (finding["severity"] != "error" || !finding.contains("line")) continue;
       const std::string place =
@@ -477,7 +480,7 @@ TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
                 "in the Packs folder loads\n" +
                 folder + "Packs/a.json:2:23: error: syntax error while parsing array - unexpected end of input; " +
                 "expected ']'" + kPackFails + "\n" +
-                "glyphwork-check: note: the plugin does not load: chat is delivered unchanged\n"
+                "glyphwork-check: note: the plugin does not start: chat is delivered unchanged\n"
                 "preview as a player in the permission groups VIP\n"
                 "say: a :e: b\n  => a :e: b\n"
                 "2 packs, 2 emoji, 1 error, 2 warnings, textures not checked\n",
@@ -501,7 +504,7 @@ TEST_F(CheckTest, JsonFormCarriesWhatTheTextFormSays) {
          {"line", 2},
          {"column", 23},
          {"message", "syntax error while parsing array - unexpected end of input; expected ']'" + kPackFails}},
-        {{"severity", "note"}, {"message", "the plugin does not load: chat is delivered unchanged"}}}},
+        {{"severity", "note"}, {"message", "the plugin does not start: chat is delivered unchanged"}}}},
       {"previews", {{{"text", "a :e: b"}, {"received", "a :e: b"}}}},
       {"preview_groups", {"VIP"}},
       {"summary", {{"packs", 2}, {"emoji", 2}, {"errors", 1}, {"warnings", 2}, {"textures_checked", false}}},

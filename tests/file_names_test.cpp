@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "plugin/platform.h"
+#include "platform/platform.h"
 #include "standin/permissions/permissions.h"
 #include "tests/chat_fixture.h"
 #include "tests/core_fixture.h"
@@ -117,7 +117,7 @@ TEST_F(FileNamesTest, GroupsTheListCommandAndNamesBeyondAsciiReachPlayersIntact)
   WritePack("日本.json", R"({"EmojiPath": "/Game/日本/", "EmojiArray": ["富士"]})");
   WriteContent("Émoji/café");
   std::string error;
-  EXPECT_NE(nullptr, platform::BindIsPlayerInGroup(&error)) << "bound by the library's own name: " << error;
+  EXPECT_NE(nullptr, platform::FindIsPlayerInGroup(&error)) << "found by the library's own name: " << error;
   ASSERT_TRUE(LoadPlugin());
   EXPECT_THAT(standin::TakeEvents(), ::testing::Contains("AddChatCommand /émojis"));
   auto* ann = game_->Join("Ann", "1");

@@ -106,10 +106,12 @@ class UsageTest : public CoreTest {
     return lines;
   }
 
-  // Waits until the writer has flushed `count` times since it started.
+  // Waits until the writer has flushed `count` times since it started; the
+  // game ticks meanwhile (the writer starts on the first).
   void WaitForFlushes(uint64_t count) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
+      standin::RunTimers();
       const auto stats = UsageWriterStats();
       if (stats && stats->flushes >= count) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -219,12 +221,16 @@ TEST_F(UsageTest, DaysReloadsAndTheCommandShowTheDatabaseAndWhatIsStillInMemory)
   EXPECT_EQ("Server", op->direct[1].sender);
   EXPECT_TRUE(game_->Find("Ann")->direct.empty());
 
-  Unload();
+  // A live server stops without Plugin_Unload: the world's end writes what
+  // is in memory, and the game's own EndPlay still runs.
+  game_->EndWorld();
+  EXPECT_EQ(1, game_->world_ends);
   EXPECT_THAT(Rows(), ElementsAre(from3 + " :smile: faces.json 1", from3 + " :wink: faces.json 1",
                                   usage::DayText(first + 1) + " :cry: faces.json 1",
                                   usage::DayText(first + 1) + " :smile: faces.json 2",
                                   usage::DayText(first + 1) + " :wink: faces.json 1", today + " :crown: z.json 1",
                                   today + " :dodo: z.json 1", today + " :smile: faces.json 1"));
+  Unload();
   // A new start reads the database back.
   ASSERT_NO_THROW(Load());
   WaitForFlushes(1);

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "plugin/platform.h"
+#include "platform/platform.h"
 
 namespace glyphwork::usage {
 

@@ -148,6 +148,8 @@ class MysqlStore final : public Store {
 
 std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings) { return std::make_unique<MysqlStore>(settings); }
 
-void ReleaseStoreLibraries() { mysql_library_end(); }
+// The thread's part only: mysql_library_end would tear down the connector for
+// another plugin of the same process that shares the library.
+void ReleaseStoreLibraries() { mysql_thread_end(); }
 
 }  // namespace glyphwork::usage

@@ -77,8 +77,9 @@ std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings);
 // newer than this Glyphwork knows.
 void CheckSchemaVersion(const std::string& where, int64_t version);
 
-// What the database libraries keep for the process, released by the last
-// thread that used them, before the plugin's code goes.
+// What the database libraries keep for the calling thread, released by the
+// thread that used them before it ends; the libraries themselves stay loaded
+// and set up for whoever else in the process uses them.
 void ReleaseStoreLibraries();
 
 }  // namespace glyphwork::usage

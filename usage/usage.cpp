@@ -37,6 +37,11 @@ struct UsageState {
   std::unique_ptr<usage::Counts> counts;
   std::unique_ptr<usage::Tally> tally;
   std::unique_ptr<usage::Writer> writer;
+  // The settings the writer starts with, and whether it may: not before the
+  // host's first timer call, when every plugin is loaded (the host stops all
+  // threads while a plugin loaded after this one installs its hooks).
+  std::optional<usage::UsageSettings> settings;
+  bool may_write = false;
   bool commands = false;
 };
 
@@ -70,6 +75,13 @@ void RemoveCommands() {
   state.commands = false;
 }
 
+void StartWriter() {
+  UsageState& state = State();
+  state.writer = std::make_unique<usage::Writer>(*state.counts, *state.settings,
+                                                 GetConfigPath().parent_path() / usage::kPendingFile,
+                                                 PluginFolderShown() + usage::kPendingFile, HostLog());
+}
+
 void Begin(const usage::UsageSettings& settings) {
   UsageState& state = State();
   if (!state.counts) state.counts = std::make_unique<usage::Counts>();
@@ -77,12 +89,11 @@ void Begin(const usage::UsageSettings& settings) {
     state.tally = std::make_unique<usage::Tally>(*state.counts);
     state.tally->UseRules(ChatRulesInEffect(), PackFiles);
   }
+  state.settings = settings;
   if (state.writer) {
     state.writer->Use(settings);
-  } else {
-    state.writer =
-        std::make_unique<usage::Writer>(*state.counts, settings, GetConfigPath().parent_path() / usage::kPendingFile,
-                                        PluginFolderShown() + usage::kPendingFile, HostLog());
+  } else if (state.may_write) {
+    StartWriter();
   }
   AddCommands();
   usage::counting_tally = state.tally.get();
@@ -121,17 +132,58 @@ void UseUsageSettings(const std::optional<usage::UsageSettings>& settings) {
   usage::counting_tally = nullptr;
   RemoveCommands();
   // What was counted before is written all the same, and soon.
+  if (settings && state.counts) state.settings = settings;
   if (state.writer && settings) state.writer->Use(*settings);
+}
+
+void StartUsageWriter() {
+  UsageState& state = State();
+  state.may_write = true;
+  if (!state.writer && state.counts && state.settings) StartWriter();
 }
 
 void StopUsage() {
   UsageState& state = State();
   usage::counting_tally = nullptr;
   RemoveCommands();
+  // Counted before the writer could begin: it begins for its last flush.
+  if (!state.writer && state.counts && state.settings) StartWriter();
   if (state.writer) state.writer->Stop();
   state.writer.reset();
   state.tally.reset();
   state.counts.reset();
+  state.settings.reset();
+  state.may_write = false;
+}
+
+namespace {
+
+using WorldEndFn = void (*)(AShooterGameMode*, int);
+WorldEndFn WorldEndTrampoline = nullptr;
+bool world_end_hooked = false;
+
+// The live host never unloads a plugin when the server stops: the world's
+// end is the last moment the counts can be written.
+void WorldEndHook(AShooterGameMode* game_mode, int reason) {
+  try {
+    StopUsage();
+  } catch (...) {
+  }
+  if (WorldEndTrampoline != nullptr) WorldEndTrampoline(game_mode, reason);
+}
+
+}  // namespace
+
+void InstallWorldEndHook() {
+  if (world_end_hooked) return;
+  world_end_hooked =
+      AsaApi::GetHooks().SetHook(game::kGameModeEndPlay, reinterpret_cast<LPVOID>(&WorldEndHook), &WorldEndTrampoline);
+}
+
+void RemoveWorldEndHook() {
+  if (!world_end_hooked) return;
+  AsaApi::GetHooks().DisableHook(game::kGameModeEndPlay, reinterpret_cast<LPVOID>(&WorldEndHook));
+  world_end_hooked = false;
 }
 
 void UsageRulesChanged(const ChatRules& rules) {

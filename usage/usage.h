@@ -38,9 +38,18 @@ void StartUsage();
 // Turned off, what was counted is still written; turned on, the thread
 // starts if it is not running. Game thread.
 void UseUsageSettings(const std::optional<usage::UsageSettings>& settings);
-// At unload, once the hook is gone: the commands go, the writer's last flush
-// runs (bounded) and the thread ends.
+// The host's first timer call after the start: from now on the writer may
+// run (it starts at once if counting is on). Game thread.
+void StartUsageWriter();
+// At unload, before the hooks go, and when the world ends: the commands go,
+// the writer's last flush runs (bounded) and the thread ends; counting stops.
 void StopUsage();
+
+// The detour on the game mode's EndPlay, whose work is StopUsage: the live
+// host stops a server without Plugin_Unload. Installed and removed as the
+// chat hook is, while no thread of ours runs. Game thread.
+void InstallWorldEndHook();
+void RemoveWorldEndHook();
 
 namespace usage {
 extern Tally* counting_tally;  // the tally counting, while counting is on; game thread only

@@ -22,7 +22,7 @@
 #include "config/config.h"
 #include "config/json_errors.h"
 #include "log/log.h"
-#include "plugin/platform.h"
+#include "platform/platform.h"
 #include "programs/check/console_lines.h"
 #include "programs/check/documents.h"
 #include "programs/check/json_text.h"
@@ -40,9 +40,9 @@ using glyphwork::PathFromUtf8;
 using glyphwork::Utf8FromPath;
 using nlohmann::json;
 
-constexpr const char* kConfigFails = "the plugin does not load, and a reload keeps the previous configuration";
+constexpr const char* kConfigFails = "the plugin does not start, and a reload keeps the previous configuration";
 constexpr const char* kPackFails =
-    "the pack scan stops here: the plugin does not load, and a reload keeps the previous packs";
+    "the pack scan stops here: the plugin does not start, and a reload keeps the previous packs";
 constexpr const char* kPlayerId = "glyphwork-check";
 
 // A console line's message: what follows the tag, without the colour reset.
@@ -156,14 +156,25 @@ class Checker {
 
   // The live host reports its folder in the system's ANSI code page (on
   // Windows): a character the code page lacks is lost, and with it the way to
-  // every file of the plugin.
+  // every file of the plugin. One it has is still at risk: the host widens
+  // each byte of that text to a character of its own when it loads plugins.
   void CheckFolderName() {
     const fs::path seen = platform::PathFromHostText(AsaApi::Tools::GetCurrentDir());
     const fs::path folder = glyphwork::PathFromUtf8(standin::BinariesDir());
-    if (seen == folder) return;
-    report_.Add(Severity::kError, Shown(folder), "",
-                "the host reports this folder in the system's code page, which lacks some of its characters: as \"" +
-                    Utf8FromPath(seen) + "\", where neither the host nor the plugin finds a file (rename the folder)");
+    if (seen != folder) {
+      report_.Add(Severity::kError, Shown(folder), "",
+                  "the host reports this folder in the system's code page, which lacks some of its characters: as \"" +
+                      Utf8FromPath(seen) +
+                      "\", where neither the host nor the plugin finds a file (rename the folder)");
+      return;
+    }
+    const std::string name = Utf8FromPath(folder);
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return;
+    report_.Add(Severity::kWarning, Shown(folder), "",
+                "the folder's name goes beyond ASCII: the live host turns each byte of it in the system's code page "
+                "into a character of its own, which names the folder right for some letters only (é in Western "
+                "European code pages, no € and nothing in a code page of two bytes): name the server's folder in "
+                "ASCII");
   }
 
   void ListPacks() {
@@ -226,7 +237,7 @@ class Checker {
   void ScanPacks() {
     const std::string folder = Shown(packs_folder_);
     if (!packs_folder_error_.empty()) {
-      report_.Add(Severity::kError, folder, "", packs_folder_error_ + " (the plugin does not load)");
+      report_.Add(Severity::kError, folder, "", packs_folder_error_ + " (the plugin does not start)");
       return;
     }
     if (!packs_folder_exists_) {
@@ -282,7 +293,7 @@ class Checker {
   // content folder.
   void CheckContent() {
     if (!plugin_loads_) {
-      report_.Add(Severity::kNote, "", "", "content not checked: the plugin does not load");
+      report_.Add(Severity::kNote, "", "", "content not checked: the plugin does not start");
       return;
     }
     report_.textures_checked = true;
@@ -325,7 +336,7 @@ class Checker {
       AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook),
                                  &ClientChatMessageTrampoline);
     } else {
-      report_.Add(Severity::kNote, "", "", "the plugin does not load: chat is delivered unchanged");
+      report_.Add(Severity::kNote, "", "", "the plugin does not start: chat is delivered unchanged");
     }
     AShooterPlayerController* player = game_->Join("Player", kPlayerId);
     std::vector<std::string>& groups = report_.preview_groups;

@@ -102,7 +102,7 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
   if (!config.is_object()) {
     Error(file, "",
           Expected("an object at the top level", config,
-                   has_packs ? "the pack scan fails on it, so the plugin does not load" : kAssetsAndChatFail));
+                   has_packs ? "the pack scan fails on it, so the plugin does not start" : kAssetsAndChatFail));
     return;
   }
   WarnUnknownKeys(

@@ -17,7 +17,6 @@
 #include "programs/arguments.h"
 #include "programs/devserver/terminal_text.h"
 #include "standin/host/host_control.h"
-#include "standin/permissions/permissions.h"
 
 namespace devserver {
 
@@ -64,6 +63,17 @@ std::string DevServer::FindStandInPlugin() {
   return std::filesystem::is_regular_file(glyphwork::PathFromUtf8(file), error) ? file : std::string();
 }
 
+std::string DevServer::FindStandInPermissions() {
+  const std::string plugin = FindStandInPlugin();
+  if (plugin.empty()) return {};
+  // Beside the stand-in plugin, under the library's own name, which the
+  // plugin finds it by once the host loaded it.
+  const std::string file =
+      glyphwork::Utf8FromPath(glyphwork::PathFromUtf8(plugin).parent_path() / GLYPHWORK_STANDIN_PERMISSIONS_FILE);
+  std::error_code error;
+  return std::filesystem::is_regular_file(glyphwork::PathFromUtf8(file), error) ? file : std::string();
+}
+
 std::string DevServer::StandInInUse() const {
   if (!plugin_file_.empty() || standin_plugin_.empty() || standin::HasOwnLibrary(glyphwork::kPluginName)) return {};
   return standin_plugin_;
@@ -71,14 +81,18 @@ std::string DevServer::StandInInUse() const {
 
 void DevServer::LoadPlugins() {
   std::vector<std::string> failed;
+  std::map<std::string, std::string> fallbacks;
+  if (!standin_permissions_.empty()) fallbacks[kPermissions] = standin_permissions_;
+  std::vector<std::string> skip;
   if (plugin_file_.empty()) {
-    std::map<std::string, std::string> fallbacks;
     if (!standin_plugin_.empty()) fallbacks[glyphwork::kPluginName] = standin_plugin_;
-    standin::LoadAllPlugins(fallbacks, &failed);
   } else {
+    // That library in place of the plugin folder's; then the other folders.
     const std::string name = glyphwork::Utf8FromPath(glyphwork::PathFromUtf8(plugin_file_).stem());
     if (!standin::LoadPlugin(name, plugin_file_)) failed.push_back(name);
+    skip.push_back(glyphwork::kPluginName);
   }
+  standin::LoadAllPlugins(fallbacks, &failed, skip);
   for (const std::string& name : failed) {
     if (std::find(failed_.begin(), failed_.end(), name) == failed_.end()) failed_.push_back(name);
   }
@@ -119,10 +133,14 @@ bool DevServer::Run(const std::string& line) {
     std::string name, group;
     in >> name >> group;
     if (auto* player = Player(name)) {
-      if (command == "group") {
-        Permissions::StandIn::AddToGroup(player->unique_id, group);
+      // Through the permissions plugin the host loaded, as long as it is.
+      using GroupFn = void (*)(const char*, const char*);
+      const auto change = reinterpret_cast<GroupFn>(
+          standin::PluginSymbol(kPermissions, command == "group" ? "StandInAddToGroup" : "StandInRemoveFromGroup"));
+      if (change == nullptr) {
+        fmt::print("[game] no permissions plugin is loaded\n");
       } else {
-        Permissions::StandIn::RemoveFromGroup(player->unique_id, group);
+        change(player->unique_id.c_str(), group.c_str());
       }
     }
   } else if (command == "say") {
@@ -149,6 +167,7 @@ bool DevServer::Run(const std::string& line) {
     LoadPlugins();
   } else if (command == "unload") {
     UnloadPlugins();
+    fmt::print("[game] live allocations: {}\n", standin::Game::LiveAllocations());
   } else if (command == "clock") {
     std::string days_text;
     in >> days_text;
@@ -169,8 +188,10 @@ bool DevServer::Run(const std::string& line) {
   } else if (command == "help") {
     fmt::print("{}", kCommands);
   } else if (command == "quit") {
-    UnloadPlugins();
-    fmt::print("[game] live allocations: {}\n", standin::Game::LiveAllocations());
+    // As a live server stops: the world ends, and no plugin is unloaded.
+    fmt::print("[game] the world ends\n");
+    std::fflush(stdout);
+    game_.EndWorld();
     return false;
   } else {
     fmt::print("[game] unknown: {} (help lists the commands)\n", line);

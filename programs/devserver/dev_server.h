@@ -18,22 +18,25 @@ inline constexpr const char* kCommands =
     "Commands, one per line (blank lines and lines starting with # are skipped):\n"
     "  join NAME [ID]         a player joins (ID, the unique net id, defaults to id-NAME)\n"
     "  leave NAME             the player leaves\n"
-    "  group NAME GROUP       puts the player in a permission group\n"
+    "  group NAME GROUP       puts the player in a permission group (of the permissions plugin)\n"
     "  ungroup NAME GROUP     takes the player out of it\n"
     "  say NAME TEXT          the player says TEXT in chat; every player's copy is printed\n"
     "  console NAME COMMAND   the player enters COMMAND in the game console\n"
-    "  rcon COMMAND           runs COMMAND as if it came over RCON\n"
-    "  load, unload           loads or unloads the plugins\n"
+    "  rcon COMMAND           runs COMMAND as if it came over RCON (plugins.load NAME and\n"
+    "                         plugins.unload NAME are the host's, on the console too)\n"
+    "  load, unload           loads or unloads the plugins (unload then prints the engine's\n"
+    "                         live allocations, 0 when nothing leaked)\n"
     "  clock DAYS             moves the UTC clock plugins see by DAYS days (clock -1: to yesterday)\n"
     "  echo TEXT              prints TEXT\n"
     "  help                   lists these commands\n"
-    "  quit                   unloads the plugins, prints the engine's live allocations and exits\n"
+    "  quit                   the world ends and the server exits, without unloading a plugin\n"
     "Every line is one second of game time.\n";
 
 class DevServer {
  public:
-  // `plugin_file`: the library to load; empty for every plugin folder of
-  // the server folder's ArkApi/Plugins. `standin_plugin`: the library the
+  // `plugin_file`: the library to load in place of the Glyphwork folder's,
+  // beside every other plugin folder of the server folder's ArkApi/Plugins;
+  // empty for every folder's own. `standin_plugin`: the library the
   // Glyphwork folder loads when it has none of its own; empty for none.
   // The host must be started.
   DevServer(std::string plugin_file, std::string standin_plugin);
@@ -41,6 +44,11 @@ class DevServer {
   // The stand-in plugin the program carries, <program folder>/
   // kStandInPluginFolder/kStandInPluginName<suffix>; empty when it is not there.
   static std::string FindStandInPlugin();
+  // The stand-in permissions library beside it, which a server folder's
+  // ArkApi/Plugins/Permissions loads when it has no library of its own (the
+  // permissions library is a plugin of the host's); empty when not there.
+  static std::string FindStandInPermissions();
+  static constexpr const char* kPermissions = "Permissions";
   // The stand-in plugin when the next LoadPlugins takes it in place of the
   // server folder's own, else empty.
   std::string StandInInUse() const;
@@ -54,7 +62,7 @@ class DevServer {
   void UnloadPlugins();
 
   // Runs one command line ("join Ann", "say Ann hi", ...). False once the line
-  // was "quit": the plugin is unloaded and the live allocations printed.
+  // was "quit": the world has ended, as when a live server stops.
   bool Run(const std::string& line);
 
   // Runs an RCON command as the server does: the host's command table first,
@@ -71,6 +79,7 @@ class DevServer {
 
   std::string plugin_file_;
   std::string standin_plugin_;
+  std::string standin_permissions_ = FindStandInPermissions();
   std::vector<std::string> failed_;
   standin::Game game_;
   int32_t next_rcon_id_ = 1;

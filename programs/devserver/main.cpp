@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     failed = server.FailedPlugins();
   }
   rcon_server.reset();
-  standin::StopHost();
+  standin::EndProcess();
   if (!failed.empty()) {
     fmt::print("[host] {} {} failed to load (the host's line above says why): exit status {}\n",
                failed.size() == 1 ? "the plugin" : "the plugins", fmt::join(failed, ", "), kPluginFailed);

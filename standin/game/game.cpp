@@ -78,6 +78,9 @@ struct GameFunctions {
     connection->replies.push_back({id, type, Utf8FromFString(text)});
     if (current && current->on_rcon_reply) current->on_rcon_reply(connection, connection->replies.back());
   }
+  static void EndPlay(AShooterGameMode*, int) {
+    if (current != nullptr) ++current->world_ends;
+  }
   static UClass* StaticClass() { return &render_asset_class; }
   static UObject* StaticLoadObject(UClass* object_class, UObject*, const wchar_t* name, const wchar_t*, unsigned int,
                                    DWORD64, bool, void*) {
@@ -108,6 +111,7 @@ struct Registrar {
     SetAddress("RCONClientConnection.SendMessage(int,int,FString&)",
                reinterpret_cast<void*>(&GameFunctions::SendMessage));
     SetAddress("UStreamableRenderAsset.StaticClass()", reinterpret_cast<void*>(&GameFunctions::StaticClass));
+    SetAddress(kGameModeEndPlay, reinterpret_cast<void*>(&GameFunctions::EndPlay));
     SetAddress(
         "Global.StaticLoadObject(UClass*,UObject*,wchar_t*,wchar_t*,unsignedint,UPackageMap*,bool,"
         "FLinkerInstancingContext*)",
@@ -147,6 +151,12 @@ AShooterPlayerController* Game::Find(const std::string& name) const {
 void Game::Deliver(AShooterPlayerController* recipient, const FPrimalChatMessage& message) {
   using Fn = void (*)(AShooterPlayerController*, FPrimalChatMessage);
   reinterpret_cast<Fn>(HookEntry(kClientChatMessage))(recipient, message);
+}
+
+void Game::EndWorld() {
+  constexpr int kQuit = 4;  // EEndPlayReason::Quit
+  AShooterGameMode game_mode;
+  reinterpret_cast<void (*)(AShooterGameMode*, int)>(HookEntry(kGameModeEndPlay))(&game_mode, kQuit);
 }
 
 ChatOutcome Game::Say(const std::string& sender, const std::string& text, int mode) {

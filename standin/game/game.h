@@ -92,6 +92,8 @@ struct UObject {
 
 struct UClass {};
 
+struct AShooterGameMode {};
+
 namespace standin {
 
 class STANDIN_GAME_API Game {
@@ -120,6 +122,13 @@ class STANDIN_GAME_API Game {
   static constexpr int kGlobalChat = 0;
   // Delivers a ready record to one recipient through the hook table.
   static void Deliver(AShooterPlayerController* recipient, const FPrimalChatMessage& message);
+
+  // The world ends, as a server stops in order: the game mode's EndPlay,
+  // through the hook table, with the reason Quit. The host unloads no plugin
+  // then (a live host never does when the process exits).
+  void EndWorld();
+  // How many times the game's own EndPlay ran.
+  int world_ends = 0;
 
   // Called for every delivery that reaches the game's own ClientChatMessage.
   std::function<void(AShooterPlayerController*, const FPrimalChatMessage&)> on_chat;
@@ -164,5 +173,6 @@ inline std::u16string UnitsOf(const FString& text) {
 
 // The hookable chat delivery, by its decorated name.
 inline constexpr const char* kClientChatMessage = "AShooterPlayerController.ClientChatMessage(FPrimalChatMessage)";
+inline constexpr const char* kGameModeEndPlay = "AShooterGameMode.EndPlay(EEndPlayReason::Type)";
 
 }  // namespace standin

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +18,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 #include <unordered_map>
 
 #include "common/engine_text.h"
@@ -101,6 +101,8 @@ struct HostState {
   std::map<AShooterPlayerController*, double> last_chat;
   std::vector<Plugin> plugins;  // in order of loading
   std::vector<std::string> events;
+  std::vector<int> threads_at_hook_changes;      // the process's, at each SetHook and DisableHook
+  std::map<std::string, std::string> fallbacks;  // LoadAllPlugins's, for plugins.load too
 };
 
 HostState& State() {
@@ -219,9 +221,12 @@ class Hooks final : public AsaApi::IHooks {
  public:
   bool DisableHook(const std::string& func_name, LPVOID detour) override {
     State().events.push_back("DisableHook " + func_name);
+    // The live host suspends every other thread here.
+    State().threads_at_hook_changes.push_back(standin::library::ThreadCount());
     auto& chain = State().hooks[func_name];
     const auto it = std::find_if(chain.begin(), chain.end(), [&](const Hook& h) { return h.detour == detour; });
     if (it == chain.end()) return false;
+    *it->original = nullptr;
     chain.erase(it);
     Rewire(func_name, chain);
     return true;
@@ -230,6 +235,7 @@ class Hooks final : public AsaApi::IHooks {
  private:
   bool SetHookInternal(const std::string& func_name, LPVOID detour, LPVOID* original) override {
     State().events.push_back("SetHook " + func_name);
+    State().threads_at_hook_changes.push_back(standin::library::ThreadCount());
     if (!State().addresses.count(func_name) || detour == nullptr || original == nullptr) return false;
     auto& chain = State().hooks[func_name];
     chain.push_back({detour, original, ModuleOf(detour)});
@@ -242,11 +248,12 @@ constexpr const char* kLogPattern = "%D %R [%n][%l] %v";
 
 std::string PluginsFolder() { return State().current_dir + "/ArkApi/Plugins/"; }
 
-// "1.0", "1.25": the way the version reads in the log.
+// "1", "1.25": the version as the live host writes it, a float through
+// operator<<.
 std::string VersionText(double version) {
-  char text[32];
-  std::snprintf(text, sizeof text, version == std::floor(version) ? "%.1f" : "%g", version);
-  return text;
+  std::ostringstream text;
+  text << float(version);
+  return text.str();
 }
 
 PluginInfo ReadPluginInfo(const std::string& name, const std::filesystem::path& file) {
@@ -401,8 +408,8 @@ void StartHost(const HostOptions& options) {
   if (options.log_file) {
     const std::string logs = state.current_dir + "/logs/";
     const std::time_t now = std::time(nullptr);
-    char date[16];
-    std::strftime(date, sizeof date, "%Y-%m-%d", std::localtime(&now));
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%d_%H-%M", std::localtime(&now));
     const std::string file = logs + "ArkApi_" + std::to_string(spdlog::details::os::pid()) + "_" + date + ".log";
     std::error_code error;
     std::filesystem::create_directories(glyphwork::PathFromUtf8(logs), error);
@@ -423,9 +430,17 @@ std::string ContentDir() { return State().content_dir; }
 
 std::string BinariesDir() { return State().current_dir; }
 
-void StopHost() {
+namespace {
+
+void Stop(bool unload) {
   HostState& state = State();
-  while (!state.plugins.empty()) Unload(state.plugins.back().name, true);
+  if (unload) {
+    while (!state.plugins.empty()) Unload(state.plugins.back().name, true);
+  }
+  // Else the libraries stay until the process is gone, as at a live
+  // server's end: their code may still be called by what they registered in
+  // shared places, such as a logger in the logging library's registry.
+  state.plugins.clear();
   state.chat_commands.clear();
   state.console_commands.clear();
   state.rcon_commands.clear();
@@ -435,10 +450,17 @@ void StopHost() {
   state.hooks.clear();
   state.timers.clear();
   state.events.clear();
+  state.threads_at_hook_changes.clear();
   state.last_chat.clear();
   state.logger.reset();
   state.sinks.clear();
 }
+
+}  // namespace
+
+void StopHost() { Stop(true); }
+
+void EndProcess() { Stop(false); }
 
 void SetAddress(const std::string& name, void* entry) {
   State().addresses[name] = entry;
@@ -452,19 +474,21 @@ void* HookEntry(const std::string& target) {
   return GetAddress(target);
 }
 
-int LoadAllPlugins(const std::map<std::string, std::string>& fallbacks, std::vector<std::string>* failed) {
+int LoadAllPlugins(const std::map<std::string, std::string>& fallbacks, std::vector<std::string>* failed,
+                   const std::vector<std::string>& skip) {
+  State().fallbacks = fallbacks;
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(glyphwork::PathFromUtf8(PluginsFolder()), error)) {
     std::error_code status;
-    if (entry.is_directory(status)) names.push_back(glyphwork::Utf8FromPath(entry.path().filename()));
+    if (!entry.is_directory(status)) continue;
+    std::string name = glyphwork::Utf8FromPath(entry.path().filename());
+    if (std::find(skip.begin(), skip.end(), name) == skip.end()) names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end());
   int loaded = 0;
   for (const std::string& name : names) {
-    const auto fallback = fallbacks.find(name);
-    const std::string file = fallback != fallbacks.end() && !HasOwnLibrary(name) ? fallback->second : "";
-    if (LoadPlugin(name, file)) {
+    if (LoadPlugin(name)) {
       ++loaded;
     } else if (failed != nullptr) {
       failed->push_back(name);
@@ -494,7 +518,10 @@ bool HasOwnLibrary(const std::string& name) {
 bool LoadPlugin(const std::string& name, const std::string& file) {
   HostState& state = State();
   if (AsaApi::Tools::IsPluginLoaded(name)) return true;
-  const std::string path = file.empty() ? OwnLibrary(name) : file;
+  const auto fallback = state.fallbacks.find(name);
+  const std::string path = !file.empty()                                               ? file
+                           : fallback != state.fallbacks.end() && !HasOwnLibrary(name) ? fallback->second
+                                                                                       : OwnLibrary(name);
   const auto fail = [&](const std::string& why) {
     LogLine(spdlog::level::err, "Failed to load plugin " + name + ": " + why);
     return false;
@@ -511,7 +538,11 @@ bool LoadPlugin(const std::string& name, const std::string& file) {
     LogLine(spdlog::level::info, "Updated plugin " + name + " from " + glyphwork::Utf8FromPath(update.filename()));
   }
 
-  const PluginInfo info = ReadPluginInfo(name, library_file.parent_path() / "PluginInfo.json");
+  // The plugin folder's, as the live host reads it; for a library from
+  // elsewhere (a fallback) the one beside it where the folder has none.
+  std::filesystem::path info_file = glyphwork::PathFromUtf8(PluginsFolder() + name) / "PluginInfo.json";
+  if (!std::filesystem::exists(info_file, error)) info_file = library_file.parent_path() / "PluginInfo.json";
+  const PluginInfo info = ReadPluginInfo(name, info_file);
   if (info.min_api_version > kApiVersion) {
     return fail("it needs API version " + VersionText(info.min_api_version) + ", this host has " +
                 VersionText(kApiVersion));
@@ -540,6 +571,13 @@ std::vector<std::string> LoadedPlugins() {
   std::vector<std::string> names;
   for (const Plugin& plugin : State().plugins) names.push_back(plugin.name);
   return names;
+}
+
+void* PluginSymbol(const std::string& name, const char* symbol) {
+  for (const Plugin& plugin : State().plugins) {
+    if (plugin.name == name) return library::Symbol(plugin.library, symbol);
+  }
+  return nullptr;
 }
 
 std::string PluginModulePath(const std::string& name) {
@@ -593,6 +631,26 @@ int64_t ClockShiftDays() { return clock_shift_seconds / kSecondsPerDay; }
 
 namespace {
 
+// The host's own commands, plugins.load NAME and plugins.unload NAME, on the
+// console and over RCON as the live host has them; what they did goes to the
+// host's log and into `reply`. False for any other line.
+bool HostCommand(const std::string& line, std::string* reply) {
+  const std::string word = FirstWord(line);
+  const bool load = SameName(word, "plugins.load");
+  if (!load && !SameName(word, "plugins.unload")) return false;
+  const auto begin = line.find_first_not_of(' ', line.find(word) + word.size());
+  const std::string name = begin == std::string::npos ? "" : line.substr(begin, line.find(' ', begin) - begin);
+  if (name.empty()) {
+    *reply = word + " needs a plugin's name";
+  } else if (load) {
+    *reply = LoadPlugin(name) ? "Loaded plugin " + name : "Plugin " + name + " not loaded";
+  } else {
+    *reply = UnloadPlugin(name) ? "Unloaded plugin " + name : "Plugin " + name + " not unloaded";
+  }
+  LogLine(spdlog::level::info, *reply);
+  return true;
+}
+
 // The command the line's first word names, as a copy: its handler may remove
 // its own command.
 template <typename Callback>
@@ -607,6 +665,10 @@ std::optional<Callback> Find(const Table<Callback>& table, const std::string& li
 }  // namespace
 
 bool ExecuteConsoleCommand(APlayerController* player, FString* line) {
+  if (std::string reply; HostCommand(Utf8FromFString(*line), &reply)) {
+    *line = FString();
+    return true;
+  }
   const auto handler = Find(State().console_commands, Utf8FromFString(*line));
   if (!handler) return false;
   (*handler)(player, line, false);
@@ -621,6 +683,13 @@ bool ExecuteConsoleCommand(APlayerController* player, const std::string& line) {
 
 bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet, bool authenticated) {
   if (!authenticated) return false;
+  if (std::string reply; HostCommand(Utf8FromFString(packet->Body), &reply)) {
+    using SendFn = void (*)(RCONClientConnection*, int, int, FString&);
+    FString text = glyphwork::FStringFromUtf8(reply);
+    reinterpret_cast<SendFn>(GetAddress("RCONClientConnection.SendMessage(int,int,FString&)"))(connection, packet->Id,
+                                                                                               0, text);
+    return true;
+  }
   const auto handler = Find(State().rcon_commands, Utf8FromFString(packet->Body));
   if (!handler) return false;
   (*handler)(connection, packet, nullptr);
@@ -629,21 +698,24 @@ bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet, bo
 
 ChatOutcome ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode) {
   HostState& state = State();
+  // A dropped line leaves the time of the last one as it was.
   const auto last = state.last_chat.find(player);
-  const bool spam = last != state.last_chat.end() && state.game_clock - last->second < 1.0;
+  if (last != state.last_chat.end() && state.game_clock - last->second < 1.0) return ChatOutcome::kDropped;
   state.last_chat[player] = state.game_clock;
-  if (spam) return ChatOutcome::kDropped;
   FString message = glyphwork::FStringFromUtf8(text);
-  for (const auto callbacks = state.chat_callbacks; const auto& e : callbacks) {
-    if (e.callback(player, &message, mode, 0, false, false)) return ChatOutcome::kTaken;
-  }
   const auto handler = Find(state.chat_commands, text);
-  if (!handler) return ChatOutcome::kDeliver;
-  (*handler)(player, &message, mode, 0);
-  return ChatOutcome::kTaken;
+  if (handler) (*handler)(player, &message, mode, 0);
+  for (const auto callbacks = state.chat_callbacks; const auto& e : callbacks) {
+    if (e.callback(player, &message, mode, 0, false, handler.has_value())) return ChatOutcome::kTaken;
+  }
+  return handler ? ChatOutcome::kTaken : ChatOutcome::kDeliver;
 }
 
 std::vector<std::string> TakeEvents() { return std::exchange(State().events, {}); }
+
+std::vector<int> TakeThreadsAtHookChanges() { return std::exchange(State().threads_at_hook_changes, {}); }
+
+int ProcessThreads() { return library::ThreadCount(); }
 
 std::vector<std::string> Registrations() {
   HostState& state = State();

@@ -37,7 +37,7 @@ struct HostOptions {
   bool console_sink = true;                                         // host log lines also on standard output
   std::vector<std::shared_ptr<spdlog::sinks::sink>> extra_sinks{};  // e.g. a test's capture
   // false: nothing is written into the server folder; else the rotating file
-  // <binaries>/logs/ArkApi_<process id>_<date>.log.
+  // <binaries>/logs/ArkApi_<process id>_<YYYY-MM-DD_hh-mm>.log.
   bool log_file = true;
   std::string current_dir{};  // what GetCurrentDir reports (as UTF-8); empty: <server_dir>/kBinariesFolder
   std::string content_dir{};  // where the game's assets are; empty: <server_dir>/kContentFolder
@@ -57,6 +57,10 @@ ARK_API std::string BinariesDir();
 // Unloads every plugin (PreventUnloading or not) and clears every table.
 // StartHost may follow again.
 ARK_API void StopHost();
+// What the live process's end does instead: no plugin's Plugin_Unload; the
+// tables go and the libraries stay loaded until the process ends, when their
+// own exit work runs. For a process about to end.
+ARK_API void EndProcess();
 
 // The game fills the table of decorated names that GetAddress reads.
 ARK_API void SetAddress(const std::string& name, void* entry);
@@ -66,10 +70,12 @@ ARK_API void* HookEntry(const std::string& target);
 
 // Loads every plugin folder of <binaries>/ArkApi/Plugins in order of name;
 // the number loaded. A folder named in `fallbacks` that has no library of its
-// own (see HasOwnLibrary) loads the library file the map gives instead. The
-// names of the plugins that could not be loaded go to `failed`.
+// own (see HasOwnLibrary) loads the library file the map gives instead, now
+// and whenever it is loaded again (plugins.load). The names of the plugins
+// that could not be loaded go to `failed`; the folders named in `skip` are
+// left alone.
 ARK_API int LoadAllPlugins(const std::map<std::string, std::string>& fallbacks = {},
-                           std::vector<std::string>* failed = nullptr);
+                           std::vector<std::string>* failed = nullptr, const std::vector<std::string>& skip = {});
 // True when the plugin folder <name> holds its library, <name><suffix>, or an
 // update of it, <name><suffix>.ArkApi.
 ARK_API bool HasOwnLibrary(const std::string& name);
@@ -87,6 +93,9 @@ ARK_API bool UnloadPlugin(const std::string& name);
 ARK_API std::vector<std::string> LoadedPlugins();
 // The loaded plugin's file as the platform reports it ("" if not loaded).
 ARK_API std::string PluginModulePath(const std::string& name);
+// The loaded plugin's export of that plain name; null when the plugin is not
+// loaded or has none. Valid until the plugin is unloaded.
+ARK_API void* PluginSymbol(const std::string& name, const char* symbol);
 
 // Runs the delayed callbacks that are due, each once, and the once-a-second
 // callbacks when a second has passed. No exception handler: one that leaves a
@@ -115,11 +124,13 @@ ARK_API bool ExecuteConsoleCommand(APlayerController* player, const std::string&
 // An RCON request; commands are matched for authenticated connections only.
 // True when a command took it.
 ARK_API bool ExecuteRconCommand(RCONClientConnection* connection, RCONPacket* packet, bool authenticated = true);
-// A chat line as the game hands it to the host before delivering it.
+// A chat line as the game hands it to the host before delivering it: the
+// spam guard, then the chat commands, then the chat callbacks (told whether a
+// command ran), as the live host runs them.
 enum class ChatOutcome {
   kDeliver,  // no command took it: the game delivers it
   kTaken,    // a command or chat callback took it: it goes to no player
-  kDropped,  // the spam guard dropped it: the same player spoke less than 1 s before
+  kDropped,  // the spam guard dropped it: less than 1 s after the same player's last line it let through
 };
 ARK_API ChatOutcome ExecuteChatCommand(AShooterPlayerController* player, const std::string& text, int mode);
 
@@ -129,6 +140,12 @@ ARK_API ChatOutcome ExecuteChatCommand(AShooterPlayerController* player, const s
 // "Plugin_Init <name>", "left behind by <name>: <entry>", ... Returns them
 // and starts a new record.
 ARK_API std::vector<std::string> TakeEvents();
+// The threads the process ran at each SetHook and DisableHook since the last
+// call (the live host suspends every other thread there: a plugin's thread
+// that runs then may hold a lock the host needs), and starts a new record.
+ARK_API std::vector<int> TakeThreadsAtHookChanges();
+// The threads the process runs now.
+ARK_API int ProcessThreads();
 // What the host's tables hold now, one entry each: "console <name>",
 // "rcon <name>", "chat <name>", "hook <target>", "timer <identifier>",
 // "tick <id>", "each second <id>", "chat callback <id>".

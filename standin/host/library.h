@@ -25,5 +25,7 @@ std::string Suffix();
 // Windows (what the live host's GetModuleFileNameA gives; a character the
 // code page lacks becomes '?'), the bytes themselves on Linux.
 std::string HostNarrowText(const std::string& utf8);
+// The threads this process runs now, the caller's included.
+int ThreadCount();
 
 }  // namespace standin::library

@@ -1,5 +1,7 @@
 #include <dlfcn.h>
 
+#include <filesystem>
+
 #include "standin/host/library.h"
 
 namespace standin::library {
@@ -35,6 +37,16 @@ std::string ModuleOf(const void* address) {
 }
 
 std::string Suffix() { return ".so"; }
+
+int ThreadCount() {
+  int count = 0;
+  std::error_code error;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/task", error);
+       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    ++count;
+  }
+  return count;
+}
 
 std::string HostNarrowText(const std::string& utf8) { return utf8; }
 

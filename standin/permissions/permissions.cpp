@@ -57,3 +57,9 @@ std::vector<std::string> TakeChecks() {
 }  // namespace StandIn
 
 }  // namespace Permissions
+
+void StandInAddToGroup(const char* player_id, const char* group) { Permissions::StandIn::AddToGroup(player_id, group); }
+
+void StandInRemoveFromGroup(const char* player_id, const char* group) {
+  Permissions::StandIn::RemoveFromGroup(player_id, group);
+}

@@ -25,3 +25,9 @@ PERMISSIONS_API void RecordChecks(bool record);
 }  // namespace StandIn
 
 }  // namespace Permissions
+
+// AddToGroup and RemoveFromGroup under plain names, for a program that does
+// not link the library but finds it where the host loaded it as a plugin
+// (the dev server): UTF-8 player id and group.
+extern "C" PERMISSIONS_API void StandInAddToGroup(const char* player_id, const char* group);
+extern "C" PERMISSIONS_API void StandInRemoveFromGroup(const char* player_id, const char* group);

@@ -131,7 +131,7 @@ def main():
     found += [f"dll {name}" for name in sorted(table)]
     found += [f"import {name}" for name in sorted(table.get("AsaApi.dll", []))]
 
-    asked = re.findall(r'kIsPlayerInGroupSymbol = "([^"]+)"', (source / "plugin/platform_windows.cpp").read_text())
+    asked = re.findall(r'kIsPlayerInGroupSymbol = "([^"]+)"', (source / "platform/platform_windows.cpp").read_text())
     stand_in = [name for name in exports(build / "bin/Permissions.dll")
                 if name.startswith("?IsPlayerInGroup@")]
     if declared and asked == declared and stand_in == declared:

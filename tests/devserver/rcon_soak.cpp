@@ -156,6 +156,7 @@ class DevServer {
 
   // Quits, killing the server after `wait`; how it ended.
   std::string Quit(std::chrono::seconds wait) {
+    child_.Send("unload");
     child_.Send("quit");
     const auto deadline = Clock::now() + wait;
     while (!ended_ && Clock::now() < deadline) std::this_thread::sleep_for(20ms);

@@ -17,7 +17,9 @@ using ::testing::HasSubstr;
 
 const std::string kStartLine = "[host] glyphwork-devserver " GLYPHWORK_VERSION;
 // The host's line for the example server's plugin.
-const std::string kLoadedLine = "[AsaApi][info] Loaded plugin Glyphwork V1.0 (Emoji codes in chat become pictures)";
+const std::string kLoadedLine = "[AsaApi][info] Loaded plugin Glyphwork V1 (Emoji codes in chat become pictures)";
+// The example server folder has the permissions plugin after Glyphwork.
+const std::string kPermissionsLine = "[AsaApi][info] Loaded plugin Permissions V1 (Permission groups of players)";
 
 std::vector<std::string> ReadLines(const fs::path& path) {
   std::ifstream in(path);
@@ -89,6 +91,7 @@ TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
   std::vector<std::string> expected = {
       kStartLine,
       kLoadedLine,
+      kPermissionsLine,
       loaded,
       "[game] Ann has already joined",
       "[game] no player Nobody",
@@ -108,10 +111,12 @@ TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
       "[chat] SERVER -> Zoë: " + wave + " from the server",
       "[rcon] #3: " + no_response,
       "[rcon] #4: " + no_response,
+      "[game] live allocations: 0",
       "[chat] Ann -> Ann: :smile: stays a code",
       "[chat] Ann -> Zoë: :smile: stays a code",
       "[rcon] #5: " + no_response,
       kLoadedLine,
+      kPermissionsLine,
       loaded,
       "[chat] Ann -> Ann: " + smile + " again",
       "[chat] Ann -> Zoë: " + smile + " again",
@@ -120,8 +125,7 @@ TEST(DevServerSessionTest, EveryScriptCommandAndTheGamesRconCommands) {
       "done",
   };
   expected.insert(expected.end(), help_lines.begin(), help_lines.end());
-  expected.insert(expected.end(),
-                  {"[game] unknown: frobnicate (help lists the commands)", "[game] live allocations: 0"});
+  expected.insert(expected.end(), {"[game] unknown: frobnicate (help lists the commands)", "[game] the world ends"});
   ExpectLines(expected, RunScript(root.path(), R"(# comments and blank lines are skipped
 
 join Ann 76561198000000001
@@ -157,44 +161,56 @@ echo never
 
 TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOnToExitWithTwo) {
   const fs::path plugin_folder = "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork";
+  const std::vector<std::string> not_loaded = {"[chat] Ann -> Ann: :smile: as typed",
+                                               "[rcon] #1: Server received, But no response!! ",
+                                               "[game] unknown command: Glyphwork.Reload"};
+  const std::string config_error = "ArkApi/Plugins/Glyphwork/config.json: Can't open config.json";
   struct Case {
     const char* name;
     std::function<void(const fs::path&)> change;
     std::vector<std::string> more_args;
-    std::vector<std::string> first_lines;
-    std::string failed;  // the plugin that failed to load, if any: the exit status is 2
+    std::vector<std::string> lines;  // between the first line and the world's end
+    std::string failed;              // the plugin that failed to load, if any: the exit status is 2
+  };
+  auto with = [](std::vector<std::string> lines, const std::vector<std::string>& more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
   };
   for (const Case& c : {
            Case{"no such library",
                 [](const fs::path&) {},
                 {"--plugin", "no-such-plugin.so"},
-                {"[AsaApi][error] Failed to load plugin no-such-plugin: ..."},
+                with({"[AsaApi][error] Failed to load plugin no-such-plugin: ...", kPermissionsLine}, not_loaded),
                 "no-such-plugin"},
            Case{"refused by PluginInfo.json",
                 [&](const fs::path& root) {
                   WriteFile(root / plugin_folder / "PluginInfo.json", R"({"MinApiVersion": 2})");
                 },
                 {},
-                {"[AsaApi][error] Failed to load plugin Glyphwork: it needs API version 2.0, this host has 1.0"},
+                with({"[AsaApi][error] Failed to load plugin Glyphwork: it needs API version 2, this host has 1",
+                      kPermissionsLine},
+                     not_loaded),
                 "Glyphwork"},
            // Plugin_Init cannot fail the load: the host says it loaded the
-           // plugin, which registered nothing.
+           // plugin, which has its reload commands alone. A reload that
+           // fails answers RCON with nothing.
            Case{"no config.json",
                 [&](const fs::path& root) { fs::remove(root / plugin_folder / "config.json"); },
                 {},
-                {"[Glyphwork][error] ArkApi/Plugins/Glyphwork/config.json: Can't open config.json", kLoadedLine},
+                {"[Glyphwork][error] " + config_error,
+                 "[Glyphwork][error] Glyphwork is not running: fix the file named above, then Glyphwork.Reload on "
+                 "the game console or over RCON starts it",
+                 kLoadedLine, kPermissionsLine, "[chat] Ann -> Ann: :smile: as typed",
+                 "[Glyphwork][error] Failed to read config! " + config_error,
+                 "[rcon] #1: ", "[Glyphwork][error] Failed to read config! " + config_error},
                 ""},
        }) {
     SCOPED_TRACE(c.name);
     TempFolder root;
     MakeExampleServer(root.path());
     c.change(root.path());
-    std::vector<std::string> expected = {kStartLine};
-    expected.insert(expected.end(), c.first_lines.begin(), c.first_lines.end());
-    for (const char* line : {"[chat] Ann -> Ann: :smile: as typed", "[rcon] #1: Server received, But no response!! ",
-                             "[game] unknown command: Glyphwork.Reload", "[game] live allocations: 0"}) {
-      expected.push_back(line);
-    }
+    std::vector<std::string> expected = with({kStartLine}, c.lines);
+    expected.push_back("[game] the world ends");
     // The last line says why the exit status is not 0.
     if (!c.failed.empty()) {
       expected.push_back("[host] the plugin " + c.failed +
@@ -207,10 +223,32 @@ TEST(DevServerSessionTest, AFailedLoadIsReportedAndTheServerRunsOnToExitWithTwo)
     // The host's log file has the failure too.
     const fs::path logs = root.path() / "ShooterGame/Binaries/Win64/logs";
     ASSERT_TRUE(fs::is_directory(logs));
-    const auto log = ReadLines(fs::directory_iterator(logs)->path());
-    ASSERT_FALSE(log.empty());
-    ExpectLines({c.first_lines.back()}, {WithoutTime(log.back())});
+    std::vector<std::string> log;
+    for (const std::string& line : ReadLines(fs::directory_iterator(logs)->path())) log.push_back(WithoutTime(line));
+    const std::string failure =
+        c.lines.front().ends_with("...") ? c.lines.front().substr(0, c.lines.front().size() - 3) : c.lines.front();
+    EXPECT_THAT(log, ::testing::Contains(::testing::StartsWith(failure)));
   }
+}
+
+// The live host unloads and loads the permissions plugin by itself (an
+// update of its library, plugins.unload/plugins.load): the plugin looks it up
+// for each delivery and never calls into a library that is gone.
+TEST(DevServerSessionTest, ThePermissionsPluginUnloadedAndLoadedAgainBetweenDeliveries) {
+  TempFolder root;
+  MakeExampleServer(root.path());
+  const std::string picture = R"([chat] Bea -> Bea: <img src="chat.image" path="/Game/Emojis/Faces/smile.smile"/>)";
+  const std::vector<std::string> lines = RunScript(root.path(),
+                                                   "join Bea\ngroup Bea Emoji\nsay Bea :smile:\n"
+                                                   "rcon plugins.unload Permissions\nsay Bea :smile:\n"
+                                                   "console Bea plugins.load Permissions\nsay Bea :smile:\n"
+                                                   "group Bea Emoji\nsay Bea :smile:\n");
+  ExpectLines({picture, "[AsaApi][info] Unloaded plugin Permissions", "[rcon] #1: Unloaded plugin Permissions",
+               "31 [Glyphwork][ERR] Permissions library not available, no player counts as in a group: ...",
+               "[chat] Bea -> Bea: :smile:", kPermissionsLine, "[AsaApi][info] Loaded plugin Permissions",
+               // The groups were the unloaded library's.
+               "[chat] Bea -> Bea: :smile:", picture, "[game] the world ends"},
+              std::vector<std::string>(lines.end() - 10, lines.end()));
 }
 
 TEST(DevServerSessionTest, AServerFolderWithoutAPluginRunsTheStandInPlugin) {
@@ -240,7 +278,7 @@ TEST(DevServerSessionTest, AServerFolderWithoutAPluginRunsTheStandInPlugin) {
   fs::copy(fs::path(GLYPHWORK_EXAMPLES_DIR) / "kit", kit.path(), fs::copy_options::recursive);
   ExpectLines({kStartLine + ", running the stand-in plugin ...", kLoadedLine, "36 [Glyphwork] Loaded 5 new object(s)!",
                R"([chat] Ann -> Ann: <img src="chat.image" path="/Game/Emojis/Custom/ArkLogo.ArkLogo"/>)",
-               "[game] live allocations: 0"},
+               "[game] the world ends"},
               RunScript(kit.path(), "join Ann\nsay Ann :ark:\n"));
   // --plugin names the library itself: no stand-in then.
   EXPECT_EQ(kStartLine, RunScript(kit.path(), "", {"--plugin", GLYPHWORK_PLUGIN_FILE}).front());

@@ -166,7 +166,8 @@ TEST_F(UsageClusterTest, EveryCountArrivesThroughADatabaseStopAndAnUnloadWhileIt
                 ElementsAre("island " + Day(0) + " :cry: faces.json 6", "island " + Day(0) + " :laugh: faces.json 3"));
   }
 
-  // Down while the server unloads: the counts wait in the pending file.
+  // Down when the server stops (the world ends, no unload): the counts wait
+  // in the pending file.
   ASSERT_TRUE(database_->Stop());
   const std::vector<std::string> unloaded =
       Run(island, "join Ann\ngroup Ann Emoji\nsay Ann :laugh:\nsay Ann :wink:\nquit\n");

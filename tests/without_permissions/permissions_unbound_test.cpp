@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "config/config.h"
-#include "plugin/platform.h"
+#include "platform/platform.h"
 #include "tests/chat_fixture.h"
 
 namespace glyphwork::testing {
@@ -29,7 +29,7 @@ class WithoutPermissionsTest : public ChatTest {
   void SetUp() override {
     ChatTest::SetUp();
     std::string error;
-    if (platform::BindIsPlayerInGroup(&error) != nullptr) {
+    if (platform::FindIsPlayerInGroup(&error) != nullptr) {
       GTEST_FAIL() << "this program must not reach the permissions library";
     }
   }

@@ -13,6 +13,7 @@ struct UWorld;
 struct UTexture2D;
 struct APlayerController;
 struct AShooterPlayerController;
+struct AShooterGameMode;
 struct RCONClientConnection;
 
 namespace EChatSendMode {

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "common/utf8_path.h"
-#include "plugin/platform.h"
+#include "platform/platform.h"
 
 namespace glyphwork::platform {
 
@@ -29,20 +29,17 @@ std::wstring ModuleFilePath() {
 
 std::filesystem::path PathFromHostText(const std::string& text) { return PathFromUtf8(text); }
 
-IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
-  // The host has normally loaded the library already; dlopen then only finds it.
-  void* library = dlopen("libPermissions.so", RTLD_NOW | RTLD_GLOBAL);
+IsPlayerInGroupFn FindIsPlayerInGroup(std::string* error) {
+  // Found only where loaded; the reference taken to look goes at once.
+  void* library = dlopen("libPermissions.so", RTLD_NOW | RTLD_NOLOAD);
   if (library == nullptr) {
-    const char* text = dlerror();
-    if (error) *error = text ? text : "libPermissions.so not found";
+    if (error) *error = "libPermissions.so is not loaded";
     return nullptr;
   }
   void* symbol = dlsym(library, kIsPlayerInGroupSymbol);
-  if (symbol == nullptr) {
-    const char* text = dlerror();
-    if (error) *error = text ? text : "IsPlayerInGroup not found";
-    return nullptr;
-  }
+  const char* text = symbol == nullptr ? dlerror() : nullptr;
+  if (symbol == nullptr && error) *error = text ? text : "IsPlayerInGroup not found";
+  dlclose(library);
   return reinterpret_cast<IsPlayerInGroupFn>(symbol);
 }
 

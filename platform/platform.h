@@ -24,11 +24,14 @@ std::wstring ModuleFilePath();
 // ANSI code page on Windows, the file system's own bytes on Linux.
 std::filesystem::path PathFromHostText(const std::string& text);
 
-// Permissions::IsPlayerInGroup from the host's permissions library, bound by
-// the name the library exports it under, loading the library if need be.
-// Null when it cannot be bound; `error` then says why.
+// Permissions::IsPlayerInGroup of the host's permissions library, found by
+// the name the library exports it under, where the host loaded it; never
+// loaded here. The library is a plugin the host may unload or load again at
+// another address at any time between two calls of the game thread: the
+// address is good until the game thread's current work ends. Null when the
+// library is not loaded or lacks it; `error` then says why.
 using IsPlayerInGroupFn = decltype(&Permissions::IsPlayerInGroup);
-IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error);
+IsPlayerInGroupFn FindIsPlayerInGroup(std::string* error);
 
 // The sink of the plugin's console lines: the colour console on standard
 // output, or where standard output is no console (a file, a pipe) plain text

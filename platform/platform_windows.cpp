@@ -2,7 +2,7 @@
 #include <spdlog/sinks/wincolor_sink.h>
 #include <windows.h>
 
-#include "plugin/platform.h"
+#include "platform/platform.h"
 
 namespace glyphwork::platform {
 
@@ -32,11 +32,10 @@ std::filesystem::path PathFromHostText(const std::string& text) {
   return std::filesystem::path(wide);
 }
 
-IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
+IsPlayerInGroupFn FindIsPlayerInGroup(std::string* error) {
   HMODULE library = GetModuleHandleW(L"Permissions.dll");
-  if (library == nullptr) library = LoadLibraryW(L"Permissions.dll");
   if (library == nullptr) {
-    if (error) *error = "Permissions.dll could not be loaded";
+    if (error) *error = "Permissions.dll is not loaded";
     return nullptr;
   }
   FARPROC symbol = GetProcAddress(library, kIsPlayerInGroupSymbol);
@@ -49,8 +48,13 @@ IsPlayerInGroupFn BindIsPlayerInGroup(std::string* error) {
 
 std::shared_ptr<spdlog::sinks::sink> ConsoleSink() {
   // The colour sink of the host's logging library writes to a console only.
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return std::make_shared<spdlog::sinks::stdout_sink_mt>();
+  if (!GetConsoleMode(output, &mode)) return std::make_shared<spdlog::sinks::stdout_sink_mt>();
+  // The lines carry their colours as escape sequences, which a console shows
+  // raw unless it processes them; where it cannot, they stay as they are.
+  if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0)
+    SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
   return std::make_shared<spdlog::sinks::wincolor_stdout_sink_mt>();
 }
 
