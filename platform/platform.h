@@ -47,4 +47,8 @@ std::tm LocalTime(std::time_t time);
 // no such export. May run on any thread; cheap enough for every message.
 int64_t UtcSecondsNow();
 
+// Shuts a connected socket down both ways, from any thread: a thread blocked
+// on it wakes with an error. The descriptor stays its owner's to close.
+void ShutDownSocket(uint64_t socket);
+
 }  // namespace glyphwork::platform

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <spdlog/sinks/ansicolor_sink.h>
+#include <sys/socket.h>
 
 #include <filesystem>
 
@@ -60,5 +61,7 @@ int64_t UtcSecondsNow() {
   static const auto shift = reinterpret_cast<ShiftFn>(dlsym(RTLD_DEFAULT, "StandInClockShiftSeconds"));
   return int64_t(std::time(nullptr)) + (shift != nullptr ? shift() : 0);
 }
+
+void ShutDownSocket(uint64_t socket) { shutdown(static_cast<int>(socket), SHUT_RDWR); }
 
 }  // namespace glyphwork::platform

@@ -75,4 +75,15 @@ int64_t UtcSecondsNow() {
   return int64_t(std::time(nullptr)) + (shift != nullptr ? shift() : 0);
 }
 
+void ShutDownSocket(uint64_t socket) {
+  // Through the socket library a database client loaded: the plugin itself
+  // imports none.
+  const HMODULE sockets = GetModuleHandleW(L"ws2_32.dll");
+  if (sockets == nullptr) return;
+  using ShutdownFn = int(WINAPI*)(UINT_PTR, int);
+  const auto shut_down = reinterpret_cast<ShutdownFn>(reinterpret_cast<void*>(GetProcAddress(sockets, "shutdown")));
+  constexpr int kBoth = 2;  // SD_BOTH
+  if (shut_down != nullptr) shut_down(static_cast<UINT_PTR>(socket), kBoth);
+}
+
 }  // namespace glyphwork::platform

@@ -717,5 +717,34 @@ TEST_F(CheckTest, UsageKeysAndTheUsageReportOfWhatThePluginCounted) {
   EXPECT_EQ(64, Check({"--days", "3"}).status);
 }
 
+TEST_F(CheckTest, UsageReportBeforeTheFirstCountSaysSoAndLeavesTheFolderAsItWas) {
+  Use({{"config.json", R"({"Usage": {"Enabled": true}})"},
+       {"Packs/faces.json", R"({"EmojiPath": "/Game/F/", "EmojiArray": ["smile", "wink"]})"}});
+  const auto files = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(Root())) names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = files();
+  const std::time_t now = std::time(nullptr);
+  char today[16];
+  std::strftime(today, sizeof today, "%Y-%m-%d", std::gmtime(&now));
+
+  const ToolRun report = Check({"--root", Root().string(), "--usage", "--days", "1"}, true);
+  EXPECT_EQ(0, report.status);
+  EXPECT_EQ("Emoji usage, last 1 day (" + std::string(today) + " to " + today + " UTC), from " + Root().string() + "/" +
+                kPluginFolder + "usage.sqlite3:\n" +
+                "no usage counted yet (the plugin creates its tables at its first write)\n" +
+                "  no message used an emoji\n" + "never used in these 1 day: 2 of 2 configured codes\n" +
+                "  :smile: (faces.json)\n  :wink: (faces.json)\n",
+            report.out);
+  const json as_json = json::parse(Check({"--root", Root().string(), "--usage", "--json"}).out);
+  EXPECT_EQ(true, as_json.value("no_usage_counted_yet", false));
+  EXPECT_THAT(as_json["total"]["codes"], IsEmpty());
+  // No database file, journal or folder of the checker's making.
+  EXPECT_EQ(before, files());
+}
+
 }  // namespace
 }  // namespace glyphwork::testing

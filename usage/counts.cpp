@@ -109,23 +109,20 @@ void Counts::Written(const DayCounts& batch) {
 void Counts::SetInDoubt(const std::string& batch_id, const DayCounts& batch) {
   std::lock_guard<std::mutex> lock(mutex_);
   TakeOff(pending_, batch);
-  in_doubt_.emplace(batch_id, batch);
+  AddTo(in_doubt_[batch_id], batch);
 }
 
-std::optional<std::pair<std::string, DayCounts>> Counts::InDoubt() const {
+std::map<std::string, DayCounts> Counts::InDoubt() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return in_doubt_;
 }
 
-void Counts::ResolveInDoubt(bool arrived) {
+void Counts::ResolveInDoubt(const std::string& batch_id) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!in_doubt_) return;
-  if (arrived) {
-    AddToReadingLocked(in_doubt_->second);
-  } else {
-    AddTo(pending_, in_doubt_->second);
-  }
-  in_doubt_.reset();
+  const auto it = in_doubt_.find(batch_id);
+  if (it == in_doubt_.end()) return;
+  AddToReadingLocked(it->second);
+  in_doubt_.erase(it);
 }
 
 void Counts::AddPending(const DayCounts& counts) {
@@ -135,7 +132,7 @@ void Counts::AddPending(const DayCounts& counts) {
 
 bool Counts::AllWritten() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!pending_.empty() || in_doubt_) return false;
+  if (!pending_.empty() || !in_doubt_.empty()) return false;
   for (const auto& day : days_) {
     for (size_t slot = 0; slot < day->size; ++slot) {
       if (day->counts[slot].load(std::memory_order_relaxed) != day->taken[slot]) return false;
@@ -172,7 +169,7 @@ std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* answering) const
       }
     };
     add(pending_);
-    if (in_doubt_) add(in_doubt_->second);
+    for (const auto& [batch, counts] : in_doubt_) add(counts);
     for (const auto& day : days_) {
       if (day->day < first_day) continue;
       for (size_t slot = 0; slot < day->size; ++slot) {

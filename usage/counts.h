@@ -63,14 +63,16 @@ class Counts {
 
   // The writer's side. TakeNew moves what was counted since the last call
   // into the pending counts. Pending copies them out for a write; Written
-  // takes a written batch off them. A batch whose commit went unanswered is
-  // held apart (SetInDoubt) until ResolveInDoubt says whether it arrived.
+  // takes a written batch off them. A batch that may be in the database
+  // already (its commit went unanswered, or the pending file named it) is
+  // held apart under its id (SetInDoubt), never merged with others, until
+  // a write under that id says it is there (ResolveInDoubt).
   void TakeNew();
   DayCounts Pending() const;
   void Written(const DayCounts& batch);
   void SetInDoubt(const std::string& batch_id, const DayCounts& batch);
-  std::optional<std::pair<std::string, DayCounts>> InDoubt() const;
-  void ResolveInDoubt(bool arrived);
+  std::map<std::string, DayCounts> InDoubt() const;
+  void ResolveInDoubt(const std::string& batch_id);
   // Adds counts read back from the pending file.
   void AddPending(const DayCounts& counts);
   // Nothing counted is unwritten.
@@ -112,7 +114,7 @@ class Counts {
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Day>> days_;
   DayCounts pending_;
-  std::optional<std::pair<std::string, DayCounts>> in_doubt_;
+  std::map<std::string, DayCounts> in_doubt_;
   std::vector<Read> reading_;  // the database as last read, by slot
   bool answering_ = true;
 

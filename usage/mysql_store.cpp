@@ -3,8 +3,11 @@
 #include <errmsg.h>
 #include <mysql.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
+#include "platform/platform.h"
 #include "usage/day.h"
 #include "usage/store.h"
 
@@ -19,6 +22,14 @@ constexpr unsigned kReadSeconds = 5;
 constexpr unsigned kWriteSeconds = 5;
 // Rows per INSERT, well under the server's smallest packet limit.
 constexpr size_t kRowsPerInsert = 500;
+// A row lock waited on longer than this fails the statement on the server,
+// before the client's read time-out would break the connection.
+constexpr unsigned kLockWaitSeconds = 3;
+// How far two readings of the server's start may differ and still be the
+// same run of it (they are taken a second apart at most).
+constexpr long long kSameStartSeconds = 3;
+constexpr unsigned kLockWaitTimeout = 1205;  // ER_LOCK_WAIT_TIMEOUT
+constexpr unsigned kDuplicateKey = 1062;     // ER_DUP_ENTRY
 
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS glyphwork_schema (id INT NOT NULL PRIMARY KEY, version INT NOT NULL)"
@@ -31,6 +42,9 @@ const char* const kSchema[] = {
     "INSERT IGNORE INTO glyphwork_schema (id, version) VALUES (1, 1)",
 };
 static_assert(kSchemaVersion == 1, "kSchema writes version 1");
+
+// A database the writer has not made its tables in yet.
+constexpr unsigned kNoSuchTable = 1146;  // ER_NO_SUCH_TABLE
 
 class MysqlStore final : public Store {
  public:
@@ -49,24 +63,62 @@ class MysqlStore final : public Store {
       mysql_close(mysql_);
       throw StoreError(where_ + ": " + why);
     }
-    try {
-      for (const char* statement : kSchema) Query(statement);
-      const auto version = Select("SELECT version FROM glyphwork_schema WHERE id = 1");
-      if (!version.empty()) CheckSchemaVersion(where_, std::stoll(version.front().front()));
-    } catch (...) {
-      mysql_close(mysql_);
-      throw;
-    }
   }
   ~MysqlStore() override { mysql_close(mysql_); }
 
-  bool HasBatch(const std::string& batch) override {
-    return !Select("SELECT 1 FROM glyphwork_batches WHERE batch = " + Quote(batch)).empty();
+  void Prepare() override {
+    for (const char* statement : kSchema) Query(statement);
+    const auto version = Select("SELECT version FROM glyphwork_schema WHERE id = 1");
+    if (!version.empty()) CheckSchemaVersion(where_, std::stoll(version.front().front()));
+    Query("SET SESSION innodb_lock_wait_timeout = " + std::to_string(kLockWaitSeconds));
+    session_ = std::to_string(ServerStart()) + " " + std::to_string(mysql_thread_id(mysql_));
   }
 
-  void Write(const std::string& batch, int64_t today, const std::vector<Row>& rows) override {
+  // Instead of Prepare, to read alone: whether the writer made its tables
+  // yet, asked with a SELECT, so that an account with SELECT alone will do;
+  // throws StoreError for a schema newer than this one.
+  bool HasSchema() {
+    std::vector<std::vector<std::string>> version;
+    try {
+      version = Select("SELECT version FROM glyphwork_schema WHERE id = 1");
+    } catch (const StoreError&) {
+      if (mysql_errno(mysql_) == kNoSuchTable) return false;
+      throw;
+    }
+    if (!version.empty()) CheckSchemaVersion(where_, std::stoll(version.front().front()));
+    return true;
+  }
+
+  std::string Session() const override { return session_; }
+
+  // shutdown() wakes a thread blocked on the socket, where closing it would
+  // not, and leaves the descriptor to mysql_close.
+  void Interrupt() override { platform::ShutDownSocket(static_cast<uint64_t>(mysql_get_socket(mysql_))); }
+
+  // A commit that went unanswered may still be on its way (a partition: the
+  // kernel retransmits it for minutes), so the connection that sent it is
+  // ended first, where the server still runs it: a connection may end its
+  // own user's others. Ended or not, its transaction holds the batch's row
+  // until it commits or rolls back, which this write's insert of the same
+  // row waits for: then it finds the row (it arrived) or takes its place.
+  std::optional<bool> Write(const std::string& batch, int64_t today, const std::vector<Row>& rows,
+                            const std::string& session) override {
+    EndSession(session);
     Query("START TRANSACTION");
     try {
+      // The batch's row first: until this transaction ends, its lock holds
+      // back any other write of the same batch.
+      if (mysql_query(mysql_, ("INSERT INTO glyphwork_batches (batch, day) VALUES (" + Quote(batch) + ", " +
+                               Quote(DayText(today)) + ")")
+                                  .c_str()) != 0) {
+        const unsigned error = mysql_errno(mysql_);
+        if (error == kDuplicateKey || error == kLockWaitTimeout) {
+          mysql_query(mysql_, "ROLLBACK");
+          if (error == kDuplicateKey) return false;
+          return std::nullopt;
+        }
+        throw StoreError(where_ + ": " + mysql_error(mysql_));
+      }
       for (size_t first = 0; first < rows.size(); first += kRowsPerInsert) {
         std::string insert = "INSERT INTO glyphwork_usage (day, server, code, pack, messages) VALUES ";
         for (size_t i = first; i < rows.size() && i < first + kRowsPerInsert; ++i) {
@@ -77,7 +129,6 @@ class MysqlStore final : public Store {
         }
         Query(insert + " ON DUPLICATE KEY UPDATE messages = messages + VALUES(messages)");
       }
-      Query("INSERT INTO glyphwork_batches (batch, day) VALUES (" + Quote(batch) + ", " + Quote(DayText(today)) + ")");
       Query("DELETE FROM glyphwork_batches WHERE day < " + Quote(DayText(today - kBatchDays)));
     } catch (...) {
       // The server drops the transaction with the connection, if that is what failed.
@@ -89,6 +140,7 @@ class MysqlStore final : public Store {
       // may have been done. A server error means it was refused.
       throw StoreError(where_ + ": " + mysql_error(mysql_), mysql_errno(mysql_) >= CR_MIN_ERROR);
     }
+    return true;
   }
 
   std::vector<Row> Read(int64_t first_day, bool per_server) override {
@@ -108,6 +160,25 @@ class MysqlStore final : public Store {
   }
 
  private:
+  // Ends the connection of `session` if the server still runs it, in the
+  // same run (connection ids start again with the server).
+  void EndSession(const std::string& session) {
+    long long start = 0;
+    unsigned long id = 0;
+    if (std::sscanf(session.c_str(), "%lld %lu", &start, &id) != 2 || id == mysql_thread_id(mysql_)) return;
+    if (std::llabs(ServerStart() - start) > kSameStartSeconds) return;
+    const std::string kill = "KILL CONNECTION " + std::to_string(id);
+    mysql_real_query(mysql_, kill.data(), static_cast<unsigned long>(kill.size()));  // gone already: fine
+  }
+
+  // When the server started, in its own clock's seconds.
+  long long ServerStart() {
+    const auto now = Select("SELECT UNIX_TIMESTAMP()");
+    const auto uptime = Select("SHOW GLOBAL STATUS LIKE 'Uptime'");
+    if (now.empty() || uptime.empty() || uptime.front().size() < 2) throw StoreError(where_ + ": no server uptime");
+    return std::stoll(now.front().front()) - std::stoll(uptime.front()[1]);
+  }
+
   void Query(const std::string& statement) {
     if (mysql_real_query(mysql_, statement.data(), static_cast<unsigned long>(statement.size())) != 0) {
       throw StoreError(where_ + ": " + mysql_error(mysql_));
@@ -141,12 +212,20 @@ class MysqlStore final : public Store {
 
   std::string server_;
   std::string where_;
+  std::string session_;  // "<server start> <connection id>"
   MYSQL* mysql_ = nullptr;
 };
 
 }  // namespace
 
 std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings) { return std::make_unique<MysqlStore>(settings); }
+
+std::unique_ptr<Store> OpenMysqlStoreForReading(const UsageSettings& settings) {
+  // The constructor only connects.
+  auto store = std::make_unique<MysqlStore>(settings);
+  if (!store->HasSchema()) return nullptr;
+  return store;
+}
 
 // The thread's part only: mysql_library_end would tear down the connector for
 // another plugin of the same process that shares the library.

@@ -10,6 +10,8 @@ std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings) {
                    "(docs/live-server.md) or use SQLite");
 }
 
+std::unique_ptr<Store> OpenMysqlStoreForReading(const UsageSettings& settings) { return OpenMysqlStore(settings); }
+
 void ReleaseStoreLibraries() {}
 
 }  // namespace glyphwork::usage

@@ -1,5 +1,6 @@
 #include "usage/pending_file.h"
 
+#include <cstdint>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -26,8 +27,13 @@ std::vector<Row> RowsOf(const json& list) {
   for (const json& entry : list) {
     const std::optional<int64_t> day = DayFromText(entry.at("Day").get<std::string>());
     if (!day) throw std::runtime_error("not a day: " + entry.at("Day").get<std::string>());
-    rows.push_back({*day, "", entry.at("Code").get<std::string>(), entry.at("Pack").get<std::string>(),
-                    entry.at("Messages").get<uint64_t>()});
+    // A count the database cannot hold (BIGINT) would fail every write.
+    const json& messages = entry.at("Messages");
+    if (!messages.is_number_unsigned() || messages.get<uint64_t>() > uint64_t(INT64_MAX)) {
+      throw std::runtime_error("not a count of messages: " + messages.dump());
+    }
+    rows.push_back(
+        {*day, "", entry.at("Code").get<std::string>(), entry.at("Pack").get<std::string>(), messages.get<uint64_t>()});
   }
   return rows;
 }
@@ -36,8 +42,10 @@ std::vector<Row> RowsOf(const json& list) {
 
 void WritePendingFile(const std::filesystem::path& file, const PendingCounts& counts) {
   json document = {{"Pending", RowsJson(counts.pending)}};
-  if (counts.in_doubt) {
-    document["InDoubt"] = {{"Batch", counts.in_doubt->first}, {"Rows", RowsJson(counts.in_doubt->second)}};
+  if (!counts.pending_batch.empty()) document["PendingBatch"] = counts.pending_batch;
+  if (!counts.in_doubt.empty()) {
+    json& list = document["InDoubt"] = json::array();
+    for (const auto& [batch, rows] : counts.in_doubt) list.push_back({{"Batch", batch}, {"Rows", RowsJson(rows)}});
   }
   std::filesystem::path fresh = file;
   fresh += ".new";
@@ -62,8 +70,13 @@ std::optional<PendingCounts> ReadPendingFile(const std::filesystem::path& file) 
     in >> document;
     PendingCounts counts;
     counts.pending = RowsOf(document.at("Pending"));
+    if (const auto it = document.find("PendingBatch"); it != document.end()) {
+      counts.pending_batch = it->get<std::string>();
+    }
     if (const auto it = document.find("InDoubt"); it != document.end()) {
-      counts.in_doubt.emplace(it->at("Batch").get<std::string>(), RowsOf(it->at("Rows")));
+      for (const json& held : it->is_array() ? *it : json::array({*it})) {
+        counts.in_doubt.emplace_back(held.at("Batch").get<std::string>(), RowsOf(held.at("Rows")));
+      }
     }
     return counts;
   } catch (const json::exception& failure) {

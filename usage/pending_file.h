@@ -1,9 +1,13 @@
 // The counts a writer could not write before the plugin unloaded, kept in a
 // small JSON file beside config.json until the next start writes them:
 //   {"Pending": [{"Day": "2025-05-20", "Code": ":smile:", "Pack": "faces.json", "Messages": 3}, ...],
-//    "InDoubt": {"Batch": "<id>", "Rows": [...]}}
-// "InDoubt" is a batch whose commit went unanswered: written only if the
-// database does not have it.
+//    "PendingBatch": "<id>",
+//    "InDoubt": [{"Batch": "<id>", "Rows": [...]}, ...]}
+// Each batch id names counts that may be in the database already (a commit
+// went unanswered, or the plugin stopped after writing them and before
+// removing this file): written under that id, which the database takes
+// once. "Pending" without "PendingBatch", and "InDoubt" as one object, are
+// what earlier versions wrote.
 #pragma once
 
 #include <filesystem>
@@ -20,7 +24,8 @@ inline constexpr const char* kPendingFile = "usage-pending.json";
 
 struct PendingCounts {
   std::vector<Row> pending;
-  std::optional<std::pair<std::string, std::vector<Row>>> in_doubt;
+  std::string pending_batch;  // "" for none
+  std::vector<std::pair<std::string, std::vector<Row>>> in_doubt;
 };
 
 // Writes a new file and then puts it in place of the old one. Throws

@@ -96,16 +96,39 @@ class SqliteStore final : public Store {
       throw;
     }
   }
+  // A connection OpenSqliteStoreForReading opened, closed with the store.
+  SqliteStore(std::string shown, sqlite3* db) : shown_(std::move(shown)), db_(db) {}
   ~SqliteStore() override { sqlite3_close(db_); }
 
-  bool HasBatch(const std::string& batch) override {
-    Statement find(db_, shown_, "SELECT 1 FROM glyphwork_batches WHERE batch = ?");
-    return find.Bind(1, batch).Step();
+  // Whether the plugin made its tables yet, asked without touching any;
+  // throws StoreError for a schema newer than this one.
+  bool HasSchema() {
+    Statement table(db_, shown_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'glyphwork_schema'");
+    if (!table.Step()) return false;
+    Statement version(db_, shown_, "SELECT version FROM glyphwork_schema WHERE id = 1");
+    if (version.Step()) CheckSchemaVersion(shown_, version.Number(0));
+    return true;
   }
 
-  void Write(const std::string& batch, int64_t today, const std::vector<Row>& rows) override {
+  void Interrupt() override { sqlite3_interrupt(db_); }
+
+  // One writer at a time holds the file: a write that failed is over, so
+  // nothing is ever undecided here.
+  std::optional<bool> Write(const std::string& batch, int64_t today, const std::vector<Row>& rows,
+                            const std::string&) override {
     Execute("BEGIN IMMEDIATE");
     try {
+      bool known = false;
+      {
+        Statement find(db_, shown_, "SELECT 1 FROM glyphwork_batches WHERE batch = ?");
+        known = find.Bind(1, batch).Step();
+      }
+      if (known) {
+        Execute("ROLLBACK");
+        return false;
+      }
+      Statement record(db_, shown_, "INSERT INTO glyphwork_batches (batch, day) VALUES (?, ?)");
+      record.Bind(1, batch).Bind(2, DayText(today)).Run();
       Statement add(db_, shown_,
                     "INSERT INTO glyphwork_usage (day, server, code, pack, messages) VALUES (?, ?, ?, ?, ?)"
                     " ON CONFLICT (day, server, code, pack) DO UPDATE SET messages = messages + excluded.messages");
@@ -113,8 +136,6 @@ class SqliteStore final : public Store {
         add.Bind(1, DayText(row.day)).Bind(2, std::string()).Bind(3, row.code).Bind(4, row.pack);
         add.Bind(5, int64_t(row.messages)).Run();
       }
-      Statement record(db_, shown_, "INSERT INTO glyphwork_batches (batch, day) VALUES (?, ?)");
-      record.Bind(1, batch).Bind(2, DayText(today)).Run();
       Statement forget(db_, shown_, "DELETE FROM glyphwork_batches WHERE day < ?");
       forget.Bind(1, DayText(today - kBatchDays)).Run();
       Execute("COMMIT");
@@ -122,6 +143,7 @@ class SqliteStore final : public Store {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
+    return true;
   }
 
   std::vector<Row> Read(int64_t first_day, bool per_server) override {
@@ -158,6 +180,23 @@ class SqliteStore final : public Store {
 
 std::unique_ptr<Store> OpenSqliteStore(const UsageSettings& settings) {
   return std::make_unique<SqliteStore>(settings);
+}
+
+std::unique_ptr<Store> OpenSqliteStoreForReading(const UsageSettings& settings) {
+  // The plugin makes the file at its first write.
+  std::error_code unknown;
+  if (!std::filesystem::exists(settings.sqlite, unknown) && !unknown) return nullptr;
+  // Read-only, so that nothing is made here that the server's account could
+  // not write to later.
+  sqlite3* db = nullptr;
+  const int opened = sqlite3_open_v2(Utf8FromPath(settings.sqlite).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  auto store = std::make_unique<SqliteStore>(settings.sqlite_shown, db);  // closes it, opened or not
+  if (opened != SQLITE_OK) {
+    throw StoreError(settings.sqlite_shown + ": " + (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(opened)));
+  }
+  sqlite3_busy_timeout(db, kBusyMilliseconds);
+  if (!store->HasSchema()) return nullptr;
+  return store;
 }
 
 }  // namespace glyphwork::usage

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -54,12 +55,26 @@ class StoreError : public std::runtime_error {
 class Store {
  public:
   virtual ~Store() = default;
-  // Whether the batch of this id was written.
-  virtual bool HasBatch(const std::string& batch) = 0;
-  // Adds `rows` (their server is this store's) to the counts and records
-  // `batch`, in one transaction, forgetting batches from before
-  // `today` - kBatchDays.
-  virtual void Write(const std::string& batch, int64_t today, const std::vector<Row>& rows) = 0;
+  // What a store does after connecting and before its first use: creates
+  // the schema if missing and checks its version. Interruptible.
+  virtual void Prepare() {}
+  // The connection as the database knows it, for a later Write to end
+  // ("" where there is nothing to end).
+  virtual std::string Session() const { return {}; }
+  // Records `batch` first, then adds `rows` (their server is this store's)
+  // to the counts, in one transaction, forgetting batches from before
+  // `today` - kBatchDays. An id is written once: false when the database has
+  // the batch already (an earlier write of it arrived), and nothing is
+  // added; nullopt when another transaction still holds the batch's row (an
+  // earlier write of it is still open), so it is not decided yet. `session`:
+  // the connection (Session()) whose commit of this batch went unanswered,
+  // ended first where the database still runs it.
+  virtual std::optional<bool> Write(const std::string& batch, int64_t today, const std::vector<Row>& rows,
+                                    const std::string& session = "") = 0;
+  // From another thread: whatever this store waits on fails now, and so
+  // does what comes after. Safe while another thread uses the store, not
+  // after it is destroyed.
+  virtual void Interrupt() = 0;
   // The rows from `first_day` on; with `per_server` false, summed over the
   // servers (server "").
   virtual std::vector<Row> Read(int64_t first_day, bool per_server) = 0;
@@ -68,10 +83,22 @@ class Store {
 // Connects to the database of `settings` and creates the schema if missing.
 // Throws StoreError, also for a schema newer than kSchemaVersion.
 std::unique_ptr<Store> OpenStore(const UsageSettings& settings);
+// Connects only; Prepare follows, which another thread may interrupt.
+std::unique_ptr<Store> ConnectStore(const UsageSettings& settings);
 
-// One per database library; OpenStore picks.
+// Connects to the database of `settings` for Read alone, as glyphwork-check
+// does: it creates no file, table or row (SQLite opened read-only, only
+// SELECTs in MariaDB/MySQL), so a database that is readable only, or an
+// account with SELECT alone, will do. Null when nothing was counted into it
+// yet: no SQLite file, or no tables. Throws StoreError, also for a schema
+// newer than kSchemaVersion.
+std::unique_ptr<Store> OpenStoreForReading(const UsageSettings& settings);
+
+// One per database library; OpenStore and OpenStoreForReading pick.
 std::unique_ptr<Store> OpenSqliteStore(const UsageSettings& settings);
 std::unique_ptr<Store> OpenMysqlStore(const UsageSettings& settings);
+std::unique_ptr<Store> OpenSqliteStoreForReading(const UsageSettings& settings);
+std::unique_ptr<Store> OpenMysqlStoreForReading(const UsageSettings& settings);
 
 // Throws StoreError when the database's tables (`version`, of `where`) are
 // newer than this Glyphwork knows.

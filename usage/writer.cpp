@@ -54,9 +54,16 @@ void Writer::Use(const UsageSettings& settings) {
 
 void Writer::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     stop_ = true;
     wake_.notify_all();
+    // One deadline for the last flush, whatever the database does: then
+    // its connection is cut, and what it did not write goes to the
+    // pending file.
+    if (thread_.joinable() && !wake_.wait_for(lock, kStopDeadline, [this] { return done_; })) {
+      abandon_ = true;
+      if (store_) store_->Interrupt();
+    }
   }
   if (thread_.joinable()) thread_.join();
 }
@@ -64,6 +71,11 @@ void Writer::Stop() {
 Writer::Stats Writer::stats() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return stats_;
+}
+
+bool Writer::Abandoned() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return abandon_;
 }
 
 void Writer::Log(bool error, const std::string& line) {
@@ -93,17 +105,33 @@ void Writer::Run() {
   }
   lock.unlock();
   if (!counts_.AllWritten()) WritePending(last_error_);
-  store_.reset();
+  CloseStore();
   ReleaseStoreLibraries();
+  lock.lock();
+  done_ = true;
+  wake_.notify_all();
+}
+
+void Writer::CloseStore() {
+  // Under the lock, so that Stop never interrupts a store being destroyed.
+  std::lock_guard<std::mutex> lock(mutex_);
+  store_.reset();
 }
 
 void Writer::TakePendingFile() {
   try {
     std::optional<PendingCounts> pending = ReadPendingFile(pending_file_);
     if (!pending) return;
-    counts_.AddPending(counts_.CountsOf(pending->pending));
-    if (pending->in_doubt) counts_.SetInDoubt(pending->in_doubt->first, counts_.CountsOf(pending->in_doubt->second));
+    // Counts the file names under a batch id may have been written after it
+    // was saved (a crash before its removal): each goes in under its id.
+    if (pending->pending_batch.empty()) {
+      counts_.AddPending(counts_.CountsOf(pending->pending));
+    } else {
+      counts_.SetInDoubt(pending->pending_batch, counts_.CountsOf(pending->pending));
+    }
+    for (const auto& [batch, rows] : pending->in_doubt) counts_.SetInDoubt(batch, counts_.CountsOf(rows));
     pending_file_taken_ = true;
+    pending_file_exists_ = true;
   } catch (const std::exception& failure) {
     // Kept for whoever looks into it; a new pending file must not replace it.
     std::filesystem::path aside = pending_file_;
@@ -115,6 +143,28 @@ void Writer::TakePendingFile() {
   }
 }
 
+void Writer::WriteHeld(uint64_t* rows, bool* undecided) {
+  for (const auto& [batch, held] : counts_.InDoubt()) {
+    const auto session = doubt_sessions_.find(batch);
+    std::optional<bool> wrote;
+    try {
+      wrote = store_->Write(batch, Today(), counts_.RowsOf(held),
+                            session == doubt_sessions_.end() ? std::string() : session->second);
+    } catch (const StoreError&) {
+      doubt_sessions_[batch] = store_->Session();
+      throw;
+    }
+    if (!wrote) {
+      // Still open in the database: decided at a later flush.
+      *undecided = true;
+      continue;
+    }
+    counts_.ResolveInDoubt(batch);
+    doubt_sessions_.erase(batch);
+    *rows += *wrote ? held.size() : 0;
+  }
+}
+
 void Writer::Flush(const UsageSettings& settings, bool last) {
   const auto start = std::chrono::steady_clock::now();
   counts_.TakeNew();
@@ -122,33 +172,69 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
   uint64_t rows = 0;
   try {
     if (!store_ || !(store_settings_ == settings)) {
-      store_.reset();
-      store_ = OpenStore(settings);
+      CloseStore();
+      if (Abandoned()) throw StoreError(settings.Database() + ": no answer before the deadline of the last write");
+      std::unique_ptr<Store> store = ConnectStore(settings);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        store_ = std::move(store);
+        // Stop's deadline passed while it connected.
+        if (abandon_) store_->Interrupt();
+      }
+      store_->Prepare();
       store_settings_ = settings;
     }
-    if (const auto doubt = counts_.InDoubt()) counts_.ResolveInDoubt(store_->HasBatch(doubt->first));
+    bool undecided = false;
+    WriteHeld(&rows, &undecided);
     const DayCounts batch = counts_.Pending();
     if (!batch.empty()) {
-      const std::string id = NewBatchId();
+      if (pending_batch_.empty()) pending_batch_ = NewBatchId();
+      // The file names exactly what goes in under this id: after a crash
+      // between the commit and the file's removal, the id tells.
+      if (pending_file_exists_) TrySavePending();
+      const std::string id = pending_batch_;
+      std::optional<bool> wrote;
       try {
-        store_->Write(id, Today(), counts_.RowsOf(batch));
+        wrote = store_->Write(id, Today(), counts_.RowsOf(batch), pending_session_);
       } catch (const StoreError& failure) {
-        if (failure.in_doubt()) counts_.SetInDoubt(id, batch);
+        if (failure.in_doubt()) {
+          counts_.SetInDoubt(id, batch);
+          doubt_sessions_[id] = store_->Session();
+          pending_batch_.clear();
+          pending_session_.clear();
+        } else {
+          // Not committed, and never will be under this id but by this
+          // writer: an open transaction of it on the server is ended first.
+          pending_session_ = store_->Session();
+        }
         throw;
       }
-      counts_.Written(batch);
-      rows = batch.size();
+      if (!wrote) {
+        undecided = true;
+      } else {
+        counts_.Written(batch);
+        rows += *wrote ? batch.size() : 0;
+        pending_batch_.clear();
+        pending_session_.clear();
+      }
     }
-    if (pending_file_taken_) {
-      // Its counts went into this write (or were found written): the file
-      // must not be read again.
+    if (undecided) {
+      throw StoreError(settings.Database() +
+                       ": a write whose answer was lost is still open in the database; "
+                       "its counts wait until it ends");
+    }
+    if (pending_file_exists_) {
+      // Everything it held is in the database now.
       std::error_code error;
       std::filesystem::remove(pending_file_, error);
+      pending_file_exists_ = bool(error);
+      if (pending_file_taken_ || error) {
+        Log(bool(error), error ? "Usage counts left at the last unload written to " + settings.Database() + ", but " +
+                                     pending_shown_ + " cannot be removed (" + error.message() +
+                                     "): remove it, or the next start counts them again"
+                               : "Usage counts left at the last unload written to " + settings.Database());
+      }
       pending_file_taken_ = false;
-      Log(bool(error), error ? "Usage counts left at the last unload written to " + settings.Database() + ", but " +
-                                   pending_shown_ + " cannot be removed (" + error.message() +
-                                   "): remove it, or the next start counts them again"
-                             : "Usage counts left at the last unload written to " + settings.Database());
     }
     if (!last) counts_.UseReading(store_->Read(Today() - kReadDays + 1, false));
     if (failing_) Log(false, "Usage counts written again to " + settings.Database());
@@ -157,14 +243,18 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
     last_error_.clear();
   } catch (const StoreError& failure) {
     ok = false;
-    store_.reset();
-    last_error_ = failure.what();
-    if (!failing_ && !last) {
+    CloseStore();
+    // A new line when the cause changes (lost connection, then access
+    // denied), not for each flush.
+    if ((!failing_ || last_error_ != failure.what()) && !last) {
       Log(true, std::string("Usage counts not written: ") + failure.what() +
                     "; they are kept in memory until the database answers");
     }
+    last_error_ = failure.what();
     failing_ = true;
     counts_.SetAnswering(false);
+    // A crash from now on loses only what is counted after this.
+    if (!last) TrySavePending();
   }
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::lock_guard<std::mutex> lock(mutex_);
@@ -175,18 +265,43 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
   stats_.recent.push_back({start, ms});
 }
 
-void Writer::WritePending(const std::string& why) {
-  counts_.TakeNew();
+uint64_t Writer::SavePending() {
   PendingCounts pending;
   const DayCounts counts = counts_.Pending();
   pending.pending = counts_.RowsOf(counts);
   uint64_t messages = Messages(counts);
-  if (const auto doubt = counts_.InDoubt()) {
-    pending.in_doubt.emplace(doubt->first, counts_.RowsOf(doubt->second));
-    messages += Messages(doubt->second);
+  if (!counts.empty()) {
+    if (pending_batch_.empty()) pending_batch_ = NewBatchId();
+    pending.pending_batch = pending_batch_;
   }
+  for (const auto& [batch, held] : counts_.InDoubt()) {
+    pending.in_doubt.emplace_back(batch, counts_.RowsOf(held));
+    messages += Messages(held);
+  }
+  WritePendingFile(pending_file_, pending);
+  pending_file_exists_ = true;
+  return messages;
+}
+
+void Writer::TrySavePending() {
+  if (!pending_file_exists_ && counts_.Pending().empty() && counts_.InDoubt().empty()) return;
   try {
-    WritePendingFile(pending_file_, pending);
+    SavePending();
+    save_error_.clear();
+  } catch (const std::exception& failure) {
+    // Once per cause: the counts are still in memory.
+    if (save_error_ != failure.what()) {
+      Log(true, "Usage counts not kept in " + pending_shown_ + ": " + failure.what() +
+                    "; they are in memory only, until the database answers");
+    }
+    save_error_ = failure.what();
+  }
+}
+
+void Writer::WritePending(const std::string& why) {
+  counts_.TakeNew();
+  try {
+    const uint64_t messages = SavePending();
     Log(true, "Usage counts not written at unload: " + why + "; " + std::to_string(messages) + " kept in " +
                   pending_shown_ + " for the next start");
   } catch (const std::exception& failure) {

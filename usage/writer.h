@@ -1,16 +1,20 @@
 // The writer thread: every FlushSeconds it takes what the game thread
 // counted and adds it to the database in one transaction, then reads the
 // database back for Glyphwork.Usage. A database that cannot be reached or
-// refuses the write costs one host-log line (and one when it answers
-// again); the counts wait in memory. At Stop a last flush runs, and what it
-// could not write goes to the pending file, which the next start writes
-// first.
+// refuses the write costs one host-log line (and one when the cause changes
+// or it answers again); the counts wait in memory and, from the first
+// failed flush on, in the pending file too, so that a crash loses only what
+// was counted since. At Stop a last flush runs, and what it could not write
+// goes to the pending file, which the next start writes first. Every write
+// has a batch id, recorded with it, that is never written twice: counts
+// whose write may have arrived are written again under the same id only.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +33,8 @@ namespace glyphwork::usage {
 
 // Days of the database that Glyphwork.Usage can look back on.
 inline constexpr int kReadDays = 366;
+// How long Stop waits for the last flush before it cuts the database off.
+inline constexpr std::chrono::seconds kStopDeadline{5};
 
 class Writer {
  public:
@@ -54,8 +60,9 @@ class Writer {
 
   // The settings from the next flush on, which starts now.
   void Use(const UsageSettings& settings);
-  // The last flush, then the thread ends. Bounded by the database library's
-  // time-outs (SQLite's lock wait, MySQL's connect, read and write limits).
+  // The last flush, then the thread ends. Waits kStopDeadline for it, then
+  // interrupts the database's connection: what is not written by then goes
+  // to the pending file (in doubt where a commit was under way).
   void Stop();
 
   Stats stats() const;
@@ -63,8 +70,18 @@ class Writer {
  private:
   void Run();
   void Flush(const UsageSettings& settings, bool last);
+  // Writes the batches held under their ids; `undecided` when one is still
+  // open in the database.
+  void WriteHeld(uint64_t* rows, bool* undecided);
+  // Everything unwritten into the pending file; the messages it holds.
+  // Throws std::runtime_error.
+  uint64_t SavePending();
+  // The same, a failure logged (once per cause) and the counts kept.
+  void TrySavePending();
   void WritePending(const std::string& why);
   void TakePendingFile();
+  void CloseStore();
+  bool Abandoned() const;
   void Log(bool error, const std::string& line);
 
   Counts& counts_;
@@ -77,14 +94,26 @@ class Writer {
   UsageSettings settings_;
   bool flush_now_ = false;
   bool stop_ = false;
+  bool done_ = false;     // the thread's work is over
+  bool abandon_ = false;  // past Stop's deadline: the database is cut off
   Stats stats_;
+  // Set and reset by the thread under the lock; used by it without, and by
+  // Stop under it to interrupt.
+  std::unique_ptr<Store> store_;
 
   // The thread's own.
-  std::unique_ptr<Store> store_;
   UsageSettings store_settings_;
   bool failing_ = false;
   std::string last_error_;
-  bool pending_file_taken_ = false;
+  bool pending_file_taken_ = false;   // read at the start; its counts not yet all written
+  bool pending_file_exists_ = false;  // what is unwritten is (also) in the pending file
+  // The id the pending counts go in under, fixed while the pending file
+  // names it, and the connection of a failed write under it.
+  std::string pending_batch_;
+  std::string pending_session_;
+  std::map<std::string, std::string> doubt_sessions_;
+  std::string save_error_;  // why the pending file could not be written last  // batch -> connection whose commit went
+                            // unanswered
 
   std::thread thread_;
 };

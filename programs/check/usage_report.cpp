@@ -24,6 +24,9 @@ using nlohmann::json;
 
 constexpr const char* kUsageFails = "at start-up usage is not counted; a reload keeps the previous files";
 constexpr int kCouldNotRun = 3;
+// A database with no tables yet (or no SQLite file) reads as an empty one,
+// with this said.
+constexpr const char* kNothingCounted = "no usage counted yet (the plugin creates its tables at its first write)";
 
 std::string FolderShown(const std::string& config_file) {
   return config_file.substr(0, config_file.find_last_of('/') + 1);
@@ -124,8 +127,15 @@ int RunUsageReport(const UsageOptions& options) {
   const int64_t today = usage::Today();
   const int64_t first = today - options.days + 1;
   std::vector<usage::Row> rows;
+  bool nothing_counted = false;
   try {
-    rows = usage::OpenStore(*settings)->Read(first, true);
+    // Read-only: run before the server's first start, or with an account
+    // that may only SELECT, it must leave the database as it found it.
+    if (const std::unique_ptr<usage::Store> store = usage::OpenStoreForReading(*settings)) {
+      rows = store->Read(first, true);
+    } else {
+      nothing_counted = true;
+    }
   } catch (const usage::StoreError& error) {
     return CannotRun(error.what());
   }
@@ -159,6 +169,7 @@ int RunUsageReport(const UsageOptions& options) {
                    {"never_used", {{"configured", configured.size()}, {"codes", never_codes}}}};
     if (cluster) report["servers"] = servers;
     if (!packs_note.empty()) report["note"] = packs_note;
+    if (nothing_counted) report["no_usage_counted_yet"] = true;
     std::cout << report.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
     return 0;
   }
@@ -166,6 +177,7 @@ int RunUsageReport(const UsageOptions& options) {
   std::string out =
       fmt::format("Emoji usage, last {} day{} ({} to {} UTC), from {}:\n", options.days, options.days == 1 ? "" : "s",
                   usage::DayText(first), usage::DayText(today), settings->Database());
+  if (nothing_counted) out += std::string(kNothingCounted) + "\n";
   if (cluster) {
     for (const auto& [server, server_rows] : by_server) {
       out += fmt::format("server {}:\n", server.empty() ? "(no name)" : server);

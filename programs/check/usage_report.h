@@ -21,11 +21,12 @@ struct UsageOptions {
 };
 
 // Reads the server folder's config.json and packs as the plugin does, then
-// the usage database they name, and prints per code the messages, the days
-// used, the last day used and the pack, per server and in total for a
-// cluster's database, and the configured codes no message used. Returns the
-// exit status: 0, or 3 when it could not run (no config.json, no Usage
-// block, a database that does not answer), with the reason on standard
+// the usage database they name, only reading it, and prints per code the
+// messages, the days used, the last day used and the pack, per server and in
+// total for a cluster's database, and the configured codes no message used;
+// a database nothing was counted into yet reads as empty, and says so.
+// Returns the exit status: 0, or 3 when it could not run (no config.json, no
+// Usage block, a database that does not answer), with the reason on standard
 // error.
 int RunUsageReport(const UsageOptions& options);
 

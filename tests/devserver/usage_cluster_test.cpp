@@ -1,13 +1,17 @@
 // Emoji usage of a cluster: two built dev servers counting into one MariaDB
 // server of the test's own, glyphwork-check adding them up, and the database
-// stopped under a running server and while one unloads.
+// stopped under a running server, while one unloads and while one is
+// killed, a partition at the COMMIT and a slow database.
 #include <gmock/gmock.h>
+#include <signal.h>
 
 #include <ctime>
 #include <fstream>
+#include <iostream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "tests/devserver/db_proxy.h"
 #include "tests/devserver/mariadb_server.h"
 #include "tests/devserver/process.h"
 
@@ -41,15 +45,20 @@ class UsageClusterTest : public ::testing::Test {
     database_->Query("DROP TABLE IF EXISTS glyphwork_usage, glyphwork_batches, glyphwork_schema");
   }
 
-  // The example server as `name` of the cluster, counting every second.
-  fs::path Server(const std::string& name) {
+  // The example server as `name` of the cluster, counting every second;
+  // with `port`, it reaches the database there (a proxy's).
+  fs::path Server(const std::string& name, int port = 0) {
     const fs::path root = folder_.path() / name;
-    if (fs::exists(root)) return root;
-    MakeExampleServer(root);
-    std::ofstream(root / kPluginFolder / "db-password.txt") << MariaDbServer::kPassword << "\n";
     const fs::path config = root / kPluginFolder / "config.json";
+    if (!fs::exists(root)) {
+      MakeExampleServer(root);
+      std::ofstream(root / kPluginFolder / "db-password.txt") << MariaDbServer::kPassword << "\n";
+    } else if (port == 0) {
+      return root;
+    }
     nlohmann::json document = nlohmann::json::parse(std::ifstream(config));
     document["Usage"] = nlohmann::json::parse(database_->UsageConfig(name, "db-password.txt", 1));
+    if (port != 0) document["Usage"]["Mysql"]["Port"] = port;
     std::ofstream(config) << document.dump(2);
     return root;
   }
@@ -145,7 +154,7 @@ TEST_F(UsageClusterTest, TwoServersCountIntoOneDatabaseAndTheCheckerAddsThemUp) 
   EXPECT_EQ(0, exit_code);
 }
 
-TEST_F(UsageClusterTest, EveryCountArrivesThroughADatabaseStopAndAnUnloadWhileItIsDown) {
+TEST_F(UsageClusterTest, EveryCountArrivesThroughADatabaseStopAnUnloadAndAKillWhileItIsDown) {
   const fs::path island = Server("island");
   {
     // Stopped under a running server: one line when it goes, one when it is back.
@@ -186,6 +195,139 @@ TEST_F(UsageClusterTest, EveryCountArrivesThroughADatabaseStopAndAnUnloadWhileIt
   EXPECT_THAT(Rows(),
               ElementsAre("island " + Day(0) + " :cry: faces.json 6", "island " + Day(0) + " :laugh: faces.json 4",
                           "island " + Day(0) + " :wink: faces.json 1"));
+
+  // Killed while the database is down: every flush that failed left its
+  // counts in the pending file, which the next start writes.
+  ASSERT_TRUE(database_->Stop());
+  {
+    ChildProcess doomed({GLYPHWORK_DEVSERVER, "--root", island.string()});
+    Await(doomed, "Loaded plugin");
+    for (const char* line : {"join Ann", "group Ann Emoji", "say Ann :wink:", "say Ann :wink: :cry:"}) {
+      doomed.Send(line);
+    }
+    Await(doomed, "[Glyphwork][error] Usage counts not written: MySQL glyphwork@127.0.0.1:");
+    const auto saved = [&] {
+      std::ifstream in(pending);
+      return std::string(std::istreambuf_iterator<char>(in), {}).find(":cry:") != std::string::npos;
+    };
+    for (int i = 0; i < 200 && !saved(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(saved());
+    kill(doomed.pid(), SIGKILL);
+    doomed.ReadToEnd(&exit_code);
+  }
+  ASSERT_TRUE(database_->Start()) << database_->error();
+  ChildProcess after({GLYPHWORK_DEVSERVER, "--root", island.string()});
+  Await(after, "[Glyphwork][info] Usage counts left at the last unload written to MySQL");
+  after.Send("quit");
+  after.ReadToEnd(&exit_code);
+  EXPECT_FALSE(fs::exists(pending));
+  EXPECT_THAT(Rows(),
+              ElementsAre("island " + Day(0) + " :cry: faces.json 7", "island " + Day(0) + " :laugh: faces.json 4",
+                          "island " + Day(0) + " :wink: faces.json 3"));
+}
+
+// A partition at the COMMIT: the answer is lost, the client reconnects and
+// the COMMIT lands later. The batch is decided before anything is written
+// again: every count arrives once.
+TEST_F(UsageClusterTest, ACommitHeldAcrossAPartitionAndLandingLaterCountsOnce) {
+  DbProxy proxy(database_->port());
+  const fs::path island = Server("island", proxy.port());
+  ChildProcess server({GLYPHWORK_DEVSERVER, "--root", island.string()});
+  Await(server, "Loaded plugin");
+  proxy.HoldNextCommit();
+  for (const char* line : {"join Ann", "group Ann Emoji"}) server.Send(line);
+  for (int i = 0; i < 30; ++i) server.Send("say Ann :wink:");
+  // The client's read times out; it reconnects to learn what became of it.
+  Await(server, "[Glyphwork][error] Usage counts not written: MySQL glyphwork@127.0.0.1:");
+  const int before = proxy.connections();
+  for (int i = 0; i < 200 && proxy.connections() == before; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(proxy.holding());
+  ASSERT_GT(proxy.connections(), before);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  proxy.Release();
+  for (int i = 0; i < 5; ++i) server.Send("say Ann :wink: :cry:");
+  Await(server, "[Glyphwork][info] Usage counts written again to MySQL glyphwork@127.0.0.1:");
+  server.Send("quit");
+  int exit_code = -1;
+  server.ReadToEnd(&exit_code);
+  EXPECT_EQ(0, exit_code);
+  EXPECT_THAT(Rows(),
+              ElementsAre("island " + Day(0) + " :cry: faces.json 5", "island " + Day(0) + " :wink: faces.json 35"));
+}
+
+// A database that answers each statement in 4.5 s: an unload waits for it
+// no longer than its deadline, keeps what it could not write, and the next
+// start writes it once.
+TEST_F(UsageClusterTest, AnUnloadWithASlowDatabaseEndsAtItsDeadlineAndLosesNothing) {
+  DbProxy proxy(database_->port());
+  proxy.DelayStatements(std::chrono::milliseconds(4500));
+  const fs::path island = Server("island", proxy.port());
+  ChildProcess server({GLYPHWORK_DEVSERVER, "--root", island.string()});
+  Await(server, "Loaded plugin");
+  for (const char* line : {"join Ann", "group Ann Emoji", "say Ann :laugh:", "say Ann :laugh: :cry:"}) {
+    server.Send(line);
+  }
+  server.Send("echo said");
+  Await(server, "said");
+  const auto start = std::chrono::steady_clock::now();
+  server.Send("unload");
+  const std::vector<std::string> unloaded = Await(server, "[game] live allocations: 0");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  RecordProperty("unload_seconds", std::to_string(seconds));
+  std::cout << "unload with a database answering in 4.5 s: " << seconds << " s\n";
+  EXPECT_THAT(unloaded,
+              Contains(HasSubstr("; 3 kept in ArkApi/Plugins/Glyphwork/usage-pending.json for the next start")));
+  server.Send("quit");
+  int exit_code = -1;
+  server.ReadToEnd(&exit_code);
+  EXPECT_EQ(0, exit_code);
+
+  Server("island", database_->port());
+  ChildProcess again({GLYPHWORK_DEVSERVER, "--root", island.string()});
+  Await(again, "[Glyphwork][info] Usage counts left at the last unload written to MySQL");
+  again.Send("quit");
+  again.ReadToEnd(&exit_code);
+  EXPECT_THAT(Rows(),
+              ElementsAre("island " + Day(0) + " :cry: faces.json 1", "island " + Day(0) + " :laugh: faces.json 2"));
+}
+
+TEST_F(UsageClusterTest, TheCheckerReportsThroughAnAccountThatMayOnlySelect) {
+  // The account an admin hands out for reports.
+  const Finished grant =
+      RunProgram({"mariadb", "--no-defaults", "--protocol=tcp", "--host=127.0.0.1",
+                  "--port=" + std::to_string(database_->port()), "--user=root",
+                  "--execute=CREATE USER IF NOT EXISTS 'reader'@'127.0.0.1' IDENTIFIED BY 'only-reads'; "
+                  "GRANT SELECT ON glyphwork.* TO 'reader'@'127.0.0.1'"});
+  ASSERT_EQ(0, grant.exit_code) << grant.out << grant.err;
+  const fs::path reports = Server("reports");
+  std::ofstream(reports / kPluginFolder / "db-password.txt") << "only-reads\n";
+  const fs::path config = reports / kPluginFolder / "config.json";
+  nlohmann::json document = nlohmann::json::parse(std::ifstream(config));
+  document["Usage"]["Mysql"]["User"] = "reader";
+  std::ofstream(config) << document.dump(2);
+  const auto report = [&] { return RunProgram({GLYPHWORK_CHECK, "--root", reports.string(), "--usage"}); };
+
+  // Before any server wrote: the tables are not there, and stay so.
+  const Finished before = report();
+  EXPECT_EQ(0, before.exit_code) << before.err;
+  EXPECT_THAT(before.out, HasSubstr(":\nno usage counted yet (the plugin creates its tables at its first write)\n"
+                                    "all 0 servers:\n  no message used an emoji\n"));
+  EXPECT_THAT(database_->Query("SHOW TABLES"), ::testing::IsEmpty());
+
+  Run(Server("island"), "join Ann\ngroup Ann Emoji\nsay Ann :smile:\nquit\n");
+  const Finished after = report();
+  EXPECT_EQ(0, after.exit_code) << after.err;
+  EXPECT_THAT(after.out, HasSubstr("server island:\n  messages  days  last used   code (pack)\n         1     1  " +
+                                   Day(0) + "  :smile: (faces.json)\n"));
+  EXPECT_THAT(after.out, ::testing::Not(HasSubstr("no usage counted yet")));
+
+  // Tables of a later Glyphwork are refused as before.
+  database_->Query("UPDATE glyphwork_schema SET version = 2");
+  const Finished newer = report();
+  EXPECT_EQ(3, newer.exit_code);
+  EXPECT_THAT(newer.err, HasSubstr("the usage tables are of version 2, newer than this Glyphwork's 1"));
 }
 
 }  // namespace
