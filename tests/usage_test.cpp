@@ -231,10 +231,23 @@ TEST_F(UsageTest, DaysReloadsAndTheCommandShowTheDatabaseAndWhatIsStillInMemory)
                                   usage::DayText(first + 1) + " :wink: faces.json 1", today + " :crown: z.json 1",
                                   today + " :dodo: z.json 1", today + " :smile: faces.json 1"));
   Unload();
-  // A new start reads the database back.
+  // A new start reads the database back; asked before, the answer says it
+  // is of this run alone.
   ASSERT_NO_THROW(Load());
+  EXPECT_THAT(Rcon("Glyphwork.Usage 3").at(0),
+              ::testing::EndsWith(", the database is not read yet: what this server counted since it started:"));
   WaitForFlushes(1);
   EXPECT_EQ("1. :smile: (faces.json) 4 messages", Rcon("Glyphwork.Usage 3").at(1));
+  // Asking reads again (another server may have written); flushes that
+  // nobody asked about read nothing.
+  for (int i = 0; i < 2000 && UsageWriterStats()->reads < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const uint64_t reads = UsageWriterStats()->reads;
+  EXPECT_EQ(2u, reads);
+  Reload();
+  Reload();
+  EXPECT_EQ(reads, UsageWriterStats()->reads);
 }
 
 TEST_F(UsageTest, WrongValuesAreRefusedByAReloadAndLeaveCountingOffAtStart) {
@@ -372,6 +385,22 @@ TEST_F(UsageTest, ADatabaseThatCannotBeWrittenKeepsTheCountsUntilItCanEvenAcross
                   "[Glyphwork][info] Usage counts written again to ArkApi/Plugins/Glyphwork/blocked2/usage.sqlite3"));
   EXPECT_THAT(Rows(PluginDir() / "blocked2/usage.sqlite3"), ElementsAre(today + " :wink: faces.json 2"));
 
+  // A file deleted under the running server is named so, and made anew
+  // (where the system lets an open file be deleted).
+  std::error_code open_file;
+  if (fs::remove(PluginDir() / "blocked2/usage.sqlite3", open_file)) {
+    Say("Ann", ":smile:");
+    Reload();
+    Say("Ann", ":smile:");
+    Reload();
+    EXPECT_THAT(WithoutDate(TakeHostLog()),
+                ElementsAre("[Glyphwork][error] Usage counts not written: ArkApi/Plugins/Glyphwork/blocked2/"
+                            "usage.sqlite3: the file was deleted or moved while the server ran; the next write makes "
+                            "it anew; they are kept in memory until the database answers",
+                            HasSubstr("Usage counts written again")));
+    EXPECT_THAT(Rows(PluginDir() / "blocked2/usage.sqlite3"), ElementsAre(today + " :smile: faces.json 2"));
+  }
+
   // Tables of a newer Glyphwork are left alone, and said so.
   Unload();
   TakeHostLog();
@@ -386,6 +415,44 @@ TEST_F(UsageTest, ADatabaseThatCannotBeWrittenKeepsTheCountsUntilItCanEvenAcross
       ElementsAre("[Glyphwork][error] Usage counts not written: ArkApi/Plugins/Glyphwork/blocked2/usage.sqlite3: "
                   "the usage tables are of version 2, newer than this Glyphwork's 1: update Glyphwork; they "
                   "are kept in memory until the database answers"));
+}
+
+// What the last run left: a file that cannot be trusted is kept aside; one
+// of an earlier version is read; counts it names under a batch that the
+// database has already (a crash after the write, before the file went) are
+// not written twice.
+TEST_F(UsageTest, ThePendingFileIsReadOnceAndAFileThatCannotBeTrustedIsKeptAside) {
+  WriteConfig(R"({"Usage": {"Enabled": true, "FlushSeconds": 3600}})");
+  const fs::path pending = PluginDir() / usage::kPendingFile;
+  const std::string today = usage::DayText(usage::Today());
+  const auto row = [&](const std::string& messages) {
+    return R"([{"Day": ")" + today + R"(", "Code": ":smile:", "Pack": "faces.json", "Messages": )" + messages + "}]";
+  };
+  for (const char* messages : {"-3", "18446744073709551615", "\"7\""}) {
+    Write(pending, R"({"Pending": )" + row(messages) + "}");
+    ASSERT_NO_THROW(Load());
+    WaitForFlushes(1);
+    Unload();
+    EXPECT_TRUE(fs::exists(PluginDir() / "usage-pending.json.unreadable")) << messages;
+    EXPECT_THAT(WithoutDate(TakeHostLog()), Contains(HasSubstr("Usage counts left at the last unload not read: "
+                                                               "ArkApi/Plugins/Glyphwork/usage-pending.json: ")))
+        << messages;
+    fs::remove(PluginDir() / "usage-pending.json.unreadable");
+  }
+  EXPECT_THAT(Rows(), IsEmpty());
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(Utf8FromPath(Database()).c_str(), &db));
+  const std::string written = "INSERT INTO glyphwork_batches (batch, day) VALUES ('written', '" + today + "')";
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, written.c_str(), nullptr, nullptr, nullptr));
+  sqlite3_close(db);
+  Write(pending, R"({"Pending": )" + row("2") + R"(, "InDoubt": {"Batch": "old", "Rows": )" + row("3") +
+                     R"(}, "PendingBatch": "written"})");
+  ASSERT_NO_THROW(Load());
+  WaitForFlushes(1);
+  EXPECT_FALSE(fs::exists(pending));
+  Unload();
+  EXPECT_THAT(Rows(), ElementsAre(today + " :smile: faces.json 3"));
 }
 
 TEST_F(UsageTest, AMysqlBlockInABuildWithoutAClientKeepsTheCountsAndSaysWhy) {

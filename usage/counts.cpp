@@ -1,6 +1,11 @@
 #include "usage/counts.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "common/utf8.h"
+#include "usage/settings.h"
 
 namespace glyphwork::usage {
 
@@ -19,7 +24,30 @@ void TakeOff(DayCounts& from, const DayCounts& counts) {
   }
 }
 
+std::string StorableText(const std::string& text) {
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    char32_t code = 0;
+    const size_t length = DecodeUtf8(std::string_view(text).substr(at), code);
+    if (length == 0) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[at]));
+      out += escaped;
+      ++at;
+    } else {
+      out.append(text, at, length);
+      at += length;
+    }
+  }
+  if (out.size() <= kMaxNameLength) return out;
+  size_t end = kMaxNameLength - 3;
+  while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) --end;
+  return out.substr(0, end) + "...";
+}
+
 }  // namespace
+
+Key StorableKey(Key key) { return {StorableText(key.code), StorableText(key.pack)}; }
 
 Counts::Counts() = default;
 Counts::~Counts() = default;
@@ -42,7 +70,8 @@ std::vector<Row> Counts::RowsOf(const DayCounts& counts) const {
 
 DayCounts Counts::CountsOf(const std::vector<Row>& rows) {
   DayCounts counts;
-  for (const Row& row : rows) counts[{row.day, SlotOf({row.code, row.pack})}] += row.messages;
+  // A pending file from an earlier version may hold any key.
+  for (const Row& row : rows) counts[{row.day, SlotOf(StorableKey({row.code, row.pack}))}] += row.messages;
   return counts;
 }
 
@@ -149,6 +178,12 @@ void Counts::UseReading(std::vector<Row> rows) {
   for (Row& row : rows) reading.push_back({row.day, SlotOf({std::move(row.code), std::move(row.pack)}), row.messages});
   std::lock_guard<std::mutex> lock(mutex_);
   reading_.swap(reading);
+  read_ = true;
+}
+
+bool Counts::HasReading() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return read_;
 }
 
 void Counts::SetAnswering(bool answering) {
@@ -156,7 +191,7 @@ void Counts::SetAnswering(bool answering) {
   answering_ = answering;
 }
 
-std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* answering) const {
+std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* answering, bool* read) const {
   std::map<Slot, uint64_t> by_slot;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -178,6 +213,7 @@ std::map<Key, uint64_t> Counts::Totals(int64_t first_day, bool* answering) const
       }
     }
     if (answering != nullptr) *answering = answering_;
+    if (read != nullptr) *read = read_;
   }
   std::lock_guard<std::mutex> lock(keys_mutex_);
   std::map<Key, uint64_t> totals;

@@ -31,6 +31,11 @@ struct Key {
   bool operator<(const Key& other) const { return code != other.code ? code < other.code : pack < other.pack; }
 };
 
+// The key as the database can hold it: bytes that are not UTF-8 written out
+// as \xNN, and a code or pack name over kMaxNameLength bytes cut at a
+// character's end with "..." (two such names may then share a key).
+Key StorableKey(Key key);
+
 // Messages per day and key, as the counts are handed between the threads.
 using DayCounts = std::map<std::pair<int64_t, uint32_t>, uint64_t>;  // (day, slot) -> messages
 
@@ -79,15 +84,19 @@ class Counts {
   bool AllWritten() const;
 
   // What the database held from some day on, summed over servers, as last
-  // read; replaces the previous reading.
+  // read; replaces the previous reading. Until the first, Totals has the
+  // counts of this run alone.
   void UseReading(std::vector<Row> rows);
+  // Whether the database was read (UseReading) yet.
+  bool HasReading() const;
   // Whether the last flush reached the database (until one fails: yes).
   void SetAnswering(bool answering);
 
   // Messages per key from `first_day` on: the database as last read plus
   // everything counted here and not yet written. `answering` tells whether
-  // the last flush reached the database. Any thread.
-  std::map<Key, uint64_t> Totals(int64_t first_day, bool* answering = nullptr) const;
+  // the last flush reached the database, `read` whether it was read yet.
+  // Any thread.
+  std::map<Key, uint64_t> Totals(int64_t first_day, bool* answering = nullptr, bool* read = nullptr) const;
 
  private:
   struct Day {
@@ -117,6 +126,7 @@ class Counts {
   std::map<std::string, DayCounts> in_doubt_;
   std::vector<Read> reading_;  // the database as last read, by slot
   bool answering_ = true;
+  bool read_ = false;
 
   // The game thread's shortcut into the day it counted last, changed under
   // the lock; the writer never drops that day.

@@ -3,6 +3,7 @@
 #include <errmsg.h>
 #include <mysql.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -102,7 +103,7 @@ class MysqlStore final : public Store {
   // until it commits or rolls back, which this write's insert of the same
   // row waits for: then it finds the row (it arrived) or takes its place.
   std::optional<bool> Write(const std::string& batch, int64_t today, const std::vector<Row>& rows,
-                            const std::string& session) override {
+                            const std::string& session, std::vector<std::pair<Row, std::string>>* refused) override {
     EndSession(session);
     Query("START TRANSACTION");
     try {
@@ -120,14 +121,22 @@ class MysqlStore final : public Store {
         throw StoreError(where_ + ": " + mysql_error(mysql_));
       }
       for (size_t first = 0; first < rows.size(); first += kRowsPerInsert) {
-        std::string insert = "INSERT INTO glyphwork_usage (day, server, code, pack, messages) VALUES ";
-        for (size_t i = first; i < rows.size() && i < first + kRowsPerInsert; ++i) {
-          const Row& row = rows[i];
-          if (i > first) insert += ", ";
-          insert += "(" + Quote(DayText(row.day)) + ", " + Quote(server_) + ", " + Quote(row.code) + ", " +
-                    Quote(row.pack) + ", " + std::to_string(row.messages) + ")";
+        const size_t end = (std::min)(rows.size(), first + kRowsPerInsert);
+        try {
+          Add(rows, first, end);
+        } catch (const StoreError&) {
+          // A failed statement leaves the transaction open: the rows go in
+          // one by one, and those the server refuses are left out.
+          if (refused == nullptr || !RowRefused(mysql_errno(mysql_))) throw;
+          for (size_t i = first; i < end; ++i) {
+            try {
+              Add(rows, i, i + 1);
+            } catch (const StoreError& failure) {
+              if (!RowRefused(mysql_errno(mysql_))) throw;
+              refused->emplace_back(rows[i], mysql_error(mysql_));
+            }
+          }
         }
-        Query(insert + " ON DUPLICATE KEY UPDATE messages = messages + VALUES(messages)");
       }
       Query("DELETE FROM glyphwork_batches WHERE day < " + Quote(DayText(today - kBatchDays)));
     } catch (...) {
@@ -160,6 +169,27 @@ class MysqlStore final : public Store {
   }
 
  private:
+  // Adds rows [first, end) in one statement.
+  void Add(const std::vector<Row>& rows, size_t first, size_t end) {
+    std::string insert = "INSERT INTO glyphwork_usage (day, server, code, pack, messages) VALUES ";
+    for (size_t i = first; i < end; ++i) {
+      const Row& row = rows[i];
+      if (i > first) insert += ", ";
+      insert += "(" + Quote(DayText(row.day)) + ", " + Quote(server_) + ", " + Quote(row.code) + ", " +
+                Quote(row.pack) + ", " + std::to_string(row.messages) + ")";
+    }
+    Query(insert + " ON DUPLICATE KEY UPDATE messages = messages + VALUES(messages)");
+  }
+
+  // The server's errors about a value in a row, which the other rows do not
+  // share (a table made by hand in another character set, a narrower column).
+  static bool RowRefused(unsigned error) {
+    for (const unsigned value : {1048u, 1264u, 1265u, 1292u, 1300u, 1366u, 1406u}) {
+      if (error == value) return true;
+    }
+    return false;
+  }
+
   // Ends the connection of `session` if the server still runs it, in the
   // same run (connection ids start again with the server).
   void EndSession(const std::string& session) {

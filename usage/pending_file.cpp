@@ -49,15 +49,23 @@ void WritePendingFile(const std::filesystem::path& file, const PendingCounts& co
   }
   std::filesystem::path fresh = file;
   fresh += ".new";
+  std::error_code error;
   {
     std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-    out << document.dump(1) << "\n";
+    out << document.dump(1, ' ', false, json::error_handler_t::replace) << "\n";
     out.close();
-    if (!out) throw std::runtime_error("cannot write " + Utf8FromPath(fresh));
+    if (!out) {
+      // A half-written file (a full disk) must not stay behind.
+      std::filesystem::remove(fresh, error);
+      throw std::runtime_error("cannot write " + Utf8FromPath(fresh));
+    }
   }
-  std::error_code error;
   std::filesystem::rename(fresh, file, error);
-  if (error) throw std::runtime_error("cannot replace " + Utf8FromPath(file) + ": " + error.message());
+  if (error) {
+    const std::string why = error.message();
+    std::filesystem::remove(fresh, error);
+    throw std::runtime_error("cannot replace " + Utf8FromPath(file) + ": " + why);
+  }
 }
 
 std::optional<PendingCounts> ReadPendingFile(const std::filesystem::path& file) {

@@ -11,7 +11,7 @@
 namespace glyphwork::usage {
 
 // Longest texts the database keeps: a code or pack name longer than this is
-// not counted, and a longer server name is refused.
+// counted under a shortened key, and a longer server name is refused.
 inline constexpr size_t kMaxNameLength = 200;
 inline constexpr size_t kMaxServerLength = 64;
 

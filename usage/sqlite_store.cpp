@@ -26,6 +26,15 @@ constexpr const char* kSchema =
     "INSERT OR IGNORE INTO glyphwork_schema (id, version) VALUES (1, 1);";
 static_assert(kSchemaVersion == 1, "kSchema writes version 1");
 
+// SQLite's message, but for a file deleted or moved under an open
+// connection, which it calls a read-only database.
+std::string Why(sqlite3* db) {
+  if (sqlite3_extended_errcode(db) == SQLITE_READONLY_DBMOVED) {
+    return "the file was deleted or moved while the server ran; the next write makes it anew";
+  }
+  return sqlite3_errmsg(db);
+}
+
 class Statement {
  public:
   Statement(sqlite3* db, const std::string& shown, const char* sql) : db_(db), shown_(shown) {
@@ -65,7 +74,7 @@ class Statement {
   void Check(int result) {
     if (result != SQLITE_OK) Fail();
   }
-  [[noreturn]] void Fail() { throw StoreError(shown_ + ": " + sqlite3_errmsg(db_)); }
+  [[noreturn]] void Fail() { throw StoreError(shown_ + ": " + Why(db_)); }
 
   sqlite3* db_;
   const std::string& shown_;
@@ -114,8 +123,8 @@ class SqliteStore final : public Store {
 
   // One writer at a time holds the file: a write that failed is over, so
   // nothing is ever undecided here.
-  std::optional<bool> Write(const std::string& batch, int64_t today, const std::vector<Row>& rows,
-                            const std::string&) override {
+  std::optional<bool> Write(const std::string& batch, int64_t today, const std::vector<Row>& rows, const std::string&,
+                            std::vector<std::pair<Row, std::string>>*) override {
     Execute("BEGIN IMMEDIATE");
     try {
       bool known = false;
@@ -166,7 +175,9 @@ class SqliteStore final : public Store {
   void Execute(const char* sql) {
     char* error = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-      const std::string why = error != nullptr ? error : sqlite3_errmsg(db_);
+      const std::string why = sqlite3_extended_errcode(db_) == SQLITE_READONLY_DBMOVED ? Why(db_)
+                              : error != nullptr                                       ? error
+                                                                                       : sqlite3_errmsg(db_);
       sqlite3_free(error);
       throw StoreError(shown_ + ": " + why);
     }

@@ -18,6 +18,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "usage/settings.h"
@@ -68,9 +69,12 @@ class Store {
   // added; nullopt when another transaction still holds the batch's row (an
   // earlier write of it is still open), so it is not decided yet. `session`:
   // the connection (Session()) whose commit of this batch went unanswered,
-  // ended first where the database still runs it.
+  // ended first where the database still runs it. A row the database
+  // refuses by itself (a value it cannot hold) goes to `refused` with the
+  // reason, and the others are written.
   virtual std::optional<bool> Write(const std::string& batch, int64_t today, const std::vector<Row>& rows,
-                                    const std::string& session = "") = 0;
+                                    const std::string& session = "",
+                                    std::vector<std::pair<Row, std::string>>* refused = nullptr) = 0;
   // From another thread: whatever this store waits on fails now, and so
   // does what comes after. Safe while another thread uses the store, not
   // after it is destroyed.

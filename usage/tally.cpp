@@ -13,7 +13,7 @@ namespace glyphwork::usage {
 Key KeyOfPass(const ChatRules& rules, const std::vector<std::string>& pack_names, uint32_t pass) {
   const size_t pack = rules.pass_pack(pass);
   std::string source = pack == kRemap ? "RemapEmoji" : PackFileOf(pack_names, pack);
-  return {std::string(rules.pass_code(pass)), std::move(source)};
+  return StorableKey({std::string(rules.pass_code(pass)), std::move(source)});
 }
 
 std::vector<std::string> PackNames(const std::vector<std::string>& pack_files) {
@@ -22,14 +22,12 @@ std::vector<std::string> PackNames(const std::vector<std::string>& pack_files) {
   return names;
 }
 
-bool Kept(const Key& key) { return key.code.size() <= kMaxNameLength && key.pack.size() <= kMaxNameLength; }
-
 std::vector<Key> ConfiguredKeys(const ChatRules& rules, const std::vector<std::string>& pack_names) {
   std::vector<Key> keys;
   std::map<Key, bool> seen;
   for (uint32_t pass = 0; pass < rules.pass_count(); ++pass) {
     Key key = KeyOfPass(rules, pack_names, pass);
-    if (Kept(key) && seen.emplace(key, true).second) keys.push_back(std::move(key));
+    if (seen.emplace(key, true).second) keys.push_back(std::move(key));
   }
   return keys;
 }
@@ -49,8 +47,8 @@ void Tally::Tick() {
 
 Counts::Slot Tally::NewSlotOf(uint32_t pass) {
   const Key key = KeyOfPass(*rules_, packs_, pass);
-  const Counts::Slot slot = pass_slots_[pass] = Kept(key) ? counts_.SlotOf(key) : kNotKept;
-  if (slot != kNotKept && slot >= counted_stamp_.size()) counted_stamp_.resize(size_t(slot) + 64, 0);
+  const Counts::Slot slot = pass_slots_[pass] = counts_.SlotOf(key);
+  if (slot >= counted_stamp_.size()) counted_stamp_.resize(size_t(slot) + 64, 0);
   return slot;
 }
 
@@ -124,7 +122,7 @@ void Tally::Count(const void* recipient, const FPrimalChatMessage& message, cons
   for (const uint32_t pass : pictured) {
     const Counts::Slot slot = SlotOf(pass);
     // Every slot a pass maps to has its stamp (NewSlotOf).
-    if (slot == kNotKept || counted_stamp_[slot] == stamp_) continue;
+    if (counted_stamp_[slot] == stamp_) continue;
     counted_stamp_[slot] = stamp_;
     counts_.Add(today_, slot);
   }

@@ -31,10 +31,8 @@ Key KeyOfPass(const ChatRules& rules, const std::vector<std::string>& pack_names
 // The file names of PackFiles' entries.
 std::vector<std::string> PackNames(const std::vector<std::string>& pack_files);
 // Every code of `rules` with the pack that defines it, once each, in the
-// order chat applies them; codes too long to keep are left out.
+// order chat applies them, as the database keeps them (StorableKey).
 std::vector<Key> ConfiguredKeys(const ChatRules& rules, const std::vector<std::string>& pack_names);
-// Whether a key fits the database.
-bool Kept(const Key& key);
 
 class Tally {
  public:
@@ -63,7 +61,7 @@ class Tally {
   std::vector<Key> Configured() const;
 
  private:
-  static constexpr Counts::Slot kUnknown = UINT32_MAX, kNotKept = UINT32_MAX - 1;
+  static constexpr Counts::Slot kUnknown = UINT32_MAX;
 
   // What tells one message's record from the next in one tick: its sender's
   // id and name length, its text's length and first and last four units.

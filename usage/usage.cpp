@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <sstream>
@@ -32,6 +33,7 @@ using usage::Key;
 constexpr int kDefaultDays = 30;
 constexpr size_t kTopCodes = 10;
 constexpr size_t kUnusedListed = 8;
+constexpr std::chrono::milliseconds kFirstReadingWait{2000};
 
 struct UsageState {
   std::unique_ptr<usage::Counts> counts;
@@ -209,19 +211,26 @@ std::vector<std::string> UsageAnswer(const std::string& command_line) {
 
   const int64_t today = usage::Today();
   const int64_t first = today - days + 1;
-  bool answering = true;
-  const std::map<Key, uint64_t> totals = state.counts->Totals(first, &answering);
+  bool answering = true, read = true;
+  // Right after a start the first flush is under way: its reading is worth
+  // a moment of an admin's command, never more.
+  if (!state.counts->HasReading() && state.writer) state.writer->AwaitFirstFlush(kFirstReadingWait);
+  const std::map<Key, uint64_t> totals = state.counts->Totals(first, &answering, &read);
+  // Other servers of a cluster may have written since: the next answer has
+  // them.
+  if (state.writer) state.writer->WantReading();
   std::vector<std::pair<Key, uint64_t>> top(totals.begin(), totals.end());
   std::erase_if(top, [](const auto& entry) { return entry.second == 0; });
   std::stable_sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
 
   std::vector<std::string> lines;
-  lines.push_back(
-      "Emoji usage, last " + Plural(uint64_t(days), "day", "days") + " (" + usage::DayText(first) + " to " +
-      usage::DayText(today) + " UTC)" +
-      (answering
-           ? ":"
-           : ", the database does not answer: what it held at its last answer and what this server counted since:"));
+  lines.push_back("Emoji usage, last " + Plural(uint64_t(days), "day", "days") + " (" + usage::DayText(first) + " to " +
+                  usage::DayText(today) + " UTC)" +
+                  (read && answering ? ":"
+                   : read      ? ", the database does not answer: what it held at its last answer and what this server "
+                                 "counted since:"
+                   : answering ? ", the database is not read yet: what this server counted since it started:"
+                               : ", the database does not answer: what this server counted since it started:"));
   if (top.empty()) lines.push_back("No message used an emoji.");
   for (size_t i = 0; i < top.size() && i < kTopCodes; ++i) {
     lines.push_back(std::to_string(i + 1) + ". " + top[i].first.code + " (" + top[i].first.pack + ") " +

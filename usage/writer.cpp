@@ -52,6 +52,17 @@ void Writer::Use(const UsageSettings& settings) {
   wake_.notify_all();
 }
 
+void Writer::WantReading() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  reading_wanted_ = flush_now_ = true;
+  wake_.notify_all();
+}
+
+bool Writer::AwaitFirstFlush(std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return wake_.wait_for(lock, wait, [this] { return flushed_ || done_; });
+}
+
 void Writer::Stop() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -71,6 +82,15 @@ void Writer::Stop() {
 Writer::Stats Writer::stats() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return stats_;
+}
+
+// Written without them: a row that can never be written must not stop the
+// others, and the line keeps its count.
+void Writer::LogRefused(const std::vector<std::pair<Row, std::string>>& refused) {
+  for (const auto& [row, why] : refused) {
+    Log(true, "Usage count set aside, the database refuses it: " + DayText(row.day) + " " + row.code + " (" + row.pack +
+                  "), " + std::to_string(row.messages) + (row.messages == 1 ? " message: " : " messages: ") + why);
+  }
 }
 
 bool Writer::Abandoned() const {
@@ -147,13 +167,15 @@ void Writer::WriteHeld(uint64_t* rows, bool* undecided) {
   for (const auto& [batch, held] : counts_.InDoubt()) {
     const auto session = doubt_sessions_.find(batch);
     std::optional<bool> wrote;
+    std::vector<std::pair<Row, std::string>> refused;
     try {
       wrote = store_->Write(batch, Today(), counts_.RowsOf(held),
-                            session == doubt_sessions_.end() ? std::string() : session->second);
+                            session == doubt_sessions_.end() ? std::string() : session->second, &refused);
     } catch (const StoreError&) {
       doubt_sessions_[batch] = store_->Session();
       throw;
     }
+    LogRefused(refused);
     if (!wrote) {
       // Still open in the database: decided at a later flush.
       *undecided = true;
@@ -182,6 +204,7 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
         if (abandon_) store_->Interrupt();
       }
       store_->Prepare();
+      if (!(store_settings_ == settings)) read_ = false;
       store_settings_ = settings;
     }
     bool undecided = false;
@@ -194,8 +217,9 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
       if (pending_file_exists_) TrySavePending();
       const std::string id = pending_batch_;
       std::optional<bool> wrote;
+      std::vector<std::pair<Row, std::string>> refused;
       try {
-        wrote = store_->Write(id, Today(), counts_.RowsOf(batch), pending_session_);
+        wrote = store_->Write(id, Today(), counts_.RowsOf(batch), pending_session_, &refused);
       } catch (const StoreError& failure) {
         if (failure.in_doubt()) {
           counts_.SetInDoubt(id, batch);
@@ -209,6 +233,7 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
         }
         throw;
       }
+      LogRefused(refused);
       if (!wrote) {
         undecided = true;
       } else {
@@ -236,7 +261,20 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
       }
       pending_file_taken_ = false;
     }
-    if (!last) counts_.UseReading(store_->Read(Today() - kReadDays + 1, false));
+    // Read when it is new, or when asked: what this writer wrote is added to
+    // the reading as it goes in, so an idle flush reads nothing.
+    bool read = false;
+    if (!last) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      read = !read_ || reading_wanted_;
+      reading_wanted_ = false;
+    }
+    if (read) {
+      counts_.UseReading(store_->Read(Today() - kReadDays + 1, false));
+      read_ = true;
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++stats_.reads;
+    }
     if (failing_) Log(false, "Usage counts written again to " + settings.Database());
     failing_ = false;
     counts_.SetAnswering(true);
@@ -258,6 +296,10 @@ void Writer::Flush(const UsageSettings& settings, bool last) {
   }
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::lock_guard<std::mutex> lock(mutex_);
+  if (read_ || !ok) {
+    flushed_ = true;
+    wake_.notify_all();
+  }
   ++stats_.flushes;
   stats_.failed += ok ? 0 : 1;
   stats_.rows_written += rows;

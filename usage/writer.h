@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "usage/counts.h"
@@ -46,6 +47,7 @@ class Writer {
     uint64_t flushes = 0;
     uint64_t failed = 0;
     uint64_t rows_written = 0;
+    uint64_t reads = 0;         // of the database's counts
     std::vector<Flush> recent;  // the latest flushes, oldest first
   };
 
@@ -60,6 +62,13 @@ class Writer {
 
   // The settings from the next flush on, which starts now.
   void Use(const UsageSettings& settings);
+  // Someone asks what the database holds: the next flush, which starts now,
+  // reads it (a flush reads only at the start, after a change of database
+  // and when asked).
+  void WantReading();
+  // Waits at most `wait` for the first flush to have read the database or
+  // failed; whether it did.
+  bool AwaitFirstFlush(std::chrono::milliseconds wait);
   // The last flush, then the thread ends. Waits kStopDeadline for it, then
   // interrupts the database's connection: what is not written by then goes
   // to the pending file (in doubt where a commit was under way).
@@ -82,6 +91,7 @@ class Writer {
   void TakePendingFile();
   void CloseStore();
   bool Abandoned() const;
+  void LogRefused(const std::vector<std::pair<Row, std::string>>& refused);
   void Log(bool error, const std::string& line);
 
   Counts& counts_;
@@ -94,7 +104,9 @@ class Writer {
   UsageSettings settings_;
   bool flush_now_ = false;
   bool stop_ = false;
-  bool done_ = false;     // the thread's work is over
+  bool done_ = false;  // the thread's work is over
+  bool reading_wanted_ = false;
+  bool flushed_ = false;  // a flush read the database or failed
   bool abandon_ = false;  // past Stop's deadline: the database is cut off
   Stats stats_;
   // Set and reset by the thread under the lock; used by it without, and by
@@ -112,8 +124,9 @@ class Writer {
   std::string pending_batch_;
   std::string pending_session_;
   std::map<std::string, std::string> doubt_sessions_;
-  std::string save_error_;  // why the pending file could not be written last  // batch -> connection whose commit went
-                            // unanswered
+  std::string save_error_;  // why the pending file could not be written last
+  bool read_ = false;  // the database's counts were read since the store opened  // batch -> connection whose commit
+                       // went unanswered
 
   std::thread thread_;
 };

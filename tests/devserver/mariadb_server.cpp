@@ -130,6 +130,8 @@ std::vector<std::string> MariaDbServer::Query(const std::string& sql) const {
   return rows;
 }
 
+int MariaDbServer::pid() const { return server_ ? server_->pid() : -1; }
+
 std::string MariaDbServer::UsageConfig(const std::string& name, const std::string& password_file,
                                        int flush_seconds) const {
   return fmt::format(

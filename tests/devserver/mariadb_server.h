@@ -29,6 +29,8 @@ class MariaDbServer {
   bool running() const { return server_ != nullptr && error_.empty(); }
   const std::string& error() const { return error_; }
   int port() const { return port_; }
+  // The server's process, -1 when it is not running.
+  int pid() const;
 
   // Stops the server (SIGTERM, as an admin's shutdown does) and starts it
   // again on the same data and port. False with error() set on failure.

@@ -226,6 +226,38 @@ TEST_F(UsageClusterTest, EveryCountArrivesThroughADatabaseStopAnUnloadAndAKillWh
                           "island " + Day(0) + " :wink: faces.json 3"));
 }
 
+// Keys the database could not hold are stored as it can (a pack name that
+// is not UTF-8 escaped, a long code shortened), and a row it still refuses
+// (here a column narrowed by hand) is set aside, named, beside the others.
+TEST_F(UsageClusterTest, ARowTheDatabaseRefusesIsSetAsideAndTheOthersAreWritten) {
+  const fs::path island = Server("island");
+  const fs::path packs = island / kPluginFolder / "Packs";
+  const std::string long_name(250, 'l');
+  std::ofstream(packs / "caf\xe9.json") << R"({"EmojiPath": "/Game/Emojis/Faces/", "EmojiArray": ["grin"]})";
+  std::ofstream(packs / "more.json") << R"({"EmojiPath": "/Game/Emojis/Faces/", "EmojiArray": ["日本", ")" + long_name +
+                                            R"("]})";
+  ChildProcess server({GLYPHWORK_DEVSERVER, "--root", island.string()});
+  Await(server, "Loaded plugin");
+  for (int i = 0; i < 200 && database_->Query("SHOW TABLES LIKE 'glyphwork_usage'").empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  database_->Query("ALTER TABLE glyphwork_usage MODIFY code VARCHAR(200) CHARACTER SET latin1 NOT NULL");
+  for (const std::string& line :
+       std::vector<std::string>{"join Ann", "group Ann Emoji", "say Ann :grin: :日本: :smile: :" + long_name + ":"}) {
+    server.Send(line);
+  }
+  Await(server, "[Glyphwork][error] Usage count set aside, the database refuses it: " + Day(0) +
+                    " :日本: (more.json), 1 message: Incorrect string value");
+  server.Send("say Ann :smile:");
+  server.Send("quit");
+  int exit_code = -1;
+  server.ReadToEnd(&exit_code);
+  EXPECT_EQ(0, exit_code);
+  EXPECT_THAT(Rows(), ElementsAre("island " + Day(0) + " :grin: caf\\xE9.json 1",
+                                  "island " + Day(0) + " :" + std::string(196, 'l') + "... more.json 1",
+                                  "island " + Day(0) + " :smile: faces.json 2"));
+}
+
 // A partition at the COMMIT: the answer is lost, the client reconnects and
 // the COMMIT lands later. The batch is decided before anything is written
 // again: every count arrives once.

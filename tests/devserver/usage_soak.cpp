@@ -8,16 +8,21 @@
 // database does not hold exactly what was sent, or a flush failed; with
 // --strict also when memory grew more than 10 MB after the 10 s mark or the
 // messages during flushes took 100 us more at the 99th percentile than the
-// others.
+// others. With --idle S it then waits S seconds with nothing said, flushes
+// going on, and reports the database's CPU time (MariaDB's server, or this
+// process for SQLite) and memory over them; with --strict it fails when an
+// idle flush read the database or memory grew more than 2 MB.
 //
 // The messages are spread evenly over --seconds, as a busy server's chat
 // comes, so that the writer flushes while they come.
 //
-//   usage_soak [--messages N] [--seconds S] [--emoji N] [--recipients N] [--backends sqlite,mysql] [--strict]
+//   usage_soak [--messages N] [--seconds S] [--emoji N] [--recipients N] [--idle S] [--backends sqlite,mysql]
+//              [--strict]
 #include <fmt/format.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
 #include <spdlog/spdlog.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -52,6 +57,7 @@ struct Settings {
   double seconds = 60;
   int emoji = 500;
   int recipients = 4;
+  double idle = 0;
   std::vector<std::string> backends = {"sqlite", "mysql"};
   bool strict = false;
 };
@@ -62,6 +68,19 @@ double RssMb() {
     if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
   }
   return -1;
+}
+
+// CPU seconds of a process so far (user and system).
+double CpuSeconds(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i >= 14) ticks += std::stod(field);
+  }
+  return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -149,6 +168,22 @@ bool Soak(const Settings& settings, const std::string& backend, MariaDbServer* m
   }
   const usage::Writer::Stats stats = *UsageWriterStats();
   const double rss_end = RssMb();
+  // Nothing said for a while: the flushes go on and must cost next to
+  // nothing.
+  bool idle_ok = true;
+  std::string idle_line;
+  if (settings.idle > 0) {
+    const int database = mariadb != nullptr ? mariadb->pid() : int(getpid());
+    const double cpu_before = CpuSeconds(database), rss_before = RssMb();
+    std::this_thread::sleep_for(std::chrono::duration<double>(settings.idle));
+    const usage::Writer::Stats after = *UsageWriterStats();
+    const double cpu = CpuSeconds(database) - cpu_before, rss_after = RssMb();
+    idle_line =
+        fmt::format("  idle {:.0f} s: {} flushes, {} reads of the database, {} CPU {:.2f} s, RSS {:.1f} -> {:.1f} MB\n",
+                    settings.idle, after.flushes - stats.flushes, after.reads - stats.reads,
+                    mariadb != nullptr ? "MariaDB's" : "this process's", cpu, rss_before, rss_after);
+    idle_ok = after.reads == stats.reads && rss_after - rss_before <= 2;
+  }
   Unload();
   standin::ShiftClockDays(int(-standin::ClockShiftDays()));
 
@@ -200,7 +235,12 @@ bool Soak(const Settings& settings, const std::string& backend, MariaDbServer* m
              rss_10s < 0 ? std::string("(run shorter than 10 s)") : fmt::format("{:.1f} MB", rss_10s), rss_end);
   fmt::print("  database: {} (day, code) counts, {}\n", stored.size(),
              counts_match ? "exactly what was sent" : "NOT what was sent");
+  fmt::print("{}", idle_line);
   bool ok = counts_match && stats.failed == 0;
+  if (settings.strict && !idle_ok) {
+    fmt::print("  FAIL: idle flushes read the database or memory grew\n");
+    ok = false;
+  }
   if (host_log.str().find("[error]") != std::string::npos) {
     fmt::print("  host log errors:\n{}", host_log.str());
     ok = false;
@@ -238,6 +278,8 @@ int main(int argc, char** argv) {
       settings.emoji = std::stoi(value());
     } else if (arg == "--recipients") {
       settings.recipients = std::stoi(value());
+    } else if (arg == "--idle") {
+      settings.idle = std::stod(value());
     } else if (arg == "--backends") {
       settings.backends.clear();
       std::istringstream list(value());
@@ -245,8 +287,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--strict") {
       settings.strict = true;
     } else {
-      std::cerr
-          << "usage: usage_soak [--messages N] [--emoji N] [--recipients N] [--backends sqlite,mysql] [--strict]\n";
+      std::cerr << "usage: usage_soak [--messages N] [--emoji N] [--recipients N] [--idle S] [--backends sqlite,mysql] "
+                   "[--strict]\n";
       return 64;
     }
   }
