@@ -328,6 +328,34 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
       {{{"config.json", R"({"usePermissions": false, "EmojiArray": ["x"]})"}, {"Packs/a.json", kFacePack}},
        {"warning config.json:1:20 usePermissions: not a key of config.json (did you mean UsePermissions?); ignored",
         "warning config.json:1:41 EmojiArray: read from pack files only; ignored in config.json"}},
+      // Typos of keys beyond letter case.
+      {{{"config.json", R"({"MaxEmojisPerMessage": 3, "PermisionGroups": [], "Pax": []})"},
+        {"Packs/a.json", kFacePack},
+        {"Packs/b.json", R"({"EmojiPath": "/Game/B/", "EmojiArrray": ["b"]})"}},
+       {"warning config.json:1:25 MaxEmojisPerMessage: not a key of config.json (did you mean MaxEmojiPerMessage?); "
+        "ignored",
+        "warning config.json:1:47 PermisionGroups: not a key of config.json (did you mean PermissionsGroups?); ignored",
+        "warning config.json:1:58 Pax: not a key of config.json; ignored",
+        "warning Packs/b.json: no EmojiArray: the pack maps no emoji",
+        "warning Packs/b.json:1:42 EmojiArrray: not a key of a pack (did you mean EmojiArray?); ignored"}},
+      // Object paths without their leading slash.
+      {{{"config.json", R"({"RemapEmoji": [{"Name": "r", "Path": "Game/R.R"}]})"},
+        {"Packs/a.json", R"({"EmojiPath": "Game/E/", "EmojiArray": ["e"]})"}},
+       {"warning config.json:1:39 RemapEmoji[0].Path: \"Game/R.R\" does not start with /: object paths are written "
+        "/Game/..., and one without it loads nothing: a white square in chat",
+        "warning Packs/a.json:1:15 EmojiPath: \"Game/E/\" does not start with /: object paths are written /Game/..., "
+        "and one without it loads nothing: a white square in chat"}},
+      // Group names that do not name the group they seem to.
+      {{{"config.json", R"({"UsePermissions": true, "PermissionsGroups": ["VIP", "Admins "]})"},
+        {"Packs/a.json", R"({"EmojiPath": "/Game/E/", "EmojiArray": ["e"], "Groups": ["Vip", "vip"]})"}},
+       {"warning config.json:1:55 PermissionsGroups[1]: group \"Admins \" has a blank at its end: group names are "
+        "matched exactly, so this is not the group \"Admins\"",
+        "warning Packs/a.json:1:59 Groups[0]: group \"Vip\" differs only in letter case from \"VIP\" at "
+        "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json PermissionsGroups[0]: group names are "
+        "case-sensitive, so these are two groups and a player in one is not in the other",
+        "warning Packs/a.json:1:66 Groups[1]: group \"vip\" differs only in letter case from \"VIP\" at "
+        "ShooterGame/Binaries/Win64/ArkApi/Plugins/Glyphwork/config.json PermissionsGroups[0]: group names are "
+        "case-sensitive, so these are two groups and a player in one is not in the other"}},
       {{{"config.json", "{}"}, {"Packs/.keep/x", ""}},
        {"warning config.json: no emoji mapped: no pack names one, and RemapEmoji is empty"}},
       // Controls that load but do not do what they seem to.
@@ -366,6 +394,15 @@ TEST_F(CheckTest, WarningsForWhatLoadsButIsAlmostCertainlyAMistake) {
                 ElementsAre("warning Packs/gone.json: a link to nothing: the plugin skips it, and the console says "
                             "\"Skipped gone.json in Packs: a link to nothing!\" at every load"));
   }
+
+  // The server folder's name, a cause of what fails in it, comes first.
+  const fs::path cafe = Root() / "caf\xc3\xa9";
+  Write(cafe / kPluginFolder / "config.json", "{");
+  Write(cafe / kPluginFolder / "Packs/a.json", kFacePack);
+  const std::vector<std::string> found = Flat(CheckJson({"--root", cafe.string()}));
+  ASSERT_EQ(2u, found.size());
+  EXPECT_THAT(found[0], ::testing::HasSubstr("the folder's name goes beyond ASCII"));
+  EXPECT_THAT(found[1], ::testing::StartsWith("error"));
 }
 
 TEST_F(CheckTest, ExitStatusesTheSummaryLineAndMistakesInTheCommandLine) {
@@ -607,7 +644,9 @@ TEST_F(CheckTest, PreviewIsWhatThePluginDelivers) {
     Permissions::StandIn::AddToGroup(kPlayerId, "Emoji");
     std::vector<json> delivered;
     for (const std::string& text : texts) delivered.push_back({{"text", text}, {"received", Deliver(player, text)}});
-    EXPECT_THAT(report["previews"], ElementsAreArray(delivered)) << files.at("config.json");
+    json previews = report["previews"];
+    for (json& preview : previews) preview.erase("stays_text");
+    EXPECT_THAT(previews, ElementsAreArray(delivered)) << files.at("config.json");
     standin::UnloadPlugin("Glyphwork");
     Permissions::StandIn::Clear();
     game_->Leave("Ann");
@@ -616,23 +655,42 @@ TEST_F(CheckTest, PreviewIsWhatThePluginDelivers) {
   // A VIP pack previewed: --group adds to the first of PermissionsGroups
   // (while UsePermissions is on), --no-default-group leaves that one out.
   const std::string vip = R"({"EmojiPath": "/Game/Gold/", "EmojiArray": ["crown"], "Groups": ["VIP"]})";
+  // Why a code stays text, where groups are the cause, and a --group that
+  // no file uses.
   struct GroupCase {
     std::string config;
     std::vector<std::string> arguments;
     std::vector<std::string> groups;
+    std::vector<std::string> stays_text = {};
+    std::vector<std::string> findings = {};
   };
+  const std::string not_vip = ":crown: stays text: vip.json is for the groups VIP; this preview is in ";
+  const std::string not_allowed =
+      " stays text: UsePermissions is on, and this preview is in VIP, none of PermissionsGroups (Emoji, Admins)";
   for (const GroupCase& c : std::vector<GroupCase>{
-           {gated, {}, {"Emoji"}},
+           {gated, {}, {"Emoji"}, {not_vip + "Emoji"}},
            {gated, {"--group", "VIP"}, {"Emoji", "VIP"}},
-           {gated, {"--group", "VIP", "--no-default-group"}, {"VIP"}},
+           {gated,
+            {"--group", "VIP", "--no-default-group"},
+            {"VIP"},
+            {":crown:" + not_allowed, ":smile:" + not_allowed}},
            {gated, {"--group", "Emoji", "--group", "VIP", "--group", "VIP"}, {"Emoji", "VIP"}},
            {"{}", {"--group", "VIP"}, {"VIP"}},
+           {gated,
+            {"--group", "Vip"},
+            {"Emoji", "Vip"},
+            {not_vip + "Emoji, Vip (group names are case-sensitive)"},
+            {"warning : --group Vip names a group that no file uses, so it changes nothing in the preview (the groups "
+             "used: Emoji, Admins, VIP)"}},
        }) {
     Use({{"config.json", c.config}, {"Packs/faces.json", faces}, {"Packs/vip.json", vip}});
     std::vector<std::string> arguments = {"--say", ":crown: :smile:"};
     arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
     const json report = CheckJson(arguments);
     EXPECT_EQ(json(c.groups), report["preview_groups"]) << ::testing::PrintToString(c.arguments);
+    EXPECT_EQ(json(c.stays_text), report["previews"][0].value("stays_text", json::array()))
+        << ::testing::PrintToString(c.arguments);
+    EXPECT_THAT(Flat(report), ElementsAreArray(c.findings)) << ::testing::PrintToString(c.arguments);
 
     LoadPlugin();
     auto* player = game_->Join("Ann", kPlayerId);

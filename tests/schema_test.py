@@ -45,7 +45,8 @@ SAMPLES = [
     ([], PACK, False, 2),
     ({}, {"EmojiPath": "/Game/E", "EmojiArray": ["e"]}, False, 1),
     ({}, {"EmojiArray": ["e"]}, False, 1),
-    ({}, {"EmojiPath": "/Game/E/"}, False, 1),
+    # No EmojiArray loads as an empty one: the checker's warning, not refused.
+    ({}, {"EmojiPath": "/Game/E/"}, True, 1),
     ({}, {"EmojiPath": "/Game/E/", "EmojiArray": []}, False, 1),
     ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e", "e"]}, False, 1),
     ({}, {"EmojiPath": "/Game/E/", "EmojiArray": ["e", 3]}, False, 2),

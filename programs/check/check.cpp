@@ -15,6 +15,7 @@
 
 #include "assets/emoji_assets.h"
 #include "chat/chat_hook.h"
+#include "chat/chat_rules.h"
 #include "common/engine_text.h"
 #include "common/game_functions.h"
 #include "common/regex.h"
@@ -107,6 +108,8 @@ class Checker {
       CheckUsageKeys(report_, config_file_, ConfigDocument);
     }
     ScanPacks();
+    documents_.CheckGroupNames();
+    CheckGroupOptions();
     if (config_read_) documents_.CheckPacksKey(config_file_, ConfigDocument, Shown(packs_folder_), pack_names_);
     documents_.CheckDuplicates();
     report_.emoji = documents_.CountNames();
@@ -161,6 +164,7 @@ class Checker {
   void CheckFolderName() {
     const fs::path seen = platform::PathFromHostText(AsaApi::Tools::GetCurrentDir());
     const fs::path folder = glyphwork::PathFromUtf8(standin::BinariesDir());
+    folder_file_ = Shown(folder);
     if (seen != folder) {
       report_.Add(Severity::kError, Shown(folder), "",
                   "the host reports this folder in the system's code page, which lacks some of its characters: as \"" +
@@ -265,12 +269,35 @@ class Checker {
       switch (Parse(path, file, kPackFails, pack)) {
         case Parsed::kCannotOpen:
           report_.Add(Severity::kError, file, "", "Can't open " + name + " pack! (" + kPackFails + ")");
+          pack_unread_ = true;
           break;
         case Parsed::kInvalid:
+          pack_unread_ = true;
           break;
         case Parsed::kOk:
           documents_.CheckPack(file, pack);
       }
+    }
+  }
+
+  // A --group that no file names changes nothing in the preview: most often
+  // a slip of its spelling. Said only when every file was read.
+  void CheckGroupOptions() {
+    if (!config_read_ || pack_unread_) return;
+    std::vector<std::string> used;
+    for (const GroupUse& use : documents_.group_uses()) {
+      if (std::find(used.begin(), used.end(), use.name) == used.end()) used.push_back(use.name);
+    }
+    std::vector<std::string> reported;
+    for (const std::string& group : options_.groups) {
+      if (std::find(used.begin(), used.end(), group) != used.end()) continue;
+      if (std::find(reported.begin(), reported.end(), group) != reported.end()) continue;
+      reported.push_back(group);
+      report_.Add(
+          Severity::kWarning, "", "",
+          fmt::format("--group {} names a group that no file uses, so it changes nothing in the preview ({})", group,
+                      used.empty() ? std::string("no file uses a group")
+                                   : fmt::format("the groups used: {}", fmt::join(used, ", "))));
     }
   }
 
@@ -280,6 +307,7 @@ class Checker {
     try {
       LoadPacks();
       plugin_loads_ = true;
+      rules_broken_ = ChatRules(ConfigDocument, PackDocument, PackFiles).wrong_type() != nullptr;
     } catch (const std::exception& error) {
       // Whatever fails here has been named above; this is the net under it.
       if (report_.Count(Severity::kError) == 0) {
@@ -352,12 +380,78 @@ class Checker {
       message.SenderName = FString("Player");
       message.Message = FStringFromUtf8(text);
       standin::Game::Deliver(player, message);
-      report_.previews.push_back({text, player->received.empty() ? "" : player->received.back()});
+      const std::string received = player->received.empty() ? "" : player->received.back();
+      report_.previews.push_back({text, received, GroupReasons(received)});
     }
     if (plugin_loads_) {
       AsaApi::GetHooks().DisableHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&ClientChatMessageHook));
     }
     console_->Take();  // the hook's line on a wrong type repeats a finding above
+  }
+
+  // For each code still in a preview's text, by where it stands, why it is
+  // text when permission groups are the cause: UsePermissions without one of
+  // PermissionsGroups, or only packs whose Groups the player is not in. Said
+  // only where the plugin rewrites chat at all.
+  std::vector<std::string> GroupReasons(const std::string& received) {
+    if (!plugin_loads_ || rules_broken_) return {};
+    const std::vector<std::string>& player = report_.preview_groups;
+    const auto in = [&](const std::vector<std::string>& groups) {
+      return std::any_of(groups.begin(), groups.end(), [&](const std::string& group) {
+        return std::find(player.begin(), player.end(), group) != player.end();
+      });
+    };
+    const std::string preview = player.empty() ? "this preview is in no permission group"
+                                               : fmt::format("this preview is in {}", fmt::join(player, ", "));
+    std::map<std::string, std::vector<Emoji>> definitions;
+    std::vector<std::pair<std::size_t, std::string>> found;  // where in the text, name
+    for (const Emoji& emoji : documents_.AllEmoji()) {
+      if (emoji.name.empty()) continue;
+      std::vector<Emoji>& of_name = definitions[emoji.name];
+      if (of_name.empty()) {
+        if (const std::size_t at = received.find(":" + emoji.name + ":"); at != std::string::npos) {
+          found.emplace_back(at, emoji.name);
+        }
+      }
+      of_name.push_back(emoji);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> reasons;
+    for (const auto& [at, name] : found) {
+      std::string why;
+      if (documents_.use_permissions() && !in(documents_.groups())) {
+        why = documents_.groups().empty() ? "UsePermissions is on with no PermissionsGroups"
+                                          : fmt::format("UsePermissions is on, and {}, none of PermissionsGroups ({})",
+                                                        preview, fmt::join(documents_.groups(), ", "));
+      } else {
+        std::vector<std::string> packs;
+        bool case_slip = false;
+        for (const Emoji& emoji : definitions[name]) {
+          if (!emoji.groups || in(*emoji.groups)) {
+            packs.clear();
+            break;
+          }
+          const std::string pack = Utf8FromPath(PathFromUtf8(emoji.file).filename());
+          packs.push_back(emoji.groups->empty()
+                              ? pack + " is for no group"
+                              : fmt::format("{} is for the groups {}", pack, fmt::join(*emoji.groups, ", ")));
+          for (const std::string& group : *emoji.groups) {
+            case_slip = case_slip || std::any_of(player.begin(), player.end(), [&](const std::string& mine) {
+                          return mine.size() == group.size() && mine != group &&
+                                 std::equal(mine.begin(), mine.end(), group.begin(), [](char a, char b) {
+                                   return std::tolower(static_cast<unsigned char>(a)) ==
+                                          std::tolower(static_cast<unsigned char>(b));
+                                 });
+                        });
+          }
+        }
+        if (packs.empty()) continue;
+        why = fmt::format("{}; {}{}", fmt::join(packs, "; "), preview,
+                          case_slip ? " (group names are case-sensitive)" : "");
+      }
+      reasons.push_back(fmt::format(":{}: stays text: {}", name, why));
+    }
+    return reasons;
   }
 
   // A finding about a key without a place of its own gets its value's.
@@ -376,8 +470,10 @@ class Checker {
   // Findings file by file, in the order the plugin reads the files; within a
   // file, those about the whole file first, then from the top down.
   void GroupByFile() {
-    std::map<std::string, std::size_t> rank = {{config_file_, 0}, {Shown(packs_folder_), 1}};
-    for (const std::string& name : broken_links_) rank.emplace(Shown(packs_folder_ / PathFromUtf8(name)), 1);
+    // The server folder's name, when it is at fault, is why the files are
+    // not found: it comes before what it causes.
+    std::map<std::string, std::size_t> rank = {{folder_file_, 0}, {config_file_, 1}, {Shown(packs_folder_), 2}};
+    for (const std::string& name : broken_links_) rank.emplace(Shown(packs_folder_ / PathFromUtf8(name)), 2);
     for (const std::string& name : pack_names_) rank.emplace(Shown(packs_folder_ / PathFromUtf8(name)), rank.size());
     const auto rank_of = [&](const Finding& finding) {
       const auto it = rank.find(finding.file);
@@ -395,8 +491,11 @@ class Checker {
   std::unique_ptr<standin::Game> game_;
   std::map<std::string, JsonLayout> layouts_;  // by file, as findings name it
 
+  std::string folder_file_;  // the server's executable's folder, as findings name it
   std::string config_file_;
   bool config_read_ = false;
+  bool pack_unread_ = false;   // a pack file did not open or parse
+  bool rules_broken_ = false;  // a delivery meets a wrong type: chat is delivered without emoji
   fs::path packs_folder_;
   bool packs_folder_exists_ = false;
   std::string packs_folder_error_;

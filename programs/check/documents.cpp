@@ -45,6 +45,45 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// Edits (insert, delete, replace, swap two neighbours) from a to b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The known key an unknown one most likely meant, or "". A slip of letter
+// case first; else the nearest by edits, if near enough that it is not just
+// another short word: one edit in four letters, two at most.
+std::string MeantKey(const std::string& key, const std::vector<std::string>& known) {
+  for (const std::string& candidate : known) {
+    if (Lower(candidate) == Lower(key)) return candidate;
+  }
+  std::string best;
+  size_t best_distance = std::min<size_t>(2, std::max<size_t>(1, key.size() / 4)) + 1;
+  for (const std::string& candidate : known) {
+    const size_t distance = EditDistance(Lower(key), Lower(candidate));
+    if (distance < best_distance) {
+      best = candidate;
+      best_distance = distance;
+    }
+  }
+  return best;
+}
+
+// How a finding in `from` names a place: by its key alone in the same file.
+std::string Where(const std::string& from, const std::string& file, const std::string& key) {
+  return file == from ? key : file + " " + key;
+}
+
 }  // namespace
 
 void DocumentChecker::Error(const std::string& file, const std::string& key, const std::string& message) {
@@ -65,10 +104,8 @@ void DocumentChecker::WarnUnknownKeys(const std::string& file, const std::string
                                       const std::vector<std::string>& known, const std::string& what) {
   for (auto it = object.cbegin(); it != object.cend(); ++it) {
     if (it.key() == "$schema" || std::find(known.begin(), known.end(), it.key()) != known.end()) continue;
-    std::string hint;
-    for (const std::string& candidate : known) {
-      if (Lower(candidate) == Lower(it.key())) hint = " (did you mean " + candidate + "?)";
-    }
+    const std::string meant = MeantKey(it.key(), known);
+    const std::string hint = meant.empty() ? "" : " (did you mean " + meant + "?)";
     Warn(file, Join(key, it.key()), fmt::format("not a key of {}{}; ignored", what, hint));
   }
 }
@@ -96,6 +133,14 @@ void DocumentChecker::CheckName(const std::string& file, const std::string& key,
   Warn(file, key,
        fmt::format("name \"{}\" has {} in it: a code is meant to be one word between two colons", name,
                    fmt::join(found, " and ")));
+}
+
+void DocumentChecker::CheckLeadingSlash(const std::string& file, const std::string& key, const std::string& path) {
+  if (path.empty() || path.front() == '/') return;
+  Warn(file, key,
+       fmt::format("\"{}\" does not start with /: object paths are written /Game/..., and one without it loads "
+                   "nothing: a white square in chat",
+                   path));
 }
 
 void DocumentChecker::CheckConfig(const std::string& file, const json& config, bool has_packs) {
@@ -129,6 +174,7 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
     ForEachKeyed(*it, "PermissionsGroups", [&](const json& group, const std::string& key) {
       if (group.is_string()) {
         groups_.push_back(group.get<std::string>());
+        group_uses_.push_back({groups_.back(), file, key});
       } else {
         group_errors = true;
         Error(file, key, Expected("a string", group, use_permissions_ ? kChatFails : kChatFailsWithPermissions));
@@ -164,8 +210,11 @@ void DocumentChecker::CheckConfig(const std::string& file, const json& config, b
         Warn(file, entry.contains("Path") ? key + ".Path" : key,
              std::string(entry.contains("Path") ? "empty Path" : "no Path") +
                  ": its markup names no texture, a white square in chat");
-      } else if (path.find('"') != std::string::npos) {
-        Warn(file, key + ".Path", "has a quotation mark in it, which ends the chat markup's path early");
+      } else {
+        CheckLeadingSlash(file, key + ".Path", path);
+        if (path.find('"') != std::string::npos) {
+          Warn(file, key + ".Path", "has a quotation mark in it, which ends the chat markup's path early");
+        }
       }
       remap_emoji_.push_back({name, path, file, key, std::nullopt});
     });
@@ -221,6 +270,7 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
     ForEachKeyed(*it, "Groups", [&](const json& group, const std::string& key) {
       if (group.is_string()) {
         groups->push_back(group.get<std::string>());
+        group_uses_.push_back({groups->back(), file, key});
       } else {
         Error(file, key, Expected("a string", group, kChatFails));
       }
@@ -259,6 +309,7 @@ void DocumentChecker::CheckPack(const std::string& file, const json& pack) {
          fmt::format("\"{}\" does not end with \"/\": the names run into it, as in {}{}.{}", prefix, prefix, example,
                      example));
   }
+  CheckLeadingSlash(file, "EmojiPath", prefix);
   if (prefix.find('"') != std::string::npos) {
     Warn(file, "EmojiPath", "has a quotation mark in it, which ends the chat markup's path early");
   }
@@ -288,6 +339,35 @@ void DocumentChecker::CheckDuplicates() {
                        emoji.name, where));
     }
     before.push_back(emoji);
+  }
+}
+
+void DocumentChecker::CheckGroupNames() {
+  const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  for (auto use = group_uses_.begin(); use != group_uses_.end(); ++use) {
+    const std::string& name = use->name;
+    if (!name.empty() && (blank(name.front()) || blank(name.back()))) {
+      const auto first = std::find_if_not(name.begin(), name.end(), blank);
+      const auto last = std::find_if_not(name.rbegin(), name.rend(), blank).base();
+      const std::string trimmed = first < last ? std::string(first, last) : std::string();
+      const char* end = !blank(name.back()) ? "at its start" : !blank(name.front()) ? "at its end" : "at both ends";
+      Warn(use->file, use->key,
+           trimmed.empty() ? fmt::format("group \"{}\" is blanks only: no permission group is named so", name)
+                           : fmt::format("group \"{}\" has a blank {}: group names are matched exactly, so this is not "
+                                         "the group \"{}\"",
+                                         name, end, trimmed));
+    }
+    // Once per spelling, at its first use, against the first other spelling.
+    const auto same = [&](const GroupUse& other) { return other.name == name; };
+    if (std::find_if(group_uses_.begin(), use, same) != use) continue;
+    const auto other = std::find_if(group_uses_.begin(), use, [&](const GroupUse& earlier) {
+      return earlier.name != name && Lower(earlier.name) == Lower(name);
+    });
+    if (other == use) continue;
+    Warn(use->file, use->key,
+         fmt::format("group \"{}\" differs only in letter case from \"{}\" at {}: group names are case-sensitive, "
+                     "so these are two groups and a player in one is not in the other",
+                     name, other->name, Where(use->file, other->file, other->key)));
   }
 }
 

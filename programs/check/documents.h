@@ -21,6 +21,13 @@ struct Emoji {
   std::optional<std::vector<std::string>> groups;  // its pack's Groups; none: everyone's
 };
 
+// A permission group's name where a file writes it.
+struct GroupUse {
+  std::string name;
+  std::string file;
+  std::string key;  // e.g. PermissionsGroups[1] or Groups[0]
+};
+
 class DocumentChecker {
  public:
   explicit DocumentChecker(Report& report) : report_(report) {}
@@ -34,12 +41,18 @@ class DocumentChecker {
   // scan order, then RemapEmoji) wins, for the players its pack's Groups
   // admit; a definition no player can see is reported.
   void CheckDuplicates();
+  // Group names that match no player as meant: blanks at either end, or a
+  // name that differs from another only in letter case. Call after the last
+  // pack.
+  void CheckGroupNames();
   // `Packs` against the files of the Packs folder (`folder` ends with "/").
   void CheckPacksKey(const std::string& config_file, const nlohmann::json& config, const std::string& folder,
                      const std::vector<std::string>& pack_names);
 
   bool use_permissions() const { return use_permissions_; }
   const std::vector<std::string>& groups() const { return groups_; }
+  // Every group name written in config.json and the packs, in reading order.
+  const std::vector<GroupUse>& group_uses() const { return group_uses_; }
   // Pack emoji in scan order, then the RemapEmoji entries: the order in which
   // the plugin loads their textures.
   std::vector<Emoji> AllEmoji() const;
@@ -61,12 +74,15 @@ class DocumentChecker {
   bool StringMember(const std::string& file, const nlohmann::json& object, const std::string& key,
                     const std::string& member, const char* effect, std::string& out);
   void CheckName(const std::string& file, const std::string& key, const std::string& name);
+  // A non-empty object path that is not absolute.
+  void CheckLeadingSlash(const std::string& file, const std::string& key, const std::string& path);
   // MaxEmojiPerMessage, AllowEscape, BlockTypedMarkup, EmojiListCommand.
   void CheckControls(const std::string& file, const nlohmann::json& config);
 
   Report& report_;
   bool use_permissions_ = false;
   std::vector<std::string> groups_;
+  std::vector<GroupUse> group_uses_;
   std::vector<Emoji> pack_emoji_;
   std::vector<Emoji> remap_emoji_;
 };

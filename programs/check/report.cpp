@@ -51,6 +51,7 @@ std::string FormatText(const Report& report) {
   }
   for (const Preview& preview : report.previews) {
     out += fmt::format("say: {}\n  => {}\n", preview.text, preview.received);
+    for (const std::string& why : preview.stays_text) out += fmt::format("     {}\n", why);
   }
   out += fmt::format("{}, {} emoji, {}, {}{}\n", Counted(report.packs, "pack", "packs"), report.emoji,
                      Counted(report.Count(Severity::kError), "error", "errors"),
@@ -73,7 +74,9 @@ nlohmann::json ToJson(const Report& report) {
   }
   nlohmann::json previews = nlohmann::json::array();
   for (const Preview& preview : report.previews) {
-    previews.push_back({{"text", preview.text}, {"received", preview.received}});
+    nlohmann::json entry = {{"text", preview.text}, {"received", preview.received}};
+    if (!preview.stays_text.empty()) entry["stays_text"] = preview.stays_text;
+    previews.push_back(std::move(entry));
   }
   nlohmann::json out = {{"findings", std::move(findings)},
                         {"previews", std::move(previews)},

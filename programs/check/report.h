@@ -26,6 +26,8 @@ struct Finding {
 struct Preview {
   std::string text;      // as typed
   std::string received;  // as a permitted player receives it
+  // Why codes in `received` stayed text, where permission groups are the cause.
+  std::vector<std::string> stays_text;
 };
 
 struct Report {
