@@ -127,6 +127,12 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 100000))
       ->needs(usage_flag)
       ->option_text("N");
+  std::string html;
+  app.add_option("--html", html,
+                 "with --usage: also write the report as one HTML page to FILE, with each code's messages per day "
+                 "drawn; it needs nothing but itself to show")
+      ->needs(usage_flag)
+      ->option_text("FILE");
   app.footer(
       "Exit status: 0 clean, 1 warnings only, 2 errors, 3 the check could not run, 64 a mistake in the "
       "command line.");
@@ -142,7 +148,7 @@ int main(int argc, char** argv) {
     std::cerr << "glyphwork-check: " << hint << "\n";
     return kUsage;
   }
-  if (usage) return glyphwork::check::RunUsageReport({options.root, days, as_json});
+  if (usage) return glyphwork::check::RunUsageReport({options.root, days, as_json, html});
   // The server's own content, when the folder has it; the textures go
   // unchecked only when the admin says so.
   std::error_code error;

@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
@@ -10,6 +12,7 @@
 #include "chat/chat_rules.h"
 #include "common/utf8_path.h"
 #include "config/config.h"
+#include "programs/check/usage_page.h"
 #include "standin/host/host_control.h"
 #include "usage/day.h"
 #include "usage/settings.h"
@@ -85,6 +88,17 @@ int CannotRun(const std::string& why) {
   return kCouldNotRun;
 }
 
+// The reason when `html` could not be written to `file`, or empty.
+std::string WritePage(const std::string& file, const std::string& html) {
+  errno = 0;
+  std::ofstream out(PathFromUtf8(file), std::ios::binary | std::ios::trunc);
+  if (out) out.write(html.data(), static_cast<std::streamsize>(html.size()));
+  if (out) out.close();
+  if (out) return "";
+  const int error = errno;
+  return "cannot write the page to " + file + (error != 0 ? ": " + std::generic_category().message(error) : "");
+}
+
 }  // namespace
 
 void CheckUsageKeys(Report& report, const std::string& config_file, const json& config) {
@@ -151,6 +165,23 @@ int RunUsageReport(const UsageOptions& options) {
     if (used.count(key) == 0) never.push_back(key);
   }
   const bool cluster = settings->mysql.has_value();
+
+  if (!options.html.empty()) {
+    UsagePage page{.heading = fmt::format("Emoji usage, last {} day{}", options.days, options.days == 1 ? "" : "s"),
+                   .database = settings->Database(),
+                   .first_day = first,
+                   .last_day = today,
+                   .cluster = cluster,
+                   .rows = rows,
+                   .never_used = never,
+                   .configured = configured.size(),
+                   .notes = {},
+                   .never_note = packs_note};
+    if (nothing_counted) page.notes.push_back(kNothingCounted);
+    if (const std::string failed = WritePage(options.html, UsagePageHtml(page)); !failed.empty()) {
+      return CannotRun(failed);
+    }
+  }
 
   if (options.json) {
     json servers = json::array();
