@@ -19,10 +19,43 @@ tar -xzf "dist/$linux.tar.gz" -C "$work"
 (cd "$work" && unzip -q "$OLDPWD/dist/$windows.zip" && unzip -q "$OLDPWD/dist/$plugin.zip")
 for name in "$linux" "$windows" "$plugin"; do
   (cd dist && sha256sum -c "$name".*.sha256 >/dev/null) || { echo "$name: its checksum does not match"; exit 1; }
-  (cd "$work" && find "$name" -type f | sed "s|^$name/||" | sort) > "$work/$name.txt"
+  (cd "$work" && find "$name" \( -type f -o -type l \) | sed "s|^$name/||" | sort) > "$work/$name.txt"
   expected=tests/release/${name#Glyphwork-$version-}.txt
   expected=${expected/tools-/}
   diff -u "$expected" "$work/$name.txt" || { echo "the contents of $name differ from $expected"; exit 1; }
+done
+# No file an admin could copy onto a server carries a live host file's name
+# outside the stand-in folder.
+for name in "$linux" "$windows" "$plugin"; do
+  if (cd "$work/$name" && find . -iname '*asaapi*' -o -iname '*permissions*.dll' -o -iname 'libpermissions*' |
+    grep -v '^./standin-never-copy-to-a-server/'); then
+    echo "$name: a live host file's name outside the stand-in folder"
+    exit 1
+  fi
+done
+# The tools archive's README is the admin's reference: it names every key
+# the schemas know.
+for name in "$linux" "$windows"; do
+  python3 - "$work/$name" <<'PY' || exit 1
+import json, pathlib, sys
+root = pathlib.Path(sys.argv[1])
+readme = (root / "README.md").read_text(encoding="utf-8")
+keys = set()
+def walk(node):
+    if isinstance(node, dict):
+        keys.update(node.get("properties", {}).keys())
+        for value in node.values():
+            walk(value)
+    elif isinstance(node, list):
+        for value in node:
+            walk(value)
+for schema in (root / "schema").glob("*.json"):
+    walk(json.loads(schema.read_text(encoding="utf-8")))
+missing = sorted(key for key in keys if not key.startswith("$") and f"`{key}`" not in readme)
+if missing:
+    print(f"{root.name}: README.md does not describe {', '.join(missing)}")
+    sys.exit(1)
+PY
 done
 
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -36,11 +69,12 @@ run() {
   local arguments=()
   while [ "$1" != "--" ]; do arguments+=("$1"); shift; done
   shift
+  # Through the launchers at the top of the archive, as its README says.
   if [ "$name" = "$windows" ]; then
     out=$(cd "$work/$name" && env -i PATH=/usr/bin:/bin HOME="$work" WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all \
-      WINEDLLOVERRIDES="$WINEDLLOVERRIDES" wine "bin/$program.exe" "${arguments[@]}" 2>&1) || status=$?
+      WINEDLLOVERRIDES="$WINEDLLOVERRIDES" wine cmd /c "$program.cmd" "${arguments[@]}" 2>&1) || status=$?
   else
-    out=$(cd "$work/$name" && env -i PATH=/usr/bin:/bin HOME="$work" "bin/$program" "${arguments[@]}" 2>&1) ||
+    out=$(cd "$work/$name" && env -i PATH=/usr/bin:/bin HOME="$work" "./$program" "${arguments[@]}" 2>&1) ||
       status=$?
   fi
   out=${out//$'\r'/}

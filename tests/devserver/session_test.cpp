@@ -17,7 +17,7 @@ using ::testing::HasSubstr;
 
 const std::string kStartLine = "[host] glyphwork-devserver " GLYPHWORK_VERSION;
 // The host's line for the example server's plugin.
-const std::string kLoadedLine = "[AsaApi][info] Loaded plugin Glyphwork V1 (Emoji codes in chat become pictures)";
+const std::string kLoadedLine = "[AsaApi][info] Loaded plugin Glyphwork V1.1 (Emoji codes in chat become pictures)";
 // The example server folder has the permissions plugin after Glyphwork.
 const std::string kPermissionsLine = "[AsaApi][info] Loaded plugin Permissions V1 (Permission groups of players)";
 
