@@ -32,7 +32,8 @@ constexpr int kCouldNotRun = 3;
 constexpr const char* kNothingCounted = "no usage counted yet (the plugin creates its tables at its first write)";
 
 std::string FolderShown(const std::string& config_file) {
-  return config_file.substr(0, config_file.find_last_of('/') + 1);
+  // Either separator: a Windows path has backslashes.
+  return config_file.substr(0, config_file.find_last_of("/\\") + 1);
 }
 
 struct CodeLine {
