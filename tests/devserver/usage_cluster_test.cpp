@@ -289,10 +289,12 @@ TEST_F(UsageClusterTest, ACommitHeldAcrossAPartitionAndLandingLaterCountsOnce) {
               ElementsAre("island " + Day(0) + " :cry: faces.json 5", "island " + Day(0) + " :wink: faces.json 35"));
 }
 
-// A database that answers each statement in 4.5 s: an unload waits for it
-// no longer than its deadline, keeps what it could not write, and the next
-// start writes it once.
-TEST_F(UsageClusterTest, AnUnloadWithASlowDatabaseEndsAtItsDeadlineAndLosesNothing) {
+// A database that answers each statement in 4.5 s: the server's stop (the
+// world's end, the last flush as at an unload) waits for it no longer than
+// its deadline, keeps what it could not write, and the next start writes it
+// once. (A stop, not an unload: unloading the plugin unloads the MariaDB
+// client it alone used, whose set-up the leak checker would then report.)
+TEST_F(UsageClusterTest, TheLastFlushWithASlowDatabaseEndsAtItsDeadlineAndLosesNothing) {
   DbProxy proxy(database_->port());
   proxy.DelayStatements(std::chrono::milliseconds(4500));
   const fs::path island = Server("island", proxy.port());
@@ -304,17 +306,15 @@ TEST_F(UsageClusterTest, AnUnloadWithASlowDatabaseEndsAtItsDeadlineAndLosesNothi
   server.Send("echo said");
   Await(server, "said");
   const auto start = std::chrono::steady_clock::now();
-  server.Send("unload");
-  const std::vector<std::string> unloaded = Await(server, "[game] live allocations: 0");
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  RecordProperty("unload_seconds", std::to_string(seconds));
-  std::cout << "unload with a database answering in 4.5 s: " << seconds << " s\n";
-  EXPECT_THAT(unloaded,
-              Contains(HasSubstr("; 3 kept in ArkApi/Plugins/Glyphwork/usage-pending.json for the next start")));
   server.Send("quit");
   int exit_code = -1;
-  server.ReadToEnd(&exit_code);
+  const std::vector<std::string> stopped = server.ReadToEnd(&exit_code);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  RecordProperty("stop_seconds", std::to_string(seconds));
+  std::cout << "stop with a database answering in 4.5 s: " << seconds << " s\n";
   EXPECT_EQ(0, exit_code);
+  EXPECT_THAT(stopped,
+              Contains(HasSubstr("; 3 kept in ArkApi/Plugins/Glyphwork/usage-pending.json for the next start")));
 
   Server("island", database_->port());
   ChildProcess again({GLYPHWORK_DEVSERVER, "--root", island.string()});
