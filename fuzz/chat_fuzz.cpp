@@ -48,8 +48,7 @@ struct World {
     spdlog::register_logger(
         std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName, std::make_shared<spdlog::sinks::null_sink_mt>()));
     glyphwork::SetUpConsoleLog();
-    AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&glyphwork::ClientChatMessageHook),
-                               &glyphwork::ClientChatMessageTrampoline);
+    glyphwork::InstallChatHook();
     player = game.Join("Ann", "id-Ann");
     // The hook keeps the last recipient's id once it asked about a pack's
     // groups: have it kept from the start, so that each input's engine

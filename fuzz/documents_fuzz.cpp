@@ -44,8 +44,7 @@ struct World {
         std::make_shared<spdlog::logger>(glyphwork::kConsoleLogName, std::make_shared<spdlog::sinks::null_sink_mt>()));
     glyphwork::SetUpHostLog("Glyphwork");
     glyphwork::SetUpConsoleLog();
-    AsaApi::GetHooks().SetHook(game::kClientChatMessage, reinterpret_cast<LPVOID>(&glyphwork::ClientChatMessageHook),
-                               &glyphwork::ClientChatMessageTrampoline);
+    glyphwork::InstallChatHook();
     player = game.Join("Ann", "id-Ann");
   }
 
